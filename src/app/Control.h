@@ -1,0 +1,48 @@
+#pragma once
+// The one object behind the window: every command of the window ends in one
+// of its operations. It owns the current card backend (never empty: a
+// MemoryCardNull while not connected), builds both save lists and drives the
+// status text and the progress bar. Runs on the window's thread only.
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/ControlView.h"
+#include "app/ListRow.h"
+#include "card/MemoryCard.h"
+#include "card/MemoryCardOwner.h"
+
+class Control : public MemoryCardOwner {
+public:
+    explicit Control(ControlView* dialog);
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
+    virtual ~Control();
+
+    void OnConnectFtp();
+    void OnConnectPS2Link();
+    void OnConnectUSBMemory();
+    void OnDisconnect();
+
+    void UpdateMemoryCardList();
+    void UpdateDataListPS2();
+    void UpdateDataListPC();
+
+    bool IsCardConnected() const;
+
+    // MemoryCardOwner: what the backends read of the window.
+    std::string GetSlotText() const override;
+    std::string GetEditText(Edit edit) const override;
+    bool IsOptionChecked(Option option) const override;
+
+private:
+    void Connect(int kind, const std::string& statusText, bool needsAddress);
+    void SetStatus(const std::string& text);
+    // Row for a PS1 save file at localPath, shown under name.
+    ListRow PS1Row(const std::string& name, const std::string& localPath) const;
+
+    ControlView* dialog;
+    std::shared_ptr<MemoryCard> card;
+    // Rows by name: card rows, and PC rows of plain files. Emptied on disconnect only.
+    std::map<std::string, ListRow> rowCache;
+};

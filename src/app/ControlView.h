@@ -1,0 +1,69 @@
+#pragma once
+// Everything the controller may use of the window. The Qt window, the
+// command line and the tests each implement it; the controller never touches
+// a widget. All text is UTF-8.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/ControlIds.h"
+#include "app/ListRow.h"
+#include "common/WindowFields.h"
+
+enum class ListSide : int {
+    PS2 = 0,  // the card list, 1004
+    PC = 1,   // the PC folder list, 1005
+};
+
+enum class TextField : int {
+    Status,    // 1018
+    Usage,     // 1034
+    SaveInfo,  // 1010
+    GameInfo,  // 1011
+};
+
+class ControlView {
+public:
+    virtual ~ControlView() = default;
+
+    // Applies EnabledStates(enable, card connected) to the controls.
+    virtual void EnableControls(bool enable) = 0;
+    // Fraction of the work done; the bar shows ProgressPosition(fraction).
+    virtual void SetProgress(float fraction) = 0;
+    virtual void SetText(TextField field, const std::string& text) = 0;
+
+    virtual std::string GetEditText(Edit edit) const = 0;
+    virtual void SetEditText(Edit edit, const std::string& text) = 0;
+
+    virtual void ClearCombo(Combo combo) = 0;
+    virtual void AddComboItem(Combo combo, const std::string& text) = 0;
+    virtual int ComboItemCount(Combo combo) const = 0;
+    // index -1 selects nothing.
+    virtual void SelectComboItem(Combo combo, int index) = 0;
+    // The selected item's text, empty when nothing is selected.
+    virtual std::string GetComboText(Combo combo) const = 0;
+
+    virtual bool IsOptionChecked(Option option) const = 0;
+    virtual void SetOptionChecked(Option option, bool checked) = 0;
+
+    virtual void ClearList(ListSide side) = 0;
+    virtual void AddRow(ListSide side, const ListRow& row) = 0;
+    virtual int RowCount(ListSide side) const = 0;
+    virtual ListRow GetRow(ListSide side, int index) const = 0;
+    // Rows whose check box is ticked, in list order.
+    virtual std::vector<ListRow> GetTickedRows(ListSide side) const = 0;
+    // The first highlighted row, if any.
+    virtual std::optional<ListRow> GetHighlightedRow(ListSide side) const = 0;
+
+    // A folder chosen by the user (dialog titled "フォルダを選択してください"),
+    // opened at start; empty when cancelled.
+    virtual std::string PickFolder(const std::string& start) = 0;
+
+    // Language captions and tooltips.
+    virtual void SetCaption(ControlId id, const std::string& text) = 0;
+    virtual void SetToolTip(ControlId id, const std::string& text) = 0;
+};
+
+// Position of the progress bar (0 to 32768) for a fraction of the work.
+int ProgressPosition(float fraction);
+inline constexpr int kProgressMax = 32768;

@@ -1,0 +1,16 @@
+#pragma once
+// The window's persistent state in "setting.ini" and the language files in
+// "language/", both in the program directory.
+#include <string>
+#include <vector>
+
+class ControlView;
+
+// Restores check boxes, edits and the language choice (window start-up).
+void LoadSettings(ControlView& view);
+// Writes them back (window close).
+void SaveSettings(const ControlView& view);
+// Language names: the "language/*.ini" files without extension, sorted.
+std::vector<std::string> AvailableLanguages();
+// Sets every caption and tooltip from "language/<selected>.ini".
+void ApplyLanguage(ControlView& view);

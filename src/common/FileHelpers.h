@@ -1,0 +1,10 @@
+#pragma once
+#include <string>
+
+// path + ".000" ... ".999": the first at which nothing exists; "" when all do.
+std::string BackupName(const std::string& path);
+bool IsFile(const std::string& path);
+bool IsDirectory(const std::string& path);
+bool Exists(const std::string& path);
+// a + '/' + b, without doubling a separator; a lone "" gives b.
+std::string JoinPath(const std::string& directory, const std::string& name);

@@ -1,0 +1,22 @@
+#pragma once
+// The program's log, "log.txt" in the program directory. Every line is
+// "<local date and time> - <message>", written whole from any thread, copied
+// to standard error, and appended (an existing log is never truncated).
+#include <string>
+#include <system_error>
+
+// Makes the program directory current, (re)opens "log.txt" there for appending
+// and writes any notes that were queued before the log could be opened.
+void LogOpen();
+// One line; CR LF pairs and lone LFs in the message become single spaces.
+void Log(const std::string& message);
+// One line holding the operating system's text for this thread's errno.
+void LogLastError();
+// One line holding the operating system's text for a given error.
+void LogError(const std::error_code& error);
+void LogClose();
+
+// Keeps a message until the log is opened (used before LogOpen has run).
+void LogDeferred(const std::string& message);
+// The message as it is written after the time: line breaks folded to spaces.
+std::string FoldLogMessage(const std::string& message);

@@ -1,0 +1,47 @@
+#pragma once
+// Shared helpers of the test programs.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A fresh folder under the system's temporary folder, removed with the object.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // With a trailing '/'.
+    const std::string& path() const { return root; }
+    std::string operator/(const std::string& name) const { return root + name; }
+
+private:
+    std::string root;
+};
+
+// ../shared/samples (with a trailing '/'), or "" when it is not there.
+std::string SamplesDir();
+// tests/data with a trailing '/'.
+std::string TestDataDir();
+
+std::vector<uint8_t> ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+void WriteText(const std::string& path, const std::string& text);
+std::string ReadText(const std::string& path);
+
+// Makes a program directory in a temporary folder current for one test:
+// the log goes there, and it is restored afterwards.
+class ScopedProgramDirectory {
+public:
+    explicit ScopedProgramDirectory(const std::string& directory);
+    ~ScopedProgramDirectory();
+
+private:
+    std::string previous;
+};
+
+// An icon.sys of 964 bytes with the given Shift-JIS title and line-break offset.
+std::vector<uint8_t> MakeIconSys(const std::string& sjisTitle, int16_t lineBreak = 0,
+                                 const std::string& iconName = "icon.ico");
+// A raw PS1 save of blocks x 8192 bytes with the given Shift-JIS title and icon flag.
+std::vector<uint8_t> MakePS1Save(const std::string& sjisTitle, int blocks = 1, uint8_t iconFlag = 0x11);
