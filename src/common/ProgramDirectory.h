@@ -8,6 +8,8 @@
 // ~/.local/share/tansu/) is used instead and a note is queued for the log.
 void InitProgramDirectory();
 const std::string& ProgramDirectory();
+// The running executable's own folder (where the language files ship), with '/'.
+std::string ExecutableDirectory();
 // Replaces the program directory (tests, and front ends that choose their own).
 void SetProgramDirectory(const std::string& directory);
 // Makes the program directory the process's current directory.

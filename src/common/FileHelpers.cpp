@@ -1,0 +1,54 @@
+#include "common/FileHelpers.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+
+namespace {
+
+bool Stat(const std::string& path, struct stat& status) { return ::stat(path.c_str(), &status) == 0; }
+
+}  // namespace
+
+std::string BackupName(const std::string& path)
+{
+    for (int i = 0; i <= 999; ++i) {
+        char suffix[8];
+        std::snprintf(suffix, sizeof suffix, ".%03d", i);
+        std::string candidate = path + suffix;
+        if (!Exists(candidate)) {
+            return candidate;
+        }
+    }
+    return std::string();
+}
+
+bool IsFile(const std::string& path)
+{
+    struct stat status {};
+    return Stat(path, status) && S_ISREG(status.st_mode);
+}
+
+bool IsDirectory(const std::string& path)
+{
+    struct stat status {};
+    return Stat(path, status) && S_ISDIR(status.st_mode);
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat status {};
+    // A dangling link still occupies the name.
+    return Stat(path, status) || ::lstat(path.c_str(), &status) == 0;
+}
+
+std::string JoinPath(const std::string& directory, const std::string& name)
+{
+    if (directory.empty()) {
+        return name;
+    }
+    if (directory.back() == '/') {
+        return directory + name;
+    }
+    return directory + "/" + name;
+}

@@ -1,0 +1,122 @@
+#include "common/Log.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <vector>
+
+#include "common/FileHelpers.h"
+#include "common/ProgramDirectory.h"
+
+namespace {
+
+// One lock for the whole program: a line reaches standard error and the file whole.
+std::mutex& LogMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::ofstream& LogStream()
+{
+    static std::ofstream stream;
+    return stream;
+}
+
+std::vector<std::string>& DeferredMessages()
+{
+    static std::vector<std::string> messages;
+    return messages;
+}
+
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to)
+{
+    // Repeated until none is left: a replacement may form a new pair.
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from)) {
+        text.replace(at, from.size(), to);
+    }
+}
+
+// The local date and time in the user's format; the Japanese default when the
+// locale gives none of its own.
+std::string TimeText()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char buffer[128];
+    const char* format = "%Y/%m/%d %H:%M:%S";
+    const char* locale = std::setlocale(LC_TIME, nullptr);
+    if (locale != nullptr && std::strcmp(locale, "C") != 0 && std::strcmp(locale, "POSIX") != 0) {
+        format = "%x %X";
+    }
+    const size_t length = std::strftime(buffer, sizeof buffer, format, &local);
+    return std::string(buffer, length);
+}
+
+void WriteLine(const std::string& message)
+{
+    const std::string line = TimeText() + " - " + FoldLogMessage(message);
+    std::lock_guard<std::mutex> lock(LogMutex());
+    std::cerr << line << '\n';
+    std::ofstream& stream = LogStream();
+    if (stream.is_open() && stream.good()) {
+        stream << line << '\n';
+        stream.flush();
+    }
+}
+
+}  // namespace
+
+std::string FoldLogMessage(const std::string& message)
+{
+    std::string folded = message;
+    ReplaceAll(folded, "\r\n", " ");
+    ReplaceAll(folded, "\n", " ");
+    return folded;
+}
+
+void LogOpen()
+{
+    EnterProgramDirectory();
+    std::vector<std::string> deferred;
+    {
+        std::lock_guard<std::mutex> lock(LogMutex());
+        std::ofstream& stream = LogStream();
+        if (stream.is_open()) {
+            stream.close();
+        }
+        stream.clear();
+        stream.open(ProgramDirectory() + "log.txt", std::ios::out | std::ios::app | std::ios::binary);
+        deferred.swap(DeferredMessages());
+    }
+    for (const std::string& message : deferred) {
+        WriteLine(message);
+    }
+}
+
+void Log(const std::string& message) { WriteLine(message); }
+
+void LogLastError() { LogError(std::error_code(errno, std::generic_category())); }
+
+void LogError(const std::error_code& error) { WriteLine(error.message()); }
+
+void LogClose()
+{
+    std::lock_guard<std::mutex> lock(LogMutex());
+    if (LogStream().is_open()) {
+        LogStream().close();
+    }
+}
+
+void LogDeferred(const std::string& message)
+{
+    std::lock_guard<std::mutex> lock(LogMutex());
+    DeferredMessages().push_back(message);
+}
