@@ -14,7 +14,7 @@
 
 class Control : public MemoryCardOwner {
 public:
-    explicit Control(ControlView* dialog);
+    explicit Control(ControlView* view);
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
     virtual ~Control();
@@ -26,7 +26,10 @@ public:
 
     void UpdateMemoryCardList();
     void UpdateDataListPS2();
+    // Leaves the status text to its caller.
     void UpdateDataListPC();
+    // The window's "↑更新": the PC list afresh, then idle.
+    void OnRefreshPC();
 
     bool IsCardConnected() const;
 
@@ -36,10 +39,14 @@ public:
     bool IsOptionChecked(Option option) const override;
 
 private:
-    void Connect(int kind, const std::string& statusText, bool needsAddress);
+    void Connect(int kind, const std::string& statusText);
     void SetStatus(const std::string& text);
-    // Row for a PS1 save file at localPath, shown under name.
-    ListRow PS1Row(const std::string& name, const std::string& localPath) const;
+    // Adds a card row, remembers it, and counts its size into total.
+    void AddCardRow(const ListRow& row, int64_t& total);
+    // A save directory of the card root: entered, listed and read through its icon.sys.
+    void ListCardDirectory(const FtpClient::FILE_DATA& entry, int64_t& total);
+    // A PS1 save file in the card's current directory.
+    void ListCardPS1File(const std::string& name, int64_t& total);
 
     ControlView* dialog;
     std::shared_ptr<MemoryCard> card;

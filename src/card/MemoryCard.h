@@ -13,7 +13,7 @@ class MemoryCardOwner;
 
 class MemoryCard {
 public:
-    explicit MemoryCard(MemoryCardOwner* owner) : owner(owner) {}
+    explicit MemoryCard(MemoryCardOwner* cardOwner) : owner(cardOwner) {}
     MemoryCard(const MemoryCard&) = delete;
     MemoryCard& operator=(const MemoryCard&) = delete;
     // Disconnects.

@@ -73,4 +73,12 @@ const std::string& ProgramDirectory()
 
 void SetProgramDirectory(const std::string& directory) { Directory() = WithSlash(directory); }
 
+std::string StagingDirectory()
+{
+    const std::string staging = ProgramDirectory() + "staging/";
+    std::error_code error;
+    fs::create_directories(staging, error);
+    return staging;
+}
+
 bool EnterProgramDirectory() { return chdir(ProgramDirectory().c_str()) == 0; }

@@ -12,5 +12,10 @@ const std::string& ProgramDirectory();
 std::string ExecutableDirectory();
 // Replaces the program directory (tests, and front ends that choose their own).
 void SetProgramDirectory(const std::string& directory);
+// Where downloads from the card are put while they are read: a folder of its
+// own inside the program directory, so that a name coming from the card can
+// never replace the program's own files (settings, log, language files).
+// Created on demand; ends with '/'.
+std::string StagingDirectory();
 // Makes the program directory the process's current directory.
 bool EnterProgramDirectory();

@@ -1,0 +1,259 @@
+#include "app/Control.h"
+
+#include <unistd.h>
+
+#include <boost/format.hpp>
+#include <boost/lexical_cast.hpp>
+
+#include "app/Settings.h"
+#include "app/TitleCleaning.h"
+#include "card/MemoryCardFactory.h"
+#include "common/FileHelpers.h"
+#include "common/FileStatus.h"
+#include "common/Log.h"
+#include "common/ProgramDirectory.h"
+#include "save/IconSys.h"
+#include "save/PS1SaveData.h"
+
+namespace {
+
+const char* const kIdle = "待機中";
+const char* const kDamaged = "破損ファイル";
+const char* const kTypePS2 = "PS2";
+const char* const kTypePS1 = "PS1";
+// A PS1 save always shows as 8 KB, the one block a card directory entry stands for.
+const int64_t kPS1SizeKB = 8;
+// A PS1 save stored the card's way: a directory holding one file of its own name, whole 8 KB blocks.
+const uint32_t kPS1BlockBytes = 8192;
+
+int64_t SizeOfRow(const ListRow& row)
+{
+    try {
+        return boost::lexical_cast<int64_t>(row[kColumnSize]);
+    } catch (const boost::bad_lexical_cast&) {
+        return 0;
+    }
+}
+
+void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
+
+}  // namespace
+
+Control::Control(ControlView* view) : dialog(view)
+{
+    EnterProgramDirectory();
+    card = CreateNullMemoryCard(this);
+    SetStatus(kIdle);
+    ApplyLanguage(*dialog);
+    UpdateDataListPC();
+    SetStatus(kIdle);
+}
+
+Control::~Control()
+{
+    // The old backend disconnects while everything else still exists.
+    card = CreateNullMemoryCard(this);
+    LogClose();
+    rowCache.clear();
+    card.reset();
+}
+
+bool Control::IsCardConnected() const { return card->IsConnected(); }
+
+std::string Control::GetSlotText() const { return dialog->GetComboText(Combo::Slot); }
+
+std::string Control::GetEditText(Edit edit) const { return dialog->GetEditText(edit); }
+
+bool Control::IsOptionChecked(Option option) const { return dialog->IsOptionChecked(option); }
+
+void Control::SetStatus(const std::string& text) { dialog->SetText(TextField::Status, text); }
+
+void Control::OnConnectFtp() { Connect(kMemoryCardFtp, "FTP接続開始"); }
+
+void Control::OnConnectPS2Link() { Connect(kMemoryCardPS2Link, "PS2Link接続開始(しばらくお待ちください)"); }
+
+void Control::OnConnectUSBMemory() { Connect(kMemoryCardUSBMemory, "USBメモリー接続開始"); }
+
+void Control::Connect(int kind, const std::string& statusText)
+{
+    dialog->EnableControls(false);
+    SetStatus(statusText);
+    if (kind == kMemoryCardUSBMemory) {
+        // The folder backend reads its folder from the window itself.
+        card = CreateMemoryCard(this, kind, std::string());
+    } else if (const std::string address = dialog->GetEditText(Edit::Address); !address.empty()) {
+        card = CreateMemoryCard(this, kind, address);
+    }
+    UpdateMemoryCardList();
+    UpdateDataListPS2();
+    SetStatus(kIdle);
+    dialog->EnableControls(true);
+}
+
+void Control::OnDisconnect()
+{
+    dialog->EnableControls(false);
+    card = CreateNullMemoryCard(this);
+    rowCache.clear();
+    UpdateMemoryCardList();
+    UpdateDataListPS2();
+    SetStatus(kIdle);
+    dialog->EnableControls(true);
+}
+
+void Control::OnRefreshPC()
+{
+    UpdateDataListPC();
+    SetStatus(kIdle);
+}
+
+void Control::UpdateMemoryCardList()
+{
+    dialog->ClearCombo(Combo::Slot);
+    if (!card->IsConnected()) {
+        Log("警告 : メモリーカード未接続中にメモリーカードを参照しようとしました UpdateMemoryCardList()");
+        return;
+    }
+    SetStatus("メモリーカード検索中");
+    for (unsigned slot = 0; slot < 2; ++slot) {
+        if ((card->slotMask >> slot) & 1u) {
+            dialog->AddComboItem(Combo::Slot, std::to_string(slot));
+        }
+    }
+    if (dialog->ComboItemCount(Combo::Slot) > 0) {
+        dialog->SelectComboItem(Combo::Slot, 0);
+    }
+}
+
+void Control::AddCardRow(const ListRow& row, int64_t& total)
+{
+    dialog->AddRow(ListSide::PS2, row);
+    rowCache[row[kColumnName]] = row;
+    total += SizeOfRow(row);
+}
+
+void Control::UpdateDataListPS2()
+{
+    dialog->ClearList(ListSide::PS2);
+    if (!card->IsConnected()) {
+        Log("エラー : メモリーカード未接続中にメモリーカードを参照しようとしました UpdateDataListPS2()");
+        return;
+    }
+    dialog->SetProgress(0);
+    SetStatus("セーブデータリスト取得中");
+    if (card->slotMask == 0) {
+        return;
+    }
+    dialog->SetText(TextField::Usage, std::string());
+    card->SetCurrentDirectory(std::string());
+    const std::vector<FtpClient::FILE_DATA> entries = card->List();
+    int64_t total = 0;
+    const size_t n = entries.size();
+    for (size_t k = 1; k <= n; ++k) {
+        const FtpClient::FILE_DATA& entry = entries[k - 1];
+        if (const auto cached = rowCache.find(NameColumn(entry.name)); cached != rowCache.end()) {
+            dialog->AddRow(ListSide::PS2, cached->second);
+            total += SizeOfRow(cached->second);
+        } else if (!entry.isDirectory && !IsOptionChecked(Option::ForceDirectory)) {
+            // A PS1 save lying in the root: fetched from the root whatever was entered before.
+            card->SetCurrentDirectory(std::string());
+            ListCardPS1File(entry.name, total);
+        } else {
+            ListCardDirectory(entry, total);
+        }
+        dialog->SetProgress(static_cast<float>(k) / static_cast<float>(n));
+    }
+    dialog->SetText(TextField::Usage, (boost::format("約%1%KB使用中") % total).str());
+    dialog->SetProgress(1.0f);
+}
+
+void Control::ListCardDirectory(const FtpClient::FILE_DATA& entry, int64_t& total)
+{
+    const std::string& name = entry.name;
+    if (!card->SetCurrentDirectory(name)) {
+        // Listing the directory we are still in would show another save's files and title.
+        if (!entry.isDirectory) {
+            card->SetCurrentDirectory(std::string());
+            ListCardPS1File(name, total);
+        } else {
+            Log("エラー : ディレクトリに入れませんでした UpdateDataListPS2() " + name);
+            dialog->AddRow(ListSide::PS2, ListRow{kDamaged, NameColumn(name), SizeColumn(0), kTypePS2});
+        }
+        return;
+    }
+    const std::string staging = StagingDirectory();
+    ::chdir(staging.c_str());
+    const std::vector<FtpClient::FILE_DATA> files = card->List();
+    int64_t size = 0;
+    for (const FtpClient::FILE_DATA& file : files) {
+        size += FileSizeKB(file.size);
+    }
+    const std::string local = staging + "icon.sys";
+    RemoveFile(local);
+    if (card->Get("icon.sys")) {
+        const IconSys iconSys(local);
+        // Removed after every read, so that a failed download never leaves an old title behind.
+        RemoveFile(local);
+        const std::string title = iconSys.valid ? CleanTitle(iconSys.title) : kDamaged;
+        AddCardRow(ListRow{title, NameColumn(name), SizeColumn(size), kTypePS2}, total);
+    } else if (files.size() == 1 && files[0].size % kPS1BlockBytes == 0 && files[0].name == name) {
+        ListCardPS1File(name, total);
+    } else {
+        AddCardRow(ListRow{kDamaged, NameColumn(name), SizeColumn(size), kTypePS2}, total);
+    }
+}
+
+void Control::ListCardPS1File(const std::string& name, int64_t& total)
+{
+    const std::string staging = StagingDirectory();
+    ::chdir(staging.c_str());
+    const std::string local = staging + name;
+    RemoveFile(local);
+    const bool fetched = card->Get(name);
+    const PS1SaveData save(local);
+    if (fetched) {
+        RemoveFile(local);
+    }
+    const std::string title = save.valid ? CleanTitle(save.title) : kDamaged;
+    AddCardRow(ListRow{title, NameColumn(name), SizeColumn(kPS1SizeKB), kTypePS1}, total);
+}
+
+void Control::UpdateDataListPC()
+{
+    SetStatus("ローカルフォルダ取得中");
+    dialog->ClearList(ListSide::PC);
+    EnterProgramDirectory();
+    const std::string folder = dialog->GetEditText(Edit::PcFolder);
+    if (folder.empty()) {
+        return;
+    }
+    if (!IsDirectory(folder) && ::mkdir(folder.c_str(), 0777) != 0) {
+        Log("エラー : フォルダを作成できませんでした UpdateDataListPC() " + folder);
+        LogLastError();
+        return;
+    }
+    std::error_code error;
+    const std::vector<DirectoryEntry> entries = ListDirectory(folder, &error);
+    if (error) {
+        Log("エラー : フォルダを読み込めませんでした UpdateDataListPC() " + folder);
+        LogError(error);
+    }
+    for (const DirectoryEntry& entry : entries) {
+        const std::string path = JoinPath(folder, entry.name);
+        if (entry.isDirectory) {
+            int64_t size = 0;
+            for (const DirectoryEntry& file : ListDirectory(path)) {
+                size += FileSizeKB(file.size);
+            }
+            const IconSys iconSys(JoinPath(path, "icon.sys"));
+            const std::string title = iconSys.valid ? CleanTitle(iconSys.title) : kDamaged;
+            dialog->AddRow(ListSide::PC, ListRow{title, NameColumn(entry.name), SizeColumn(size), kTypePS2});
+        } else {
+            const PS1SaveData save(path);
+            const std::string title = save.valid ? CleanTitle(save.title) : kDamaged;
+            const ListRow row{title, NameColumn(entry.name), SizeColumn(kPS1SizeKB), kTypePS1};
+            dialog->AddRow(ListSide::PC, row);
+            rowCache[row[kColumnName]] = row;
+        }
+    }
+}
