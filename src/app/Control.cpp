@@ -1,5 +1,6 @@
 #include "app/Control.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <boost/format.hpp>
