@@ -1,0 +1,176 @@
+#include <filesystem>
+
+#include "ControlTestFixture.h"
+
+namespace {
+
+ListRow Row(const std::string& title, const std::string& name, const std::string& size, const std::string& type)
+{
+    return ListRow{title, name, size, type};
+}
+
+}  // namespace
+
+TEST_F(ControlTest, PcListShowsTitlesSizesAndDamagedSaves)
+{
+    WriteBytes(pcFolder + "BASLUS-1/icon.sys", MakeIconSys(kFullWidthABC + "\r\n" + kFullWidthABC + "\x81\x40\x81\x40"));
+    WriteBytes(pcFolder + "BASLUS-1/empty", {});
+    WriteBytes(pcFolder + "BASLUS-1/exact", std::vector<uint8_t>(2048));
+    WriteBytes(pcFolder + "BASLUS-1/over", std::vector<uint8_t>(2049));
+    WriteBytes(pcFolder + "BROKEN/data", std::vector<uint8_t>(10));
+    WriteBytes(pcFolder + "ps1save", MakePS1Save("\x82\x6f\x82\x72\x82\x50"));
+    WriteText(pcFolder + "notes.txt", "not a save");
+    Start();
+
+    // icon.sys (964 bytes) 2 + empty 2 + 2048 bytes 2 + 2049 bytes 4.
+    EXPECT_EQ(view.Rows(ListSide::PC),
+              (std::vector<ListRow>{Row("ABC ABC", "BASLUS-1", "0010", "PS2"), Row("破損ファイル", "BROKEN", "0002", "PS2"),
+                                    Row("破損ファイル", "notes.txt", "0008", "PS1"), Row("PS1", "ps1save", "0008", "PS1")}));
+    EXPECT_EQ(view.Text(TextField::Status), "待機中");
+    EXPECT_NE(LogText().find("ファイルの読み込みに失敗しました IconSys::IconSys "), std::string::npos);
+}
+
+TEST_F(ControlTest, PcFolderThatDoesNotExistIsCreatedOneLevel)
+{
+    view.SetEditText(Edit::PcFolder, pcFolder + "new");
+    Start();
+    EXPECT_TRUE(std::filesystem::is_directory(pcFolder + "new"));
+    view.SetEditText(Edit::PcFolder, pcFolder + "a/b");
+    control->UpdateDataListPC();
+    EXPECT_FALSE(std::filesystem::exists(pcFolder + "a"));
+    EXPECT_NE(LogText().find("フォルダを作成できませんでした"), std::string::npos);
+}
+
+TEST_F(ControlTest, CardListShowsSavesPS1SavesAndUsage)
+{
+    WriteBytes(cardFolder + "BESLES-1/icon.sys", MakeIconSys(kFullWidthABC));
+    WriteBytes(cardFolder + "BESLES-1/data", std::vector<uint8_t>(5000));
+    // A PS1 save stored the card's way: one file of the directory's own name, whole 8 KB blocks.
+    WriteBytes(cardFolder + "BASLUS-00067DRAX00/BASLUS-00067DRAX00", MakePS1Save("DRACULA", 2));
+    // A PS1 save lying in the root.
+    WriteBytes(cardFolder + "BASCUS-ROOT", MakePS1Save("ROOT"));
+    WriteBytes(cardFolder + "NOICON/file", std::vector<uint8_t>(100));
+    StartConnected();
+
+    EXPECT_EQ(view.combos[0].items, std::vector<std::string>{"0"});
+    EXPECT_EQ(view.GetComboText(Combo::Slot), "0");
+    EXPECT_EQ(view.Rows(ListSide::PS2),
+              (std::vector<ListRow>{Row("ROOT", "BASCUS-ROOT", "0008", "PS1"), Row("DRACULA", "BASLUS-00067DRAX00", "0008", "PS1"),
+                                    Row("ABC", "BESLES-1", "0008", "PS2"), Row("破損ファイル", "NOICON", "0002", "PS2")}));
+    EXPECT_EQ(view.Text(TextField::Usage), "約26KB使用中");
+    EXPECT_EQ(view.progress, kProgressMax);
+    EXPECT_EQ(view.Text(TextField::Status), "待機中");
+    // Staged downloads are gone after reading.
+    EXPECT_TRUE(std::filesystem::is_empty(program + "staging"));
+}
+
+TEST_F(ControlTest, ForceDirectoryEntersFilesAndFallsBackToPS1)
+{
+    WriteBytes(cardFolder + "AAA/icon.sys", MakeIconSys(kFullWidthABC));
+    WriteBytes(cardFolder + "ZZZ", MakePS1Save("ROOTFILE"));
+    view.SetOptionChecked(Option::ForceDirectory, true);
+    StartConnected();
+    // The file cannot be entered: it must not borrow the title of the save entered before it.
+    EXPECT_EQ(view.Rows(ListSide::PS2),
+              (std::vector<ListRow>{Row("ABC", "AAA", "0002", "PS2"), Row("ROOTFILE", "ZZZ", "0008", "PS1")}));
+}
+
+TEST_F(ControlTest, RowCacheKeepsCardRowsUntilDisconnect)
+{
+    WriteBytes(cardFolder + "SAVE/icon.sys", MakeIconSys(kFullWidthABC));
+    StartConnected();
+    ASSERT_EQ(view.GetRow(ListSide::PS2, 0)[kColumnTitle], "ABC");
+
+    WriteBytes(cardFolder + "SAVE/icon.sys", MakeIconSys("NEW"));
+    control->UpdateDataListPS2();
+    EXPECT_EQ(view.GetRow(ListSide::PS2, 0)[kColumnTitle], "ABC");
+
+    control->OnDisconnect();
+    EXPECT_EQ(view.RowCount(ListSide::PS2), 0);
+    EXPECT_EQ(view.ComboItemCount(Combo::Slot), 0);
+    control->OnConnectUSBMemory();
+    EXPECT_EQ(view.GetRow(ListSide::PS2, 0)[kColumnTitle], "NEW");
+}
+
+TEST_F(ControlTest, NameWithSpaceShowsItsLastWord)
+{
+    WriteBytes(cardFolder + "BASLUS-00974YVES  0", MakePS1Save("YVES"));
+    StartConnected();
+    EXPECT_EQ(view.Rows(ListSide::PS2), (std::vector<ListRow>{Row("YVES", "0", "0008", "PS1")}));
+}
+
+TEST_F(ControlTest, NotConnectedListsNothingAndLogs)
+{
+    Start();
+    control->UpdateMemoryCardList();
+    control->UpdateDataListPS2();
+    EXPECT_EQ(view.RowCount(ListSide::PS2), 0);
+    const std::string log = LogText();
+    EXPECT_NE(log.find("警告 : メモリーカード未接続中にメモリーカードを参照しようとしました UpdateMemoryCardList()"),
+              std::string::npos);
+    EXPECT_NE(log.find("エラー : メモリーカード未接続中にメモリーカードを参照しようとしました UpdateDataListPS2()"),
+              std::string::npos);
+}
+
+TEST_F(ControlTest, RemovableRuleRefusesFixedDiskFolder)
+{
+    SetRemovableDriveProbe([](const std::string&) { return false; });
+    StartConnected();
+    EXPECT_FALSE(control->IsCardConnected());
+    EXPECT_EQ(view.ComboItemCount(Combo::Slot), 0);
+    EXPECT_EQ(view.Text(TextField::Status), "待機中");
+    // The connect buttons stay usable, the card-side ones do not.
+    EXPECT_TRUE(view.enabled[IDC_BUTTON_USB_CONNECT]);
+    EXPECT_FALSE(view.enabled[IDC_BUTTON_DISCONNECT]);
+}
+
+TEST_F(ControlTest, EmptyAddressKeepsTheBackendAndStillRefreshes)
+{
+    WriteBytes(cardFolder + "SAVE/icon.sys", MakeIconSys(kFullWidthABC));
+    StartConnected();
+    view.statusHistory.clear();
+    control->OnConnectFtp();
+    EXPECT_TRUE(control->IsCardConnected());
+    EXPECT_EQ(view.RowCount(ListSide::PS2), 1);
+    EXPECT_EQ(view.statusHistory.front(), "FTP接続開始");
+    EXPECT_EQ(view.statusHistory.back(), "待機中");
+}
+
+TEST_F(ControlTest, EmptyCardKeepsUsageUnwrittenWhenNoSlot)
+{
+    view.SetEditText(Edit::UsbFolder, "");
+    Start();
+    view.SetText(TextField::Usage, "before");
+    control->OnConnectUSBMemory();
+    EXPECT_FALSE(control->IsCardConnected());
+    EXPECT_EQ(view.Text(TextField::Usage), "before");
+}
+
+TEST_F(ControlTest, RealSampleSavesListWithDecodedTitles)
+{
+    const std::string samples = SamplesDir();
+    if (samples.empty()) {
+        GTEST_SKIP() << "sample files not found";
+    }
+    view.SetEditText(Edit::PcFolder, samples + "ps2-saves");
+    Start();
+    ASSERT_GT(view.RowCount(ListSide::PC), 10);
+    for (const ListRow& row : view.Rows(ListSide::PC)) {
+        EXPECT_NE(row[kColumnTitle], "破損ファイル") << row[kColumnName];
+        EXPECT_EQ(row[kColumnTitle].find("\xEF\xBF\xBD"), std::string::npos) << row[kColumnName];
+        EXPECT_EQ(row[kColumnType], "PS2");
+    }
+    const auto rows = view.Rows(ListSide::PC);
+    const auto grandia = std::find_if(rows.begin(), rows.end(),
+                                      [](const ListRow& row) { return row[kColumnName] == "BASLUS-21334Grandia3"; });
+    ASSERT_NE(grandia, rows.end());
+    EXPECT_EQ((*grandia)[kColumnTitle].find_first_of("\xEF"), std::string::npos) << "expected half-width text";
+
+    view.SetEditText(Edit::PcFolder, samples + "ps1/raw");
+    control->UpdateDataListPC();
+    ASSERT_EQ(view.RowCount(ListSide::PC), 5);
+    for (const ListRow& row : view.Rows(ListSide::PC)) {
+        EXPECT_NE(row[kColumnTitle], "破損ファイル") << row[kColumnName];
+        EXPECT_EQ(row[kColumnType], "PS1");
+    }
+}
