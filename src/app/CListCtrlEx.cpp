@@ -1,0 +1,168 @@
+#include "app/CListCtrlEx.h"
+
+#include <algorithm>
+#include <utility>
+
+#include <QHeaderView>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+namespace {
+
+// Grid lines along the right and bottom edge of every cell, as a report view draws them.
+class GridLineDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        painter->save();
+        painter->setPen(option.palette.color(QPalette::Midlight));
+        const QRect& cell = option.rect;
+        painter->drawLine(cell.topRight(), cell.bottomRight());
+        painter->drawLine(cell.bottomLeft(), cell.bottomRight());
+        painter->restore();
+    }
+};
+
+int Sign(int value) { return (value > 0) - (value < 0); }
+
+}  // namespace
+
+CListCtrlEx::CListCtrlEx(QWidget* parent) : QTreeWidget(parent)
+{
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSortingEnabled(false);  // sorting is ours: byte order, not the locale's
+    setItemDelegate(new GridLineDelegate(this));
+    header()->setSectionsMovable(false);
+    header()->setSectionsClickable(true);
+    header()->setStretchLastSection(false);
+    header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    connect(header(), &QHeaderView::sectionClicked, this, [this](int column) { SortByColumn(column); });
+}
+
+CListCtrlEx::~CListCtrlEx() = default;
+
+void CListCtrlEx::SetColumns(const std::vector<std::string>& names)
+{
+    clear();
+    setColumnCount(0);
+    QStringList labels;
+    for (const std::string& name : names) {
+        labels.append(QString::fromStdString(name));
+    }
+    setColumnCount(static_cast<int>(names.size()));
+    setHeaderLabels(labels);
+    columnNames = names;
+    sortDirections.assign(names.size(), 1);
+}
+
+void CListCtrlEx::AddRow(const ListRow& row)
+{
+    if (row.empty() || row.size() != columnNames.size()) {
+        return;
+    }
+    auto* item = new QTreeWidgetItem();
+    for (size_t column = 0; column < row.size(); ++column) {
+        item->setText(static_cast<int>(column), QString::fromStdString(row[column]));
+    }
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setFlags(item->flags() & ~Qt::ItemIsAutoTristate);
+    item->setCheckState(0, Qt::Unchecked);
+    addTopLevelItem(item);
+}
+
+ListRow CListCtrlEx::RowOf(const QTreeWidgetItem& item) const
+{
+    ListRow row;
+    row.reserve(columnNames.size());
+    for (size_t column = 0; column < columnNames.size(); ++column) {
+        row.push_back(item.text(static_cast<int>(column)).toStdString());
+    }
+    return row;
+}
+
+ListRow CListCtrlEx::GetRow(int index) const
+{
+    const QTreeWidgetItem* item = (index >= 0 && index < topLevelItemCount()) ? topLevelItem(index) : nullptr;
+    return item != nullptr ? RowOf(*item) : ListRow{};
+}
+
+int CListCtrlEx::RowCount() const { return topLevelItemCount(); }
+
+bool CListCtrlEx::SortByColumn(int column)
+{
+    if (column < 0 || static_cast<size_t>(column) >= columnNames.size() ||
+        static_cast<size_t>(column) >= sortDirections.size()) {
+        return false;
+    }
+    int32_t& direction = sortDirections[static_cast<size_t>(column)];
+    direction = -direction;
+    const int d = direction;
+
+    QTreeWidgetItem* current = currentItem();
+    std::vector<std::pair<std::string, QTreeWidgetItem*>> keyed;
+    const QList<QTreeWidgetItem*> items = invisibleRootItem()->takeChildren();
+    keyed.reserve(static_cast<size_t>(items.size()));
+    std::vector<QTreeWidgetItem*> selected;
+    for (QTreeWidgetItem* item : items) {
+        keyed.emplace_back(item->text(column).toStdString(), item);
+        if (item->isSelected()) {
+            selected.push_back(item);
+        }
+    }
+    // std::string compares as unsigned bytes, which is the UTF-8 code-point order.
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [d](const auto& a, const auto& b) { return Sign(a.first.compare(b.first)) * d < 0; });
+    QList<QTreeWidgetItem*> sorted;
+    sorted.reserve(static_cast<qsizetype>(keyed.size()));
+    for (const auto& entry : keyed) {
+        sorted.append(entry.second);
+    }
+    addTopLevelItems(sorted);
+    // Taking the items out dropped the selection; keep what the user had highlighted.
+    if (current != nullptr) {
+        setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
+    }
+    for (QTreeWidgetItem* item : selected) {
+        item->setSelected(true);
+    }
+    return true;
+}
+
+void CListCtrlEx::SetAllTicked(bool ticked)
+{
+    const Qt::CheckState state = ticked ? Qt::Checked : Qt::Unchecked;
+    for (int index = 0; index < topLevelItemCount(); ++index) {
+        topLevelItem(index)->setCheckState(0, state);
+    }
+}
+
+std::vector<ListRow> CListCtrlEx::TickedRows() const
+{
+    std::vector<ListRow> rows;
+    for (int index = 0; index < topLevelItemCount(); ++index) {
+        const QTreeWidgetItem* item = topLevelItem(index);
+        if (item->checkState(0) == Qt::Checked) {
+            rows.push_back(RowOf(*item));
+        }
+    }
+    return rows;
+}
+
+std::optional<ListRow> CListCtrlEx::HighlightedRow() const
+{
+    for (int index = 0; index < topLevelItemCount(); ++index) {
+        const QTreeWidgetItem* item = topLevelItem(index);
+        if (item->isSelected()) {
+            return RowOf(*item);
+        }
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,610 @@
+#include "app/CTansuDlg.h"
+
+#include <algorithm>
+#include <utility>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+#include <QUrl>
+
+#include "app/CListCtrlEx.h"
+#include "app/Control.h"
+#include "app/Settings.h"
+#include "common/DriveType.h"
+#include "common/FileHelpers.h"
+#include "common/Log.h"
+#include "common/ProgramDirectory.h"
+
+namespace {
+
+enum class Kind {
+    CaptionLabel,
+    TextLabel,
+    Edit,
+    Button,
+    Combo,
+    Group,
+    CheckBox,
+    List,
+    Progress,
+    IconPane,
+};
+
+struct Layout {
+    ControlId id;
+    Kind kind;
+    int x, y, width, height;  // dialog units
+    const char* caption;
+};
+
+// clang-format off
+const Layout kLayout[] = {
+    {IDC_LABEL_PC_FOLDER, Kind::CaptionLabel, 6, 6, 30, 12, "保存先"},
+    {IDC_EDIT_PC_FOLDER, Kind::Edit, 36, 6, 192, 12, ""},
+    {IDC_BUTTON_BROWSE_PC, Kind::Button, 228, 6, 18, 12, "参照"},
+    {IDC_LABEL_LANGUAGE, Kind::CaptionLabel, 246, 6, 27, 12, "言語"},
+    {IDC_COMBO_LANGUAGE, Kind::Combo, 277, 6, 66, 50, ""},
+    {IDC_STATIC_STATUS, Kind::TextLabel, 378, 6, 168, 23, ""},
+    {IDC_GROUP_LAN, Kind::Group, 6, 24, 216, 30, "LAN経由接続"},
+    {IDC_LABEL_ADDRESS, Kind::CaptionLabel, 12, 36, 23, 12, "接続先"},
+    {IDC_EDIT_ADDRESS, Kind::Edit, 36, 36, 54, 12, ""},
+    {IDC_LABEL_SLOT, Kind::CaptionLabel, 90, 36, 24, 12, "スロット"},
+    {IDC_COMBO_SLOT, Kind::Combo, 114, 36, 25, 50, ""},
+    {IDC_BUTTON_FTP_CONNECT, Kind::Button, 138, 36, 36, 12, "FTP接続"},
+    {IDC_BUTTON_PS2LINK_CONNECT, Kind::Button, 174, 36, 42, 12, "PS2Link接続"},
+    {IDC_GROUP_USB, Kind::Group, 228, 24, 144, 30, "USBメモリー接続"},
+    {IDC_LABEL_USB_FOLDER, Kind::CaptionLabel, 234, 36, 24, 12, "フォルダ"},
+    {IDC_EDIT_USB_FOLDER, Kind::Edit, 258, 36, 72, 12, ""},
+    {IDC_BUTTON_BROWSE_USB, Kind::Button, 330, 36, 18, 12, "参照"},
+    {IDC_BUTTON_USB_CONNECT, Kind::Button, 349, 36, 18, 12, "接続"},
+    {IDC_BUTTON_DISCONNECT, Kind::Button, 378, 36, 18, 12, "切断"},
+
+    {IDC_LABEL_PS2_LIST, Kind::CaptionLabel, 156, 54, 30, 8, "PS2メモカ"},
+    {IDC_LABEL_PC_LIST, Kind::CaptionLabel, 222, 54, 30, 8, "PCフォルダ"},
+    {IDC_LIST_PS2, Kind::List, 7, 66, 179, 246, ""},
+    {IDC_LIST_PC, Kind::List, 218, 66, 178, 246, ""},
+    {IDC_BUTTON_MOVE_TO_PC, Kind::Button, 186, 66, 30, 18, "移動→"},
+    {IDC_BUTTON_MOVE_TO_PS2, Kind::Button, 186, 84, 30, 18, "←移動"},
+    {IDC_BUTTON_COPY_TO_PC, Kind::Button, 186, 102, 30, 18, "コピー→"},
+    {IDC_BUTTON_COPY_TO_PS2, Kind::Button, 186, 120, 30, 18, "←コピー"},
+    {IDC_BUTTON_DELETE_PS2, Kind::Button, 114, 312, 24, 18, "↑削除"},
+    {IDC_BUTTON_SELECT_ALL_PS2, Kind::Button, 138, 312, 24, 18, "↑全選"},
+    {IDC_BUTTON_UNSELECT_ALL_PS2, Kind::Button, 162, 312, 24, 18, "↑解除"},
+    {IDC_BUTTON_EXPORT, Kind::Button, 228, 312, 36, 18, "エクスポート"},
+    {IDC_BUTTON_IMPORT, Kind::Button, 264, 312, 36, 18, "インポート"},
+    {IDC_BUTTON_REFRESH_PC, Kind::Button, 300, 312, 24, 18, "↑更新"},
+    {IDC_BUTTON_DELETE_PC, Kind::Button, 324, 312, 24, 18, "↑削除"},
+    {IDC_BUTTON_SELECT_ALL_PC, Kind::Button, 348, 312, 24, 18, "↑全選"},
+    {IDC_BUTTON_UNSELECT_ALL_PC, Kind::Button, 372, 312, 25, 18, "↑解除"},
+    {IDC_STATIC_USAGE, Kind::TextLabel, 6, 318, 102, 8, ""},
+    {IDC_PROGRESS, Kind::Progress, 6, 330, 390, 12, ""},
+
+    {IDC_GROUP_GAME_INFO, Kind::Group, 402, 30, 144, 42, "ゲーム情報"},
+    {IDC_STATIC_GAME_INFO, Kind::TextLabel, 408, 42, 132, 24, ""},
+    {IDC_GROUP_SAVE_INFO, Kind::Group, 402, 72, 144, 42, "セーブデータ情報"},
+    {IDC_STATIC_SAVE_INFO, Kind::TextLabel, 408, 84, 132, 24, ""},
+    {IDC_GROUP_OPTIONS, Kind::Group, 402, 114, 144, 90, "オプション"},
+    {IDC_CHECK_POWER_OFF, Kind::CheckBox, 408, 126, 132, 10, "PS2Link切断時にPS2の電源を切る"},
+    {IDC_CHECK_SPEED_LIMIT, Kind::CheckBox, 408, 138, 132, 10, "FTPアップロード時に速度制限を行う"},
+    {IDC_CHECK_FETCH_GAME_INFO, Kind::CheckBox, 408, 150, 132, 10, "ゲーム情報をインターネットから取得する"},
+    {IDC_CHECK_WEB_PROXY, Kind::CheckBox, 408, 162, 132, 10, "ゲーム情報取得時にWebProxyを使用する"},
+    {IDC_CHECK_FORCE_DIRECTORY, Kind::CheckBox, 408, 174, 132, 10, "ディレクトリを強制的に認識する"},
+    {IDC_CHECK_SHOW_ICON, Kind::CheckBox, 408, 186, 132, 10, "アイコンを表示する"},
+    {IDC_GROUP_ICON, Kind::Group, 402, 204, 144, 150, "アイコン"},
+    {IDC_STATIC_ICON, Kind::IconPane, 408, 216, 132, 132, ""},
+};
+// clang-format on
+
+const char* const kTitle = "Tansu Ver 0.13β4";
+const int kDialogWidth = 551;
+const int kDialogHeight = 361;
+// A closed drop-down is as tall as an edit; the layout's height is that of its open list.
+const int kComboHeight = 12;
+const char* const kPickFolderTitle = "フォルダを選択してください";
+
+const std::vector<std::string> kColumnCaptions = {"セーブデータ名", "ディレクトリ名", "サイズ", "タイプ"};
+const int kColumnWidths[] = {170, 80, 45};
+
+// Windows' MulDiv: the product over the divisor, rounded half away from zero.
+int MulDiv(int number, int numerator, int denominator)
+{
+    const long long product = static_cast<long long>(number) * numerator;
+    const long long half = denominator / 2;
+    return static_cast<int>(product >= 0 ? (product + half) / denominator : -((-product + half) / denominator));
+}
+
+QString ToQt(const std::string& text) { return QString::fromStdString(text); }
+
+std::string FromQt(const QString& text) { return text.toStdString(); }
+
+}  // namespace
+
+QFont DialogFont()
+{
+    QFont font;
+    font.setFamilies({"MS UI Gothic", "IPAGothic", "IPAPGothic", "Noto Sans CJK JP"});
+    font.setPointSize(9);
+    return font;
+}
+
+DialogUnits DialogUnits::ForFont(const QFont& font)
+{
+    const QFontMetrics metrics(font);
+    const int alphabet = metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    DialogUnits units;
+    units.baseX = std::max(1, (alphabet + 26) / 52);
+    units.baseY = std::max(1, metrics.height());
+    return units;
+}
+
+int DialogUnits::ToPixelsX(int x) const { return MulDiv(x, baseX, 4); }
+
+int DialogUnits::ToPixelsY(int y) const { return MulDiv(y, baseY, 8); }
+
+QRect DialogUnits::ToPixels(const QRect& rect) const
+{
+    // Both corners are converted, as the dialog manager maps a rectangle.
+    const int left = ToPixelsX(rect.x());
+    const int top = ToPixelsY(rect.y());
+    const int right = ToPixelsX(rect.x() + rect.width());
+    const int bottom = ToPixelsY(rect.y() + rect.height());
+    return {left, top, right - left, bottom - top};
+}
+
+CTansuDlg::CTansuDlg(QWidget* parent, const std::string& programDirectory)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+{
+    setWindowTitle(kTitle);
+    setFont(DialogFont());
+    units = DialogUnits::ForFont(font());
+    setFixedSize(units.ToPixelsX(kDialogWidth), units.ToPixelsY(kDialogHeight));
+    setAcceptDrops(true);
+    setAttribute(Qt::WA_AlwaysShowToolTips);
+
+    CreateControls();
+    InitialiseLists();
+    progress->setRange(0, kProgressMax);
+
+    if (programDirectory.empty()) {
+        InitProgramDirectory();
+    } else {
+        SetProgramDirectory(programDirectory);
+    }
+    EnterProgramDirectory();
+    LogOpen();
+    LoadSettings(*this);
+    control = std::make_unique<Control>(this);
+    ConnectCommands();
+    EnableControls(true);
+}
+
+CTansuDlg::~CTansuDlg()
+{
+    // The controller may still talk to the controls while it shuts down.
+    control.reset();
+}
+
+void CTansuDlg::CreateControls()
+{
+    std::vector<QWidget*> groups;
+    for (const Layout& layout : kLayout) {
+        const QString caption = layout.caption;
+        QWidget* widget = nullptr;
+        switch (layout.kind) {
+        case Kind::CaptionLabel: {
+            auto* label = new QLabel(caption, this);
+            label->setTextFormat(Qt::PlainText);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+            widget = label;
+            break;
+        }
+        case Kind::TextLabel: {
+            // Save titles and downloaded pages end up here: never interpreted as markup.
+            auto* label = new QLabel(this);
+            label->setTextFormat(Qt::PlainText);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            label->setWordWrap(true);
+            widget = label;
+            break;
+        }
+        case Kind::Edit: {
+            auto* edit = new QLineEdit(this);
+            // Dropped folders belong to the window, not to the text of an edit.
+            edit->setAcceptDrops(false);
+            widget = edit;
+            break;
+        }
+        case Kind::Button:
+            widget = new QPushButton(caption, this);
+            break;
+        case Kind::Combo:
+            widget = new QComboBox(this);
+            break;
+        case Kind::Group:
+            widget = new QGroupBox(caption, this);
+            groups.push_back(widget);
+            break;
+        case Kind::CheckBox:
+            widget = new QCheckBox(caption, this);
+            break;
+        case Kind::List:
+            widget = new CListCtrlEx(this);
+            break;
+        case Kind::Progress:
+            progress = new QProgressBar(this);
+            progress->setTextVisible(false);
+            widget = progress;
+            break;
+        case Kind::IconPane: {
+            auto* pane = new QLabel(this);
+            pane->setAutoFillBackground(true);
+            QPalette palette = pane->palette();
+            palette.setColor(QPalette::Window, Qt::black);
+            pane->setPalette(palette);
+            widget = pane;
+            break;
+        }
+        }
+        QRect rect = units.ToPixels(QRect(layout.x, layout.y, layout.width, layout.height));
+        if (layout.kind == Kind::Combo) {
+            rect.setHeight(units.ToPixelsY(kComboHeight));
+        }
+        widget->setGeometry(rect);
+        widget->setObjectName(QString("IDC_%1").arg(static_cast<int>(layout.id)));
+        widget->setProperty("controlId", static_cast<int>(layout.id));
+        widgets[layout.id] = widget;
+    }
+    // Group boxes frame the controls laid over them.
+    for (QWidget* group : groups) {
+        group->lower();
+    }
+    for (size_t i = 0; i < kCheckBoxes.size(); ++i) {
+        auto* box = qobject_cast<QCheckBox*>(widgets.at(kCheckBoxes[i]));
+        connect(box, &QCheckBox::toggled, this, [this, i](bool checked) { options[i].store(checked); });
+    }
+    for (ControlId id : {IDC_EDIT_PC_FOLDER, IDC_EDIT_USB_FOLDER}) {
+        qobject_cast<QLineEdit*>(widgets.at(id))->setReadOnly(true);
+    }
+    widgets.at(IDC_BUTTON_DISCONNECT)->setEnabled(false);
+}
+
+void CTansuDlg::InitialiseLists()
+{
+    for (ControlId id : kLists) {
+        auto* list = qobject_cast<CListCtrlEx*>(widgets.at(id));
+        list->SetColumns(kColumnCaptions);
+        for (int column = 0; column < 3; ++column) {
+            list->setColumnWidth(column, kColumnWidths[column]);
+        }
+        // Room for "PS2" and for the caption above it, with the header's own margins.
+        const QFontMetrics metrics(list->header()->font());
+        const int typeWidth = std::max(metrics.horizontalAdvance("PS2"), metrics.horizontalAdvance(ToQt(kColumnCaptions[3])));
+        list->setColumnWidth(3, typeWidth + 2 * metrics.averageCharWidth() + 4);
+    }
+}
+
+void CTansuDlg::OnButton(ControlId id, std::function<void()> action)
+{
+    auto* button = qobject_cast<QAbstractButton*>(widgets.at(id));
+    connect(button, &QAbstractButton::clicked, this, [this, action = std::move(action)] { RunCommand(action); });
+}
+
+void CTansuDlg::ConnectCommands()
+{
+    OnButton(IDC_BUTTON_FTP_CONNECT, [this] { control->OnConnectFtp(); });
+    OnButton(IDC_BUTTON_PS2LINK_CONNECT, [this] { control->OnConnectPS2Link(); });
+    OnButton(IDC_BUTTON_USB_CONNECT, [this] {
+        if (!GetEditText(Edit::UsbFolder).empty()) {
+            control->OnConnectUSBMemory();
+        }
+    });
+    OnButton(IDC_BUTTON_DISCONNECT, [this] { control->OnDisconnect(); });
+    OnButton(IDC_BUTTON_REFRESH_PC, [this] { control->OnRefreshPC(); });
+    OnButton(IDC_BUTTON_BROWSE_PC, [this] { BrowsePcFolder(); });
+    OnButton(IDC_BUTTON_BROWSE_USB, [this] { BrowseUsbFolder(); });
+    OnButton(IDC_BUTTON_SELECT_ALL_PS2, [this] { TickAll(ListSide::PS2, true); });
+    OnButton(IDC_BUTTON_UNSELECT_ALL_PS2, [this] { TickAll(ListSide::PS2, false); });
+    OnButton(IDC_BUTTON_SELECT_ALL_PC, [this] { TickAll(ListSide::PC, true); });
+    OnButton(IDC_BUTTON_UNSELECT_ALL_PC, [this] { TickAll(ListSide::PC, false); });
+
+    // activated, not currentIndexChanged: the controller's own selections are no user choice.
+    connect(ComboWidget(Combo::Slot), &QComboBox::activated, this, [this] { RunCommand([this] { OnSlotChanged(); }); });
+    connect(ComboWidget(Combo::Language), &QComboBox::activated, this,
+            [this] { RunCommand([this] { OnLanguageChanged(); }); });
+}
+
+void CTansuDlg::RunCommand(const std::function<void()>& command)
+{
+    if (!control) {
+        return;
+    }
+    struct Depth {
+        int& depth;
+        explicit Depth(int& d) : depth(d) { ++depth; }
+        ~Depth() { --depth; }
+        Depth(const Depth&) = delete;
+        Depth& operator=(const Depth&) = delete;
+    };
+    {
+        const Depth depth(commandDepth);
+        command();
+    }
+    if (commandDepth == 0 && closePending) {
+        closePending = false;
+        reject();
+    }
+}
+
+void CTansuDlg::TickAll(ListSide side, bool ticked)
+{
+    EnableControls(false);
+    List(side)->SetAllTicked(ticked);
+    EnableControls(true);
+}
+
+void CTansuDlg::BrowsePcFolder()
+{
+    EnableControls(false);
+    const std::string folder = PickFolder(GetEditText(Edit::PcFolder));
+    if (!folder.empty()) {
+        SetEditText(Edit::PcFolder, folder);
+        // The refresh leaves "getting the folder" as status; a finished refresh says idle.
+        control->OnRefreshPC();
+    }
+    EnableControls(true);
+}
+
+void CTansuDlg::BrowseUsbFolder()
+{
+    EnableControls(false);
+    const std::string folder = PickFolder(GetEditText(Edit::UsbFolder));
+    // Only a removable medium stands for a card; anything else is refused without a word.
+    if (!folder.empty() && IsRemovableDrive(folder)) {
+        SetEditText(Edit::UsbFolder, folder);
+    }
+    EnableControls(true);
+}
+
+void CTansuDlg::OnSlotChanged()
+{
+    EnableControls(false);
+    control->UpdateDataListPS2();
+    EnableControls(true);
+}
+
+void CTansuDlg::OnLanguageChanged() { ApplyLanguage(*this); }
+
+void CTansuDlg::reject()
+{
+    if (commandDepth > 0) {
+        // The controller is in the middle of a command further up this stack.
+        closePending = true;
+        return;
+    }
+    if (control) {
+        // The controller closes the log on its way out; the settings are written after it.
+        control.reset();
+        SaveSettings(*this);
+    }
+    QDialog::reject();
+}
+
+void CTansuDlg::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CTansuDlg::dropEvent(QDropEvent* event)
+{
+    std::vector<std::string> paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            paths.push_back(FromQt(url.toLocalFile()));
+        }
+    }
+    event->acceptProposedAction();
+    RunCommand([&] { DropPaths(paths, event->position().toPoint()); });
+}
+
+void CTansuDlg::DropPaths(const std::vector<std::string>& paths, const QPoint& position)
+{
+    const QRect pcEdit = widgets.at(IDC_EDIT_PC_FOLDER)->geometry();
+    const QRect usbEdit = widgets.at(IDC_EDIT_USB_FOLDER)->geometry();
+    std::vector<std::string> files;
+    for (const std::string& path : paths) {
+        if (IsDirectory(path)) {
+            if (pcEdit.contains(position)) {
+                SetEditText(Edit::PcFolder, path);
+                control->OnRefreshPC();
+            } else if (usbEdit.contains(position) && IsRemovableDrive(path)) {
+                SetEditText(Edit::UsbFolder, path);
+                control->UpdateDataListPS2();
+            }
+        } else if (IsFile(path) && rect().contains(position)) {
+            files.push_back(path);
+        }
+    }
+    // Dropped save files are taken in by the import, which this window does not offer yet.
+    (void)files;
+}
+
+QWidget* CTansuDlg::WidgetById(ControlId id) const
+{
+    const auto found = widgets.find(id);
+    return found != widgets.end() ? found->second : nullptr;
+}
+
+std::optional<QRect> CTansuDlg::LayoutRect(ControlId id)
+{
+    for (const Layout& layout : kLayout) {
+        if (layout.id == id) {
+            return QRect(layout.x, layout.y, layout.width, layout.height);
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<ControlId> CTansuDlg::AllControlIds()
+{
+    std::vector<ControlId> ids;
+    for (const Layout& layout : kLayout) {
+        ids.push_back(layout.id);
+    }
+    return ids;
+}
+
+CListCtrlEx* CTansuDlg::List(ListSide side) const
+{
+    return qobject_cast<CListCtrlEx*>(widgets.at(kLists[static_cast<size_t>(side)]));
+}
+
+QLineEdit* CTansuDlg::EditWidget(Edit edit) const
+{
+    return qobject_cast<QLineEdit*>(widgets.at(kEdits[static_cast<size_t>(edit)]));
+}
+
+QComboBox* CTansuDlg::ComboWidget(Combo combo) const
+{
+    return qobject_cast<QComboBox*>(widgets.at(kCombos[static_cast<size_t>(combo)]));
+}
+
+QAbstractButton* CTansuDlg::CheckWidget(Option option) const
+{
+    return qobject_cast<QAbstractButton*>(widgets.at(kCheckBoxes[static_cast<size_t>(option)]));
+}
+
+void CTansuDlg::EnableControls(bool enable)
+{
+    const bool connected = control != nullptr && control->IsCardConnected();
+    for (const auto& [id, state] : EnabledStates(enable, connected)) {
+        if (QWidget* widget = WidgetById(id)) {
+            widget->setEnabled(state);
+        }
+    }
+}
+
+void CTansuDlg::SetProgress(float fraction)
+{
+    progress->setValue(ProgressPosition(fraction));
+    // The controller holds the event loop for the whole command: show the bar now.
+    progress->repaint();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void CTansuDlg::SetText(TextField field, const std::string& text)
+{
+    if (QThread::currentThread() != thread()) {
+        // Worker threads post; the window thread may be waiting for them.
+        QMetaObject::invokeMethod(this, [this, field, text] { SetText(field, text); }, Qt::QueuedConnection);
+        return;
+    }
+    ControlId id = IDC_STATIC_STATUS;
+    switch (field) {
+    case TextField::Status:
+        id = IDC_STATIC_STATUS;
+        break;
+    case TextField::Usage:
+        id = IDC_STATIC_USAGE;
+        break;
+    case TextField::SaveInfo:
+        id = IDC_STATIC_SAVE_INFO;
+        break;
+    case TextField::GameInfo:
+        id = IDC_STATIC_GAME_INFO;
+        break;
+    }
+    auto* label = qobject_cast<QLabel*>(widgets.at(id));
+    label->setText(ToQt(text));
+    label->repaint();
+}
+
+std::string CTansuDlg::GetEditText(Edit edit) const { return FromQt(EditWidget(edit)->text()); }
+
+void CTansuDlg::SetEditText(Edit edit, const std::string& text) { EditWidget(edit)->setText(ToQt(text)); }
+
+void CTansuDlg::ClearCombo(Combo combo) { ComboWidget(combo)->clear(); }
+
+void CTansuDlg::AddComboItem(Combo combo, const std::string& text)
+{
+    QComboBox* box = ComboWidget(combo);
+    if (combo != Combo::Language) {
+        box->addItem(ToQt(text));
+        return;
+    }
+    // The language box is sorted, by bytes like the language list it is filled from.
+    int at = 0;
+    while (at < box->count() && FromQt(box->itemText(at)) <= text) {
+        ++at;
+    }
+    box->insertItem(at, ToQt(text));
+}
+
+int CTansuDlg::ComboItemCount(Combo combo) const { return ComboWidget(combo)->count(); }
+
+void CTansuDlg::SelectComboItem(Combo combo, int index)
+{
+    QComboBox* box = ComboWidget(combo);
+    box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
+}
+
+std::string CTansuDlg::GetComboText(Combo combo) const
+{
+    const QComboBox* box = ComboWidget(combo);
+    return box->currentIndex() >= 0 ? FromQt(box->currentText()) : std::string();
+}
+
+bool CTansuDlg::IsOptionChecked(Option option) const { return options[static_cast<size_t>(option)].load(); }
+
+void CTansuDlg::SetOptionChecked(Option option, bool checked) { CheckWidget(option)->setChecked(checked); }
+
+void CTansuDlg::ClearList(ListSide side) { List(side)->clear(); }
+
+void CTansuDlg::AddRow(ListSide side, const ListRow& row) { List(side)->AddRow(row); }
+
+int CTansuDlg::RowCount(ListSide side) const { return List(side)->RowCount(); }
+
+ListRow CTansuDlg::GetRow(ListSide side, int index) const { return List(side)->GetRow(index); }
+
+std::vector<ListRow> CTansuDlg::GetTickedRows(ListSide side) const { return List(side)->TickedRows(); }
+
+std::optional<ListRow> CTansuDlg::GetHighlightedRow(ListSide side) const { return List(side)->HighlightedRow(); }
+
+std::string CTansuDlg::PickFolder(const std::string& start)
+{
+    return FromQt(QFileDialog::getExistingDirectory(this, kPickFolderTitle, ToQt(start), QFileDialog::ShowDirsOnly));
+}
+
+void CTansuDlg::SetCaption(ControlId id, const std::string& text)
+{
+    QWidget* widget = WidgetById(id);
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        button->setText(ToQt(text));
+    } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+        group->setTitle(ToQt(text));
+    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+        label->setText(ToQt(text));
+    }
+}
+
+void CTansuDlg::SetToolTip(ControlId id, const std::string& text)
+{
+    if (QWidget* widget = WidgetById(id)) {
+        widget->setToolTip(ToQt(text));
+    }
+}
