@@ -1,0 +1,25 @@
+#include "card/MemoryCardFactory.h"
+
+#include "card/MemoryCardNull.h"
+#include "card/MemoryCardUSBMemory.h"
+
+std::shared_ptr<MemoryCard> CreateMemoryCard(MemoryCardOwner* owner, int kind, const std::string& address)
+{
+    switch (kind) {
+    case kMemoryCardUSBMemory:
+        return std::make_shared<MemoryCardUSBMemory>(owner);
+    case kMemoryCardFtp:
+    case kMemoryCardPS2Link:
+        // The FTP and PS2Link backends arrive with the network layer; until
+        // then these kinds connect to nothing, and the address has no user.
+        static_cast<void>(address);
+        return CreateNullMemoryCard(owner);
+    default:
+        return CreateNullMemoryCard(owner);
+    }
+}
+
+std::shared_ptr<MemoryCard> CreateNullMemoryCard(MemoryCardOwner* owner)
+{
+    return std::make_shared<MemoryCardNull>(owner);
+}
