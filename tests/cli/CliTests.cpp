@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -33,45 +34,63 @@ struct RunResult {
     std::string err;
 };
 
-// Runs the program with its working directory in a fresh temporary folder,
-// standard output and standard error captured in files there.
-RunResult RunCli(const std::vector<std::string>& arguments, const std::string& workingDirectory = "")
-{
-    TempDir scratch;
-    const std::string cwd = workingDirectory.empty() ? scratch.path() : workingDirectory;
-    const std::string outPath = scratch / "stdout";
-    const std::string errPath = scratch / "stderr";
+// A started tansu-cli, its working directory a fresh temporary folder (or the
+// one given), standard output and standard error captured in files there.
+class CliRun {
+public:
+    explicit CliRun(const std::vector<std::string>& arguments, const std::string& workingDirectory = "")
+        : outPath(scratch / "stdout"), errPath(scratch / "stderr")
+    {
+        const std::string cwd = workingDirectory.empty() ? scratch.path() : workingDirectory;
+        std::vector<std::string> argvStrings{TANSU_CLI_PATH};
+        argvStrings.insert(argvStrings.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& argument : argvStrings) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
 
-    std::vector<std::string> argvStrings{TANSU_CLI_PATH};
-    argvStrings.insert(argvStrings.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& argument : argvStrings) {
-        argv.push_back(argument.data());
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+            ADD_FAILURE() << "cannot start " << argv[0];
+            pid = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
     }
-    argv.push_back(nullptr);
+    ~CliRun() { Wait(); }
+    CliRun(const CliRun&) = delete;
+    CliRun& operator=(const CliRun&) = delete;
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-
-    RunResult result;
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << argv[0];
+    RunResult Wait()
+    {
+        if (pid > 0) {
+            int status = 0;
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            pid = -1;
+            result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            result.out = ReadText(outPath);
+            result.err = ReadText(errPath);
+        }
         return result;
     }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = ReadText(outPath);
-    result.err = ReadText(errPath);
-    return result;
+
+private:
+    TempDir scratch;
+    std::string outPath;
+    std::string errPath;
+    pid_t pid = -1;
+    RunResult result;
+};
+
+RunResult RunCli(const std::vector<std::string>& arguments, const std::string& workingDirectory = "")
+{
+    return CliRun(arguments, workingDirectory).Wait();
 }
 
 std::vector<std::string> Lines(const std::string& text)
@@ -236,6 +255,35 @@ TEST(CliList, ControlCharactersInNamesAreEscapedInPlainOutputOnly)
     const QJsonArray rows = ParseJson(json.out).value("rows").toArray();
     ASSERT_EQ(rows.size(), 1);
     EXPECT_EQ(JsonRow(rows.at(0)), (std::vector<std::string>{"T", name, "0002", "PS2"}));
+}
+
+// Card listings stage files in the program directory under fixed names; runs
+// at the same time must still each see their own card.
+TEST(CliList, CardListingsRunningAtOnceKeepTheirOwnTitles)
+{
+    constexpr int kRuns = 4;
+    constexpr int kSaves = 25;
+    TempDir temp;
+    std::vector<std::string> expected(kRuns);
+    for (int run = 0; run < kRuns; ++run) {
+        for (int save = 0; save < kSaves; ++save) {
+            const std::string title = "CARD" + std::to_string(run) + " SAVE" + std::to_string(save);
+            const std::string name = "S" + std::to_string(100 + save);
+            WriteBytes(temp / ("card" + std::to_string(run) + "/" + name + "/icon.sys"), MakeIconSys(title));
+            expected[static_cast<size_t>(run)] += title + "\t" + name + "\t0002\tPS2\n";
+        }
+        expected[static_cast<size_t>(run)] += "usage\t" + std::to_string(2 * kSaves) + "\n";
+    }
+    std::vector<std::unique_ptr<CliRun>> runs;
+    for (int run = 0; run < kRuns; ++run) {
+        runs.push_back(std::make_unique<CliRun>(
+            std::vector<std::string>{"list", "card", temp / ("card" + std::to_string(run))}));
+    }
+    for (int run = 0; run < kRuns; ++run) {
+        const RunResult result = runs[static_cast<size_t>(run)]->Wait();
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(result.out, expected[static_cast<size_t>(run)]) << "card " << run;
+    }
 }
 
 TEST(CliFailure, MissingFolderFailsWithoutCreatingIt)
