@@ -1,0 +1,165 @@
+#include "common/TextCodec.h"
+
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
+#include <unicode/unistr.h>
+#include <unicode/utf8.h>
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+// ICU's name for code page 932 as Windows has it: 0x5C is '\', 0x7E is '~',
+// 81 7C is U+FF0D and 81 60 is U+FF5E (a strict JIS table gives U+2212 and U+301C).
+constexpr const char* kCodePage932 = "windows-31j";
+
+struct ConverterCloser {
+    void operator()(UConverter* converter) const { ucnv_close(converter); }
+};
+using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
+
+// Every undecodable byte or pair reads as U+FFFD. ICU's own substitute would be
+// U+001A for single bytes, a control character that means nothing in a title.
+// When a lead byte is followed by a byte that cannot trail it and that byte is
+// ASCII, ICU leaves the second byte to be read on its own, as the WHATWG
+// Shift_JIS decoder does: 82 3F becomes U+FFFD '?'.
+void ReplacementCallback(const void* /*context*/, UConverterToUnicodeArgs* args, const char* /*codeUnits*/,
+                         int32_t /*length*/, UConverterCallbackReason reason, UErrorCode* error)
+{
+    if (reason != UCNV_ILLEGAL && reason != UCNV_UNASSIGNED && reason != UCNV_IRREGULAR) {
+        return;
+    }
+    static const UChar replacement = 0xFFFD;
+    *error = U_ZERO_ERROR;
+    ucnv_cbToUWriteUChars(args, &replacement, 1, 0, error);
+}
+
+// Converters keep state between calls and are not safe for concurrent use: one per thread.
+UConverter& ThreadConverter()
+{
+    thread_local ConverterPtr converter = [] {
+        UErrorCode error = U_ZERO_ERROR;
+        ConverterPtr opened(ucnv_open(kCodePage932, &error));
+        if (U_FAILURE(error) || !opened) {
+            throw std::runtime_error("ICU has no converter for code page 932");
+        }
+        ucnv_setToUCallBack(opened.get(), ReplacementCallback, nullptr, nullptr, nullptr, &error);
+        // Characters the code page cannot hold are written as '?'. Fallback
+        // mappings stay off: some would turn look-alike characters into '\' or
+        // '/', which must never appear in a file name by accident.
+        ucnv_setSubstChars(opened.get(), "?", 1, &error);
+        ucnv_setFallback(opened.get(), false);
+        if (U_FAILURE(error)) {
+            throw std::runtime_error("cannot set up the code page 932 converter");
+        }
+        return opened;
+    }();
+    return *converter;
+}
+
+// ICU's table keeps IBM's arrangement of three control codes (0x1A, 0x1C and
+// 0x7F are rotated); Windows maps every byte below 0x80 to the same code point.
+// These bytes never take part in a double-byte character, so a swap after
+// decoding and before encoding gives the Windows mapping exactly.
+UChar IbmControlToWindows(UChar unit)
+{
+    switch (unit) {
+    case 0x001C: return 0x001A;
+    case 0x007F: return 0x001C;
+    case 0x001A: return 0x007F;
+    default: return unit;
+    }
+}
+
+UChar WindowsControlToIbm(UChar unit)
+{
+    switch (unit) {
+    case 0x001A: return 0x001C;
+    case 0x001C: return 0x007F;
+    case 0x007F: return 0x001A;
+    default: return unit;
+    }
+}
+
+void MapUnits(icu::UnicodeString& text, UChar (*map)(UChar))
+{
+    for (int32_t i = 0; i < text.length(); ++i) {
+        const UChar unit = text.charAt(i);
+        const UChar mapped = map(unit);
+        if (mapped != unit) {
+            text.setCharAt(i, mapped);
+        }
+    }
+}
+
+bool FitsInt32(size_t size) { return size <= static_cast<size_t>(std::numeric_limits<int32_t>::max() / 4); }
+
+}  // namespace
+
+std::string SjisToUtf8(std::string_view sjis)
+{
+    if (sjis.empty() || !FitsInt32(sjis.size())) {
+        return std::string();
+    }
+    UConverter& converter = ThreadConverter();
+    ucnv_resetToUnicode(&converter);
+    UErrorCode error = U_ZERO_ERROR;
+    icu::UnicodeString text(sjis.data(), static_cast<int32_t>(sjis.size()), &converter, error);
+    std::string utf8;
+    if (U_SUCCESS(error)) {
+        MapUnits(text, IbmControlToWindows);
+        text.toUTF8String(utf8);
+    }
+    return utf8;
+}
+
+std::string Utf8ToSjis(std::string_view utf8)
+{
+    if (utf8.empty() || !FitsInt32(utf8.size())) {
+        return std::string();
+    }
+    // Ill-formed UTF-8 becomes U+FFFD here, and so '?' in the result.
+    icu::UnicodeString text =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+    MapUnits(text, WindowsControlToIbm);
+    UConverter& converter = ThreadConverter();
+    ucnv_resetFromUnicode(&converter);
+    // At most two bytes per UTF-16 unit.
+    std::string sjis(static_cast<size_t>(text.length()) * 2 + 1, '\0');
+    UErrorCode error = U_ZERO_ERROR;
+    const int32_t length = ucnv_fromUChars(&converter, sjis.data(), static_cast<int32_t>(sjis.size()),
+                                           text.getBuffer(), text.length(), &error);
+    if (U_FAILURE(error) || length < 0) {
+        return std::string();
+    }
+    sjis.resize(static_cast<size_t>(length));
+    return sjis;
+}
+
+bool IsValidUtf8(std::string_view text)
+{
+    // U8_NEXT rejects overlong forms, surrogates and code points above U+10FFFF.
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    const size_t size = text.size();
+    size_t at = 0;
+    while (at < size) {
+        if (bytes[at] < 0x80) {
+            ++at;
+            continue;
+        }
+        // U8_NEXT works on int32_t indexes: check in slices that fit.
+        const size_t sliceStart = at;
+        const int32_t sliceLength = static_cast<int32_t>(std::min<size_t>(size - at, 1u << 30));
+        int32_t index = 0;
+        UChar32 codePoint = 0;
+        U8_NEXT(bytes + sliceStart, index, sliceLength, codePoint);
+        if (codePoint < 0) {
+            return false;
+        }
+        at = sliceStart + static_cast<size_t>(index);
+    }
+    return true;
+}
