@@ -35,14 +35,6 @@ std::vector<std::string>& DeferredMessages()
     return messages;
 }
 
-void ReplaceAll(std::string& text, const std::string& from, const std::string& to)
-{
-    // Repeated until none is left: a replacement may form a new pair.
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from)) {
-        text.replace(at, from.size(), to);
-    }
-}
-
 // The local date and time in the user's format; the Japanese default when the
 // locale gives none of its own.
 std::string TimeText()
@@ -74,11 +66,23 @@ void WriteLine(const std::string& message)
 
 }  // namespace
 
+// One pass, in linear time even for a long reply from a server: a space put
+// in place of a pair never forms a new pair, so CR LF pairs first and then lone
+// LFs gives the same text as replacing until none is left.
 std::string FoldLogMessage(const std::string& message)
 {
-    std::string folded = message;
-    ReplaceAll(folded, "\r\n", " ");
-    ReplaceAll(folded, "\n", " ");
+    std::string folded;
+    folded.reserve(message.size());
+    for (size_t i = 0; i < message.size(); ++i) {
+        if (message[i] == '\r' && i + 1 < message.size() && message[i + 1] == '\n') {
+            folded += ' ';
+            ++i;
+        } else if (message[i] == '\n') {
+            folded += ' ';
+        } else {
+            folded += message[i];
+        }
+    }
     return folded;
 }
 

@@ -34,6 +34,8 @@ TEST(Log, LineBreaksFoldToSpaces)
     EXPECT_EQ(FoldLogMessage("a\r\nb\nc"), "a b c");
     EXPECT_EQ(FoldLogMessage("ends\r\n"), "ends ");
     EXPECT_EQ(FoldLogMessage("\r\r\n"), "\r ");
+    EXPECT_EQ(FoldLogMessage("\r\r\n\n\r"), "\r  \r");
+    EXPECT_EQ(FoldLogMessage("\n\r\n"), "  ");
     EXPECT_EQ(FoldLogMessage("lone\rcr"), "lone\rcr");
 
     TempDir dir;
