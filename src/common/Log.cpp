@@ -1,12 +1,12 @@
 #include "common/Log.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <iostream>
 #include <mutex>
 #include <vector>
@@ -23,10 +23,27 @@ std::mutex& LogMutex()
     return mutex;
 }
 
-std::ofstream& LogStream()
+// -1 while closed or after a failed write: a failed log stays failed.
+int& LogFile()
 {
-    static std::ofstream stream;
-    return stream;
+    static int file = -1;
+    return file;
+}
+
+// One write() per line on a file opened for appending: lines of two programs
+// writing the same log never interleave.
+void AppendLine(const std::string& line)
+{
+    int& file = LogFile();
+    if (file < 0) {
+        return;
+    }
+    const std::string whole = line + '\n';
+    const ssize_t written = ::write(file, whole.data(), whole.size());
+    if (written != static_cast<ssize_t>(whole.size())) {
+        ::close(file);
+        file = -1;
+    }
 }
 
 std::vector<std::string>& DeferredMessages()
@@ -57,11 +74,7 @@ void WriteLine(const std::string& message)
     const std::string line = TimeText() + " - " + FoldLogMessage(message);
     std::lock_guard<std::mutex> lock(LogMutex());
     std::cerr << line << '\n';
-    std::ofstream& stream = LogStream();
-    if (stream.is_open() && stream.good()) {
-        stream << line << '\n';
-        stream.flush();
-    }
+    AppendLine(line);
 }
 
 }  // namespace
@@ -92,12 +105,11 @@ void LogOpen()
     std::vector<std::string> deferred;
     {
         std::lock_guard<std::mutex> lock(LogMutex());
-        std::ofstream& stream = LogStream();
-        if (stream.is_open()) {
-            stream.close();
+        int& file = LogFile();
+        if (file >= 0) {
+            ::close(file);
         }
-        stream.clear();
-        stream.open(ProgramDirectory() + "log.txt", std::ios::out | std::ios::app | std::ios::binary);
+        file = ::open((ProgramDirectory() + "log.txt").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
         deferred.swap(DeferredMessages());
     }
     for (const std::string& message : deferred) {
@@ -114,8 +126,10 @@ void LogError(const std::error_code& error) { WriteLine(error.message()); }
 void LogClose()
 {
     std::lock_guard<std::mutex> lock(LogMutex());
-    if (LogStream().is_open()) {
-        LogStream().close();
+    int& file = LogFile();
+    if (file >= 0) {
+        ::close(file);
+        file = -1;
     }
 }
 
