@@ -106,16 +106,14 @@ bool CListCtrlEx::SortByColumn(int column)
     direction = -direction;
     const int d = direction;
 
+    // Taking the items out drops the selection; it is put back afterwards.
     QTreeWidgetItem* current = currentItem();
-    std::vector<std::pair<std::string, QTreeWidgetItem*>> keyed;
+    const QList<QTreeWidgetItem*> selected = selectedItems();
     const QList<QTreeWidgetItem*> items = invisibleRootItem()->takeChildren();
+    std::vector<std::pair<std::string, QTreeWidgetItem*>> keyed;
     keyed.reserve(static_cast<size_t>(items.size()));
-    std::vector<QTreeWidgetItem*> selected;
     for (QTreeWidgetItem* item : items) {
         keyed.emplace_back(item->text(column).toStdString(), item);
-        if (item->isSelected()) {
-            selected.push_back(item);
-        }
     }
     // std::string compares as unsigned bytes, which is the UTF-8 code-point order.
     std::stable_sort(keyed.begin(), keyed.end(),
@@ -126,7 +124,6 @@ bool CListCtrlEx::SortByColumn(int column)
         sorted.append(entry.second);
     }
     addTopLevelItems(sorted);
-    // Taking the items out dropped the selection; keep what the user had highlighted.
     if (current != nullptr) {
         setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
     }

@@ -135,7 +135,9 @@ std::string FromQt(const QString& text) { return text.toStdString(); }
 QFont DialogFont()
 {
     QFont font;
-    font.setFamilies({"MS UI Gothic", "IPAGothic", "IPAPGothic", "Noto Sans CJK JP"});
+    // MS UI Gothic has proportional kana; IPAPGothic is the closest stand-in and
+    // keeps every caption inside the control it was sized for.
+    font.setFamilies({"MS UI Gothic", "IPAPGothic", "IPAGothic", "Noto Sans CJK JP"});
     font.setPointSize(9);
     return font;
 }
@@ -228,14 +230,22 @@ void CTansuDlg::CreateControls()
             widget = edit;
             break;
         }
-        case Kind::Button:
-            widget = new QPushButton(caption, this);
+        case Kind::Button: {
+            auto* button = new QPushButton(caption, this);
+            // The window has no default command: Enter must neither close it nor start a command
+            // that a dialog would otherwise make the default on showing.
+            button->setAutoDefault(false);
+            widget = button;
             break;
+        }
         case Kind::Combo:
             widget = new QComboBox(this);
             break;
         case Kind::Group:
             widget = new QGroupBox(caption, this);
+            // The caption sits on the frame line, as in the dialog the layout was made for.
+            widget->setStyleSheet("QGroupBox { border: 1px solid palette(mid); margin-top: 0.5em; }"
+                                  "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }");
             groups.push_back(widget);
             break;
         case Kind::CheckBox:
@@ -251,6 +261,7 @@ void CTansuDlg::CreateControls()
             break;
         case Kind::IconPane: {
             auto* pane = new QLabel(this);
+            pane->setTextFormat(Qt::PlainText);
             pane->setAutoFillBackground(true);
             QPalette palette = pane->palette();
             palette.setColor(QPalette::Window, Qt::black);
@@ -292,7 +303,8 @@ void CTansuDlg::InitialiseLists()
         }
         // Room for "PS2" and for the caption above it, with the header's own margins.
         const QFontMetrics metrics(list->header()->font());
-        const int typeWidth = std::max(metrics.horizontalAdvance("PS2"), metrics.horizontalAdvance(ToQt(kColumnCaptions[3])));
+        const int typeWidth =
+            std::max(metrics.horizontalAdvance("PS2"), metrics.horizontalAdvance(ToQt(kColumnCaptions[3])));
         list->setColumnWidth(3, typeWidth + 2 * metrics.averageCharWidth() + 4);
     }
 }
@@ -536,7 +548,13 @@ void CTansuDlg::SetText(TextField field, const std::string& text)
 
 std::string CTansuDlg::GetEditText(Edit edit) const { return FromQt(EditWidget(edit)->text()); }
 
-void CTansuDlg::SetEditText(Edit edit, const std::string& text) { EditWidget(edit)->setText(ToQt(text)); }
+void CTansuDlg::SetEditText(Edit edit, const std::string& text)
+{
+    QLineEdit* line = EditWidget(edit);
+    line->setText(ToQt(text));
+    // A long folder path shows from its beginning, where the drive and the top folders are.
+    line->setCursorPosition(0);
+}
 
 void CTansuDlg::ClearCombo(Combo combo) { ComboWidget(combo)->clear(); }
 
