@@ -128,6 +128,18 @@ int MulDiv(int number, int numerator, int denominator)
 
 QString ToQt(const std::string& text) { return QString::fromStdString(text); }
 
+bool IsCaptionLabel(ControlId id)
+{
+    return std::find(kCaptionLabels.begin(), kCaptionLabels.end(), id) != kCaptionLabels.end();
+}
+
+// A caption a little wider than its place runs on into the empty space beside it
+// instead of losing its last character; a control laid over that space still covers it.
+void FitCaption(QLabel& label, int layoutWidth)
+{
+    label.resize(std::max(layoutWidth, label.sizeHint().width()), label.height());
+}
+
 std::string FromQt(const QString& text) { return text.toStdString(); }
 
 }  // namespace
@@ -275,6 +287,9 @@ void CTansuDlg::CreateControls()
             rect.setHeight(units.ToPixelsY(kComboHeight));
         }
         widget->setGeometry(rect);
+        if (layout.kind == Kind::CaptionLabel) {
+            FitCaption(*qobject_cast<QLabel*>(widget), rect.width());
+        }
         widget->setObjectName(QString("IDC_%1").arg(static_cast<int>(layout.id)));
         widget->setProperty("controlId", static_cast<int>(layout.id));
         widgets[layout.id] = widget;
@@ -617,6 +632,9 @@ void CTansuDlg::SetCaption(ControlId id, const std::string& text)
         group->setTitle(ToQt(text));
     } else if (auto* label = qobject_cast<QLabel*>(widget)) {
         label->setText(ToQt(text));
+        if (IsCaptionLabel(id)) {
+            FitCaption(*label, units.ToPixels(*LayoutRect(id)).width());
+        }
     }
 }
 

@@ -35,7 +35,8 @@ int main(int argc, char** argv)
         std::cerr << "usage: tansu-screenshot OUT.png PC_FOLDER CARD_FOLDER\n";
         return 2;
     }
-    const std::string out = argv[1];
+    // Absolute: the window makes its program directory the current one.
+    const std::string out = fs::absolute(argv[1]).string();
     const std::string pcFolder = fs::absolute(argv[2]).lexically_normal().string();
     const std::string cardFolder = fs::absolute(argv[3]).lexically_normal().string();
     if (!fs::is_directory(pcFolder) || !fs::is_directory(cardFolder)) {
