@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "common/SettingFile.h"
+#include "common/TextCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -18,5 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         __builtin_trap();
     }
     (void)file.GetInt("CHECK_BOX0");
+    // A file that is not UTF-8 is read as CP932: that decoding must give UTF-8 whatever the bytes.
+    if (!IsValidUtf8(SjisToUtf8(text))) {
+        __builtin_trap();
+    }
     return 0;
 }
