@@ -18,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
+#include <QToolTip>
 #include <QUrl>
 
 #include "app/CListCtrlEx.h"
@@ -113,6 +114,7 @@ const int kDialogWidth = 551;
 const int kDialogHeight = 361;
 // A closed drop-down is as tall as an edit; the layout's height is that of its open list.
 const int kComboHeight = 12;
+const int kToolTipMaxWidth = 300;
 const char* const kPickFolderTitle = "フォルダを選択してください";
 
 const std::vector<std::string> kColumnCaptions = {"セーブデータ名", "ディレクトリ名", "サイズ", "タイプ"};
@@ -640,7 +642,16 @@ void CTansuDlg::SetCaption(ControlId id, const std::string& text)
 
 void CTansuDlg::SetToolTip(ControlId id, const std::string& text)
 {
-    if (QWidget* widget = WidgetById(id)) {
-        widget->setToolTip(ToQt(text));
+    QWidget* widget = WidgetById(id);
+    if (widget == nullptr) {
+        return;
     }
+    QString tip = ToQt(text);
+    // Tips wrap at 300 pixels; a shorter one keeps its own width. The text stays plain either way.
+    if (QFontMetrics(QToolTip::font()).horizontalAdvance(tip) > kToolTipMaxWidth) {
+        tip = QString("<table width=\"%1\"><tr><td>%2</td></tr></table>")
+                  .arg(kToolTipMaxWidth)
+                  .arg(tip.toHtmlEscaped());
+    }
+    widget->setToolTip(tip);
 }

@@ -532,6 +532,13 @@ TEST_F(MainWindowTest, LanguageFilesSetCaptionsAndToolTips)
     EXPECT_EQ(Find<QAbstractButton>(IDC_CHECK_WEB_PROXY)->text(), "Proxy");
     EXPECT_EQ(Find(IDC_EDIT_USB_FOLDER)->toolTip(), "The stick");
 
+    // A long tip wraps, and markup in it is shown as text.
+    const std::string longTip(80, 'w');
+    dialog->SetToolTip(IDC_BUTTON_EXPORT, longTip + "<b>");
+    const QString tip = Find(IDC_BUTTON_EXPORT)->toolTip();
+    EXPECT_TRUE(tip.contains("width=\"300\""));
+    EXPECT_TRUE(tip.contains(QString::fromStdString(longTip) + "&lt;b&gt;"));
+
     languages->setCurrentIndex(0);
     emit languages->activated(0);
     EXPECT_EQ(Find<QAbstractButton>(IDC_BUTTON_FTP_CONNECT)->text(), "Alpha FTP");
