@@ -154,3 +154,25 @@ TEST(FileStatus, ListDirectoryReportsFailure)
     EXPECT_TRUE(error);
     EXPECT_TRUE(ListDirectory(dir / "missing").empty());
 }
+
+TEST(FileStatus, FileSystemThatRefusesUserAttributes)
+{
+    // Linux refuses user extended attributes on a FIFO, as some file systems do on every file.
+    TempDir dir;
+    const std::string fifo = dir / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    ASSERT_FALSE(KeepsUserAttributes(fifo));
+    FileTimes times;
+    times.lastWrite = 1'000'000'000;
+    times.lastAccess = 1'000'000'001;
+    times.creation = 999'999'999;
+    EXPECT_TRUE(WriteFileTimes(fifo, times));
+    const auto read = ReadFileTimes(fifo);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->lastWrite, times.lastWrite);
+    EXPECT_NE(read->creation, times.creation);
+    EXPECT_TRUE(WriteFileAttributes(fifo, AttributeHidden | AttributeReadOnly));
+    EXPECT_EQ(ReadFileAttributes(fifo), std::optional<uint32_t>(AttributeReadOnly));
+    EXPECT_TRUE(WriteFileAttributes(fifo, 0));
+    EXPECT_EQ(ReadFileAttributes(fifo), std::optional<uint32_t>(AttributeNormal));
+}
