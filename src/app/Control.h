@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/ControlView.h"
 #include "app/ListRow.h"
@@ -30,6 +31,17 @@ public:
     void UpdateDataListPC();
     // The window's "↑更新": the PC list afresh, then idle.
     void OnRefreshPC();
+
+    // Export and import between the PC folder and single-file containers.
+    void OnExport();
+    void OnImport();
+    void OnImportDropped(const std::vector<std::string>& paths);
+    // One PC save (a row of the PC list) written into targetFolder: PS2 saves
+    // as fileType (0 psu, 1 npo), PS1 saves as ".mcr". False when it failed (logged).
+    bool ExportSave(const ListRow& row, int fileType, const std::string& targetFolder);
+    // One container file written into the PC folder as the import does it.
+    // False when it failed or its kind is unknown (logged).
+    bool ImportFile(const std::string& path);
 
     bool IsCardConnected() const;
 

@@ -59,6 +59,13 @@ public:
     // opened at start; empty when cancelled.
     virtual std::string PickFolder(const std::string& start) = 0;
 
+    // Files chosen in the open-file dialog (several may be chosen; filter in
+    // the "name|patterns|...||" form); empty when cancelled.
+    virtual std::vector<std::string> PickFilesToOpen(const std::string& filter) = 0;
+    // The export format chosen in the dialog titled "ファイル形式を選んでください":
+    // 0 psu, 1 npo; nothing when cancelled.
+    virtual std::optional<int> ChooseFileType() = 0;
+
     // Language captions and tooltips.
     virtual void SetCaption(ControlId id, const std::string& text) = 0;
     virtual void SetToolTip(ControlId id, const std::string& text) = 0;

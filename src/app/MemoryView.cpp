@@ -104,6 +104,14 @@ std::string MemoryView::PickFolder(const std::string&)
     return answer;
 }
 
+std::vector<std::string> MemoryView::PickFilesToOpen(const std::string& filter)
+{
+    openFileFilter = filter;
+    return openFileAnswer;
+}
+
+std::optional<int> MemoryView::ChooseFileType() { return fileTypeAnswer; }
+
 void MemoryView::SetCaption(ControlId id, const std::string& text) { captions[id] = text; }
 
 void MemoryView::SetToolTip(ControlId id, const std::string& text) { toolTips[id] = text; }

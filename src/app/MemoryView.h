@@ -43,6 +43,8 @@ public:
     std::vector<ListRow> GetTickedRows(ListSide side) const override;
     std::optional<ListRow> GetHighlightedRow(ListSide side) const override;
     std::string PickFolder(const std::string& start) override;
+    std::vector<std::string> PickFilesToOpen(const std::string& filter) override;
+    std::optional<int> ChooseFileType() override;
     void SetCaption(ControlId id, const std::string& text) override;
     void SetToolTip(ControlId id, const std::string& text) override;
 
@@ -63,6 +65,11 @@ public:
     int progress = 0;
     // Answers of PickFolder, taken from the front.
     std::vector<std::string> folderAnswers;
+    // What the open-file dialog returns, and the filter it was shown with.
+    std::vector<std::string> openFileAnswer;
+    std::string openFileFilter;
+    // What the file-type dialog returns.
+    std::optional<int> fileTypeAnswer;
     // Every status text shown, in order.
     std::vector<std::string> statusHistory;
 };

@@ -1,0 +1,27 @@
+#pragma once
+// PS1 saves as raw save files and as 128 KiB memory card images.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class PS1SaveFileMcr {
+public:
+    struct Item {
+        std::string name;  // as the card writes it (Shift-JIS bytes)
+        std::vector<uint8_t> data;
+    };
+
+    virtual ~PS1SaveFileMcr() = default;
+
+    // Appends the raw save file at path, named by the file's name.
+    bool LoadRaw(const std::string& path);
+    // path: a folder; writes each item as path/<name> (decoded to UTF-8).
+    bool SaveRaw(const std::string& path);
+    // Appends every save found in the card image at path (plain, or after a
+    // DexDrive/VGS header).
+    bool Load(const std::string& path);
+    // Writes the items as one card image at path.
+    bool Save(const std::string& path);
+
+    std::vector<Item> items;
+};

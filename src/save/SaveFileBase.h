@@ -1,0 +1,61 @@
+#pragma once
+// The one in-memory form of PS2 saves that every container converts through:
+// save directory name -> the save's files, each held whole with its times and
+// attribute. Names are kept as the card writes them (Shift-JIS bytes); they are
+// decoded only where they become PC file names.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <vector>
+
+class SaveFileBase {
+public:
+    struct FILE_DATA {
+        std::string name;
+        std::vector<uint8_t> data;
+        int64_t creationTime = 0;  // seconds since 1970 UTC; 0 = not set
+        int64_t lastWriteTime = 0;
+        int64_t lastAccessTime = 0;
+        uint8_t attribute = 0;     // read-only 0x01, hidden 0x02, system 0x04, directory 0x10, archive 0x20
+    };
+    using FileList = std::vector<std::shared_ptr<FILE_DATA>>;
+    // Ordered byte by byte as unsigned values (std::string's own order).
+    using SaveMap = std::map<std::string, FileList>;
+
+    SaveFileBase() = default;
+    SaveFileBase(const SaveFileBase&) = default;
+    SaveFileBase& operator=(const SaveFileBase&) = default;
+    virtual ~SaveFileBase() = default;
+
+    // Writes every save of the map in this format.
+    virtual bool Save(const std::string& path) = 0;
+    // Replaces the map by the one save read from path.
+    virtual bool Load(const std::string& path) = 0;
+
+    // The file order key: the seconds field (0-59) of the creation time in
+    // local time, -1 when it cannot be converted.
+    static int FileOrderKey(int64_t creationTime);
+    // Ascending by the file order key alone; equal keys keep their order.
+    static void SortByFileOrder(FileList& files);
+    // Whether a name read from a container may become a path component: not
+    // empty, not "." or "..", no '/', '\' or NUL.
+    static bool IsSafeName(const std::string& name);
+
+    // Shared records: copying the map into another container copies no bytes.
+    SaveMap saves;
+};
+
+// A file error that abandons the command it happens in: the operating
+// system's error and the path. The controller catches it per save.
+class SaveFileError : public std::runtime_error {
+public:
+    SaveFileError(const std::string& path, std::error_code error)
+        : std::runtime_error(path + ": " + error.message()), path(path), error(error)
+    {
+    }
+    std::string path;
+    std::error_code error;
+};

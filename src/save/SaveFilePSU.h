@@ -1,0 +1,16 @@
+#pragma once
+#include <string>
+
+#include "save/SaveFileBase.h"
+
+// The ".psu" single-file save: 512-byte card directory entries, each file's
+// bytes padded to whole 1024-byte blocks.
+class SaveFilePSU : public SaveFileBase {
+public:
+    // path: an existing folder; one "<title>.psu" per save.
+    bool Save(const std::string& path) override;
+    bool Load(const std::string& path) override;
+
+    // The file name (UTF-8, with ".psu") a save is written under, from its icon.sys title.
+    static std::string TargetName(const FileList& files);
+};
