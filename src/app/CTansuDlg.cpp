@@ -23,6 +23,7 @@
 
 #include "app/CListCtrlEx.h"
 #include "app/Control.h"
+#include "app/DlgSelectFileType.h"
 #include "app/Settings.h"
 #include "common/DriveType.h"
 #include "common/FileHelpers.h"
@@ -623,6 +624,32 @@ std::optional<ListRow> CTansuDlg::GetHighlightedRow(ListSide side) const { retur
 std::string CTansuDlg::PickFolder(const std::string& start)
 {
     return FromQt(QFileDialog::getExistingDirectory(this, kPickFolderTitle, ToQt(start), QFileDialog::ShowDirsOnly));
+}
+
+std::vector<std::string> CTansuDlg::PickFilesToOpen(const std::string& filter)
+{
+    // "name|patterns|name|patterns||" becomes Qt's "name (patterns);;name (patterns)".
+    const QStringList parts = ToQt(filter).split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty()) {
+            break;
+        }
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        filters << parts[i] + QStringLiteral(" (") + patterns.simplified() + QLatin1Char(')');
+    }
+    std::vector<std::string> chosen;
+    for (const QString& file : QFileDialog::getOpenFileNames(this, QString(), QString(), filters.join(QStringLiteral(";;")))) {
+        chosen.push_back(FromQt(file));
+    }
+    return chosen;
+}
+
+std::optional<int> CTansuDlg::ChooseFileType()
+{
+    DlgSelectFileType dialog(this);
+    return dialog.Choose();
 }
 
 void CTansuDlg::SetCaption(ControlId id, const std::string& text)

@@ -79,6 +79,8 @@ public:
     std::vector<ListRow> GetTickedRows(ListSide side) const override;
     std::optional<ListRow> GetHighlightedRow(ListSide side) const override;
     std::string PickFolder(const std::string& start) override;
+    std::vector<std::string> PickFilesToOpen(const std::string& filter) override;
+    std::optional<int> ChooseFileType() override;
     void SetCaption(ControlId id, const std::string& text) override;
     void SetToolTip(ControlId id, const std::string& text) override;
 
