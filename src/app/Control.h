@@ -59,6 +59,8 @@ private:
     void ListCardDirectory(const FtpClient::FILE_DATA& entry, int64_t& total);
     // A PS1 save file in the card's current directory.
     void ListCardPS1File(const std::string& name, int64_t& total);
+    // A .psu or .npo file (extension e) written into the PC folder; quiet: no log or status lines.
+    bool ImportContainer(const std::string& path, const std::string& extension, bool quiet);
 
     ControlView* dialog;
     std::shared_ptr<MemoryCard> card;

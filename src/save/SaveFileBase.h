@@ -52,8 +52,8 @@ public:
 // system's error and the path. The controller catches it per save.
 class SaveFileError : public std::runtime_error {
 public:
-    SaveFileError(const std::string& path, std::error_code error)
-        : std::runtime_error(path + ": " + error.message()), path(path), error(error)
+    SaveFileError(const std::string& filePath, std::error_code code)
+        : std::runtime_error(filePath + ": " + code.message()), path(filePath), error(code)
     {
     }
     std::string path;

@@ -1,0 +1,181 @@
+// Export and import between the PC folder and single-file containers.
+#include <algorithm>
+#include <cctype>
+#include <exception>
+#include <memory>
+
+#include <boost/format.hpp>
+
+#include "app/Control.h"
+#include "common/FileHelpers.h"
+#include "common/Log.h"
+#include "common/ProgramDirectory.h"
+#include "save/PS1SaveFileMcr.h"
+#include "save/SaveFileFolder.h"
+#include "save/SaveFileNPO.h"
+#include "save/SaveFilePSU.h"
+
+namespace {
+
+const char* const kOpenFileFilter =
+    "PSUファイル (*.psu)|*.psu|npoファイル (*.npo)|*.npo|PS1セーブデータ|*.ps; *.psm; *.mcd; *.gme; *.mcr; *.mcr; "
+    "*.mci; *.dat; *.mc; *.ddf; *.pss||";
+// An extension is a PS1 one when it occurs anywhere in this text.
+const std::string kPS1Extensions = "ps psm mcd gme mcr mcr mci dat mc ddf pss";
+const char* const kExtensionPSU = "psu";
+const char* const kExtensionNPO = "npo";
+
+// The text after the last dot of the file name (not of a folder above it), in lower case.
+std::string Extension(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+        return std::string();
+    }
+    std::string extension = path.substr(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+std::unique_ptr<SaveFileBase> Container(int fileType)
+{
+    if (fileType == 1) {
+        return std::make_unique<SaveFileNPO>();
+    }
+    return std::make_unique<SaveFilePSU>();
+}
+
+// A file error ends the work on one save, never the program: the path and the system's text go to the log.
+template <typename Work>
+bool Guarded(const char* operation, Work&& work)
+{
+    try {
+        return work();
+    } catch (const SaveFileError& error) {
+        Log((boost::format("エラー : ファイルの読み書きに失敗しました %1% %2%") % operation % error.path).str());
+        LogError(error.error);
+    } catch (const std::exception& error) {
+        Log((boost::format("エラー : 処理を中断しました %1% %2%") % operation % error.what()).str());
+    }
+    return false;
+}
+
+}  // namespace
+
+bool Control::ExportSave(const ListRow& row, int fileType, const std::string& targetFolder)
+{
+    const std::string& title = row[kColumnTitle];
+    const std::string source = JoinPath(dialog->GetEditText(Edit::PcFolder), row[kColumnName]);
+    return Guarded("Control::OnExport()", [&] {
+        if (row[kColumnType] == "PS1") {
+            SetStatus("読込中 : " + title);
+            PS1SaveFileMcr save;
+            const bool loaded = save.LoadRaw(source);
+            SetStatus("書込中 : " + title);
+            return loaded && save.Save(JoinPath(targetFolder, row[kColumnName] + ".mcr"));
+        }
+        SetStatus("読込中 : " + title);
+        SaveFileFolder folder;
+        const bool loaded = folder.Load(source);
+        SetStatus("書込中 : " + title);
+        const std::unique_ptr<SaveFileBase> container = Container(fileType);
+        container->saves = folder.saves;
+        return container->Save(targetFolder) && loaded;
+    });
+}
+
+void Control::OnExport()
+{
+    dialog->EnableControls(false);
+    const std::string target = dialog->PickFolder(ProgramDirectory());
+    const std::vector<ListRow> rows = target.empty() ? std::vector<ListRow>() : dialog->GetTickedRows(ListSide::PC);
+    const std::optional<int> fileType = rows.empty() ? std::nullopt : dialog->ChooseFileType();
+    if (!fileType) {
+        dialog->EnableControls(true);
+        return;
+    }
+    const size_t n = rows.size();
+    for (size_t k = 1; k <= n; ++k) {
+        ExportSave(rows[k - 1], *fileType, target);
+        dialog->SetProgress(static_cast<float>(k) / static_cast<float>(n));
+    }
+    dialog->SetProgress(1.0f);
+    SetStatus("待機中");
+    dialog->EnableControls(true);
+}
+
+bool Control::ImportContainer(const std::string& path, const std::string& extension, bool quiet)
+{
+    return Guarded("Control::OnImport()", [&] {
+        std::unique_ptr<SaveFileBase> container;
+        if (extension == kExtensionPSU) {
+            container = std::make_unique<SaveFilePSU>();
+        } else {
+            container = std::make_unique<SaveFileNPO>();
+        }
+        if (!quiet) {
+            Log("読込中(" + extension + ") : " + path);
+        }
+        // A file that loaded only in part still yields what it held.
+        const bool loaded = container->Load(path);
+        if (!quiet) {
+            SetStatus("書込中 : " + path);
+        }
+        SaveFileFolder folder;
+        folder.saves = container->saves;
+        return folder.Save(dialog->GetEditText(Edit::PcFolder)) && loaded;
+    });
+}
+
+bool Control::ImportFile(const std::string& path)
+{
+    const std::string extension = Extension(path);
+    if (extension == kExtensionPSU || extension == kExtensionNPO) {
+        return ImportContainer(path, extension, false);
+    }
+    if (kPS1Extensions.find(extension) != std::string::npos) {
+        Log("読込中(ps1) : " + path);
+        return Guarded("Control::OnImport()", [&] {
+            PS1SaveFileMcr image;
+            const bool loaded = image.Load(path);
+            return image.SaveRaw(dialog->GetEditText(Edit::PcFolder)) && loaded;
+        });
+    }
+    Log("拡張子の判別ミス : " + extension + " " + path);
+    return false;
+}
+
+void Control::OnImport()
+{
+    Log("Control::OnImport()");
+    dialog->EnableControls(false);
+    const std::vector<std::string> paths = dialog->PickFilesToOpen(kOpenFileFilter);
+    Log("選択ファイル数 : " + std::to_string(paths.size()));
+    const size_t n = paths.size();
+    for (size_t k = 1; k <= n; ++k) {
+        SetStatus("読込中 : " + paths[k - 1]);
+        ImportFile(paths[k - 1]);
+        dialog->SetProgress(static_cast<float>(k) / static_cast<float>(n));
+    }
+    dialog->SetProgress(1.0f);
+    UpdateDataListPC();
+    SetStatus("待機中");
+    dialog->EnableControls(true);
+}
+
+void Control::OnImportDropped(const std::vector<std::string>& paths)
+{
+    dialog->EnableControls(false);
+    for (const std::string& path : paths) {
+        const std::string extension = Extension(path);
+        if (IsFile(path) && (extension == kExtensionPSU || extension == kExtensionNPO)) {
+            ImportContainer(path, extension, true);
+        }
+    }
+    UpdateDataListPC();
+    // The refresh leaves its own status behind; a finished drop is idle.
+    SetStatus("待機中");
+    dialog->EnableControls(true);
+}
