@@ -344,6 +344,8 @@ void CTansuDlg::ConnectCommands()
     });
     OnButton(IDC_BUTTON_DISCONNECT, [this] { control->OnDisconnect(); });
     OnButton(IDC_BUTTON_REFRESH_PC, [this] { control->OnRefreshPC(); });
+    OnButton(IDC_BUTTON_EXPORT, [this] { control->OnExport(); });
+    OnButton(IDC_BUTTON_IMPORT, [this] { control->OnImport(); });
     OnButton(IDC_BUTTON_BROWSE_PC, [this] { BrowsePcFolder(); });
     OnButton(IDC_BUTTON_BROWSE_USB, [this] { BrowseUsbFolder(); });
     OnButton(IDC_BUTTON_SELECT_ALL_PS2, [this] { TickAll(ListSide::PS2, true); });
@@ -470,8 +472,9 @@ void CTansuDlg::DropPaths(const std::vector<std::string>& paths, const QPoint& p
             files.push_back(path);
         }
     }
-    // Dropped save files are taken in by the import, which this window does not offer yet.
-    (void)files;
+    if (!files.empty()) {
+        control->OnImportDropped(files);
+    }
 }
 
 QWidget* CTansuDlg::WidgetById(ControlId id) const

@@ -1,6 +1,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -53,6 +54,8 @@ protected:
     MemoryView view;
     std::unique_ptr<Control> control;
 };
+
+inline bool IsFileAt(const std::string& path) { return std::filesystem::is_regular_file(path); }
 
 // "ABC" in full-width letters, as real titles are written.
 inline const std::string kFullWidthABC = "\x82\x60\x82\x61\x82\x62";
