@@ -2,36 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "common/TextCodec.h"
 #include "support/TestSupport.h"
 
 namespace {
-
-class PS1SaveDataTest : public ::testing::Test {
-protected:
-    PS1SaveData ReadFile(const std::vector<uint8_t>& bytes)
-    {
-        WriteBytes(temp / "save.raw", bytes);
-        return PS1SaveData(temp / "save.raw");
-    }
-    bool Logged(const std::string& text) const { return Count(text) > 0; }
-    size_t Count(const std::string& text) const
-    {
-        const std::string log = ReadText(temp / "log.txt");
-        size_t count = 0;
-        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) {
-            ++count;
-        }
-        return count;
-    }
-
-    TempDir temp;
-    ScopedProgramDirectory programDirectory{temp.path()};
-};
 
 void SetColour(std::vector<uint8_t>& save, int index, uint16_t colour)
 {
@@ -39,129 +19,93 @@ void SetColour(std::vector<uint8_t>& save, int index, uint16_t colour)
     save[0x60 + 2 * index + 1] = static_cast<uint8_t>(colour >> 8);
 }
 
-// Blue, green, red, alpha of the first pixel of frame 0 painted with palette colour 0.
-std::vector<uint8_t> FirstTexel(uint16_t colour)
+// A texel's four bytes as the 32-bit little-endian ARGB value they form.
+uint32_t Argb(const PS1SaveData& data, size_t frame, size_t pixel)
 {
-    auto save = MakePS1Save("T");
-    SetColour(save, 0, colour);
-    const PS1SaveData data(save, save.size());
-    if (!data.valid || data.frames.empty()) {
-        return {};
-    }
-    return {data.frames[0].begin(), data.frames[0].begin() + 4};
+    const uint8_t* texel = data.frames.at(frame).data() + 4 * pixel;
+    return texel[0] | texel[1] << 8 | texel[2] << 16 | static_cast<uint32_t>(texel[3]) << 24;
 }
 
-TEST_F(PS1SaveDataTest, LowerCaseMagicAndTwoFrames)
+class PS1SaveDataTest : public ::testing::Test {
+protected:
+    bool LastLogLineIs(const std::string& text) const
+    {
+        return ReadText(temp / "log.txt").ends_with(" - " + text + " PS1SaveData\n");
+    }
+
+    TempDir temp;
+    ScopedProgramDirectory programDirectory{temp.path()};
+};
+
+TEST_F(PS1SaveDataTest, EachFailureLogsItsOwnLineAndKeepsNothing)
+{
+    auto save = MakePS1Save("T", 2);
+    WriteBytes(temp / "short.raw", std::vector<uint8_t>(save.begin(), save.begin() + 12288));  // one and a half blocks
+    WriteBytes(temp / "empty.raw", {});
+    save[1] = 'D';
+    WriteBytes(temp / "magic.raw", save);
+    std::filesystem::create_directory(temp / "folder.raw");
+    const std::pair<std::string, std::string> cases[] = {
+        {"short.raw", "セーブデータファイルのサイズが違います"},
+        {"empty.raw", "セーブデータファイルを読み込めませんでした"},
+        {"magic.raw", "セーブデータファイルのマジックナンバーが違います"},
+        {"missing.raw", "セーブデータファイルが開けませんでした"},
+        {"folder.raw", "セーブデータファイルが開けませんでした"},
+    };
+    for (const auto& [name, logged] : cases) {
+        const PS1SaveData data(temp / name);
+        EXPECT_FALSE(data.valid || !data.title.empty() || !data.frames.empty()) << name;
+        EXPECT_TRUE(LastLogLineIs(logged)) << name;
+    }
+    // Bytes in memory need the whole header.
+    save[1] = 'C';
+    EXPECT_TRUE(PS1SaveData(std::span(save).first(1152), 8192).valid);
+    EXPECT_FALSE(PS1SaveData(std::span(save).first(1151), 8192).valid);
+}
+
+TEST_F(PS1SaveDataTest, ReadsTitleAndFramesWithinTheHeader)
 {
     auto save = MakePS1Save("\x82\x60\x82\x61", 2, 0x12);
     save[0] = 's';
     save[1] = 'c';
-    const PS1SaveData data = ReadFile(save);
+    WriteBytes(temp / "save.raw", save);
+    const PS1SaveData data(temp / "save.raw");
     ASSERT_TRUE(data.valid);
     EXPECT_EQ(data.title, "\x82\x60\x82\x61");
     ASSERT_EQ(data.frames.size(), 2u);
-    for (const auto& frame : data.frames) {
-        EXPECT_EQ(frame.size(), PS1SaveData::kFrameBytes);
-    }
+    EXPECT_EQ(data.frames[1].size(), PS1SaveData::kFrameBytes);
+
+    // The low 4 bits may announce up to 15 frames, but the header block holds 8.
+    save = MakePS1Save("T", 1, 0x1F);
+    EXPECT_EQ(PS1SaveData(save, save.size()).frames.size(), 8u);
+    EXPECT_TRUE(LastLogLineIs("警告 : アイコンのフレーム数が多すぎます"));
+
+    // A title without a NUL stops where the palette begins.
+    std::fill(save.begin() + 4, save.begin() + 0x60, 'A');
+    EXPECT_EQ(PS1SaveData(save, save.size()).title, std::string(91, 'A'));
 }
 
-TEST_F(PS1SaveDataTest, EachFailureHasItsOwnLogLine)
+TEST(PS1SaveDataColours, PaletteColoursExpandToFullRangeInPixelOrder)
 {
-    auto save = MakePS1Save("T");
-    save.resize(8000);
-    EXPECT_FALSE(ReadFile(save).valid);
-    EXPECT_TRUE(Logged("セーブデータファイルのサイズが違います PS1SaveData"));
-
-    EXPECT_FALSE(ReadFile({}).valid);
-    EXPECT_TRUE(Logged("セーブデータファイルを読み込めませんでした PS1SaveData"));
-
-    save = MakePS1Save("T");
-    save[1] = 'D';
-    const PS1SaveData badMagic = ReadFile(save);
-    EXPECT_FALSE(badMagic.valid);
-    EXPECT_TRUE(badMagic.title.empty());
-    EXPECT_TRUE(badMagic.frames.empty());
-    EXPECT_TRUE(Logged("セーブデータファイルのマジックナンバーが違います PS1SaveData"));
-}
-
-TEST_F(PS1SaveDataTest, PathsThatAreNotFilesFailCleanly)
-{
-    EXPECT_FALSE(PS1SaveData(temp / "missing.raw").valid);
-    EXPECT_TRUE(Logged("セーブデータファイルが開けませんでした PS1SaveData"));
-
-    std::filesystem::create_directory(temp / "folder");
-    EXPECT_FALSE(PS1SaveData(temp / "folder").valid);
-    EXPECT_EQ(Count("セーブデータファイルが開けませんでした PS1SaveData"), 2u);
-}
-
-TEST_F(PS1SaveDataTest, FrameCountBeyondTheHeaderIsCapped)
-{
-    const PS1SaveData data = ReadFile(MakePS1Save("T", 1, 0x1F));
-    EXPECT_TRUE(data.valid);
-    EXPECT_EQ(data.frames.size(), 8u);
-    EXPECT_TRUE(Logged("警告 : アイコンのフレーム数が多すぎます PS1SaveData"));
-
-    const PS1SaveData none = ReadFile(MakePS1Save("T", 1, 0x10));
-    EXPECT_TRUE(none.valid);
-    EXPECT_TRUE(none.frames.empty());
-}
-
-TEST(PS1SaveDataParse, ColourExpansion)
-{
-    EXPECT_EQ(FirstTexel(0x7FFF), (std::vector<uint8_t>{255, 255, 255, 255}));
-    EXPECT_EQ(FirstTexel(0x001F), (std::vector<uint8_t>{0, 0, 255, 255}));
-    EXPECT_EQ(FirstTexel(0x801F), FirstTexel(0x001F));
-    EXPECT_EQ(FirstTexel(0x03E0), (std::vector<uint8_t>{0, 255, 0, 255}));
-    EXPECT_EQ(FirstTexel(0x7C00), (std::vector<uint8_t>{255, 0, 0, 255}));
-    const std::pair<uint16_t, uint8_t> levels[] = {{0, 0}, {1, 8}, {16, 132}, {30, 247}, {31, 255}};
-    for (const auto& [level, expanded] : levels) {
-        EXPECT_EQ(FirstTexel(level)[2], expanded) << level;
-    }
-}
-
-TEST(PS1SaveDataParse, PixelOrderAndFramePlacement)
-{
-    auto save = MakePS1Save("T", 1, 0x12);
-    SetColour(save, 1, 0x001F);  // red
-    SetColour(save, 2, 0x03E0);  // green
-    SetColour(save, 15, 0x7C00);  // blue
-    save[0x80] = 0x21;        // pixel 0 colour 1, pixel 1 colour 2
-    save[0x80 + 127] = 0xF0;  // pixel 254 colour 0, pixel 255 colour 15
-    save[0x100] = 0x0F;       // frame 1, pixel 0 colour 15
+    auto save = MakePS1Save("T", 1, 0x12);  // colour 0 is black
+    SetColour(save, 1, 0x801F);             // red; bit 15 plays no part
+    SetColour(save, 2, 0x03E0);             // green
+    SetColour(save, 3, 0x7FFF);             // white
+    SetColour(save, 15, 0x7C00);            // blue
+    save[0x80] = 0x21;                      // pixel 0 colour 1, pixel 1 colour 2
+    save[0x80 + 127] = 0xF3;                // pixel 254 colour 3, pixel 255 colour 15
+    save[0x100] = 0x0F;                     // frame 1: pixel 0 colour 15, pixel 1 colour 0
     const PS1SaveData data(save, save.size());
-    ASSERT_TRUE(data.valid);
     ASSERT_EQ(data.frames.size(), 2u);
-    const auto texel = [&](size_t frame, size_t pixel) {
-        return std::vector<uint8_t>(data.frames[frame].begin() + 4 * pixel, data.frames[frame].begin() + 4 * pixel + 4);
-    };
-    EXPECT_EQ(texel(0, 0), (std::vector<uint8_t>{0, 0, 255, 255}));
-    EXPECT_EQ(texel(0, 1), (std::vector<uint8_t>{0, 255, 0, 255}));
-    EXPECT_EQ(texel(0, 254), (std::vector<uint8_t>{0, 0, 0, 255}));
-    EXPECT_EQ(texel(0, 255), (std::vector<uint8_t>{255, 0, 0, 255}));
-    EXPECT_EQ(texel(1, 0), (std::vector<uint8_t>{255, 0, 0, 255}));
-    EXPECT_EQ(texel(1, 1), (std::vector<uint8_t>{0, 0, 0, 255}));
-}
+    const std::vector<uint32_t> read = {Argb(data, 0, 0),   Argb(data, 0, 1), Argb(data, 0, 254),
+                                        Argb(data, 0, 255), Argb(data, 1, 0), Argb(data, 1, 1)};
+    EXPECT_EQ(read, (std::vector<uint32_t>{0xFFFF0000, 0xFF00FF00, 0xFFFFFFFF, 0xFF0000FF, 0xFF0000FF, 0xFF000000}));
 
-TEST(PS1SaveDataParse, TitleStopsBeforeThePalette)
-{
-    auto save = MakePS1Save("");
-    for (size_t i = 4; i < 0x60; ++i) {
-        save[i] = 'A';
+    const std::pair<uint16_t, uint32_t> levels[] = {{0, 0}, {1, 8}, {16, 132}, {30, 247}, {31, 255}};
+    for (const auto& [level, expanded] : levels) {
+        SetColour(save, 0, level);
+        EXPECT_EQ(Argb(PS1SaveData(save, save.size()), 0, 2), 0xFF000000 | expanded << 16) << level;
     }
-    const PS1SaveData data(save, save.size());
-    ASSERT_TRUE(data.valid);
-    EXPECT_EQ(data.title, std::string(91, 'A'));
-
-    save[10] = 0;
-    EXPECT_EQ(PS1SaveData(save, save.size()).title, "AAAAAA");
-}
-
-TEST(PS1SaveDataParse, InMemoryBytesNeedTheWholeHeader)
-{
-    const auto save = MakePS1Save("T");
-    EXPECT_TRUE(PS1SaveData(std::span(save).first(1152), 8192).valid);
-    EXPECT_FALSE(PS1SaveData(std::span(save).first(1151), 8192).valid);
-    EXPECT_FALSE(PS1SaveData(save, 8193).valid);
 }
 
 TEST(PS1SaveDataSamples, EveryRawSaveReads)
@@ -175,8 +119,7 @@ TEST(PS1SaveDataSamples, EveryRawSaveReads)
         const auto bytes = ReadBytes(entry.path().string());
         ASSERT_GE(bytes.size(), 3u);
         const PS1SaveData data(entry.path().string());
-        EXPECT_TRUE(data.valid) << entry.path();
-        EXPECT_FALSE(data.title.empty()) << entry.path();
+        EXPECT_TRUE(data.valid && !data.title.empty()) << entry.path();
         EXPECT_EQ(data.frames.size(), bytes[2] & 0x0Fu) << entry.path();
         ++count;
     }

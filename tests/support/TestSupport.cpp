@@ -1,12 +1,12 @@
 #include "TestSupport.h"
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 
 #include "common/Log.h"
 #include "common/ProgramDirectory.h"
@@ -56,8 +56,8 @@ void WriteText(const std::string& path, const std::string& text)
 
 std::string ReadText(const std::string& path)
 {
-    const auto bytes = ReadBytes(path);
-    return std::string(bytes.begin(), bytes.end());
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 ScopedProgramDirectory::ScopedProgramDirectory(const std::string& directory) : previous(ProgramDirectory())
