@@ -1,4 +1,6 @@
 #pragma once
+#include <cstdint>
+#include <span>
 #include <string>
 
 #include "save/SaveFileBase.h"
@@ -10,6 +12,8 @@ public:
     // path: an existing folder; one "<title>.psu" per save.
     bool Save(const std::string& path) override;
     bool Load(const std::string& path) override;
+    // Load on the bytes of a ".psu" already in memory; path names the file in the log.
+    bool LoadBytes(std::span<const uint8_t> bytes, const std::string& path);
 
     // The file name (UTF-8, with ".psu") a save is written under, from its icon.sys title.
     static std::string TargetName(const FileList& files);

@@ -1,0 +1,419 @@
+#include "save/SaveFilePSU.h"
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <limits>
+
+#include "common/FileHelpers.h"
+#include "common/FileStatus.h"
+#include "common/Log.h"
+#include "common/TextCodec.h"
+#include "common/WidthMapping.h"
+
+namespace {
+
+// The card's own directory entry, as the console writes it. Little-endian.
+#pragma pack(push, 1)
+// Local time in the card's convention.
+struct PsuTime {
+    uint8_t unused;
+    uint8_t second;
+    uint8_t minute;
+    uint8_t hour;
+    uint8_t day;    // 1-31
+    uint8_t month;  // 1-12
+    uint16_t year;  // for example 2006
+};
+
+struct PsuEntry {
+    uint16_t mode;
+    uint16_t reserved0;
+    // The save directory: its entries, "." and ".." counted; a file: its length.
+    uint32_t count;
+    PsuTime created;
+    uint8_t reserved1[8];
+    PsuTime modified;
+    uint8_t reserved2[32];
+    char name[448];  // NUL-terminated, zero-filled
+};
+#pragma pack(pop)
+static_assert(sizeof(PsuTime) == 8);
+static_assert(sizeof(PsuEntry) == 512);
+static_assert(offsetof(PsuEntry, count) == 0x004);
+static_assert(offsetof(PsuEntry, created) == 0x008);
+static_assert(offsetof(PsuEntry, modified) == 0x018);
+static_assert(offsetof(PsuEntry, name) == 0x040);
+static_assert(std::endian::native == std::endian::little, "the entry is copied as it lies in the file");
+
+constexpr uint16_t kDirectoryMode = 0x8427;
+constexpr uint16_t kFileMode = 0x8497;
+constexpr size_t kEntrySize = sizeof(PsuEntry);
+constexpr uint64_t kDataBlock = 1024;
+// One byte of the name field stays for the terminating NUL.
+constexpr size_t kLongestName = sizeof(PsuEntry::name) - 1;
+// No file on a memory card is longer than the card (8 MB). A length that runs
+// more than this past the end of the .psu is no short read: it ends the save
+// instead of being filled up.
+constexpr uint64_t kCardCapacity = 8 * 1024 * 1024;
+// The bytes of an icon.sys from the start of its title field.
+constexpr size_t kTitleBegin = 0xC0;
+constexpr size_t kTitleEnd = 0x100;
+// A shorter icon.sys gives the default name.
+constexpr size_t kShortestIconSys = 257;
+
+const std::string kDamagedName = "破損ﾌｧｲﾙ";
+const std::string kCreateFailed = "ファイルの作成に失敗しました SaveFilePSU::Save()";
+const std::string kOpenFailed = "ファイルを開けませんでした SaveFilePsu::Load()";
+const std::string kUnsafeOnSave = "エラー : 不正なファイル名をスキップしました SaveFilePSU::Save() ";
+const std::string kUnsafeOnLoad = "エラー : 不正なファイル名をスキップしました SaveFilePSU::Load() ";
+const std::string kNameTooLong = "エラー : ファイル名が長すぎるためスキップしました SaveFilePSU::Save() ";
+const std::string kFileTooLarge = "エラー : ファイルが大きすぎるためスキップしました SaveFilePSU::Save() ";
+const std::string kLengthPastEnd = "エラー : ファイルの長さがファイルの終わりを越えています SaveFilePSU::Load() ";
+
+std::error_code LastError() { return std::error_code(errno, std::generic_category()); }
+
+// Every file takes whole 1024-byte blocks. An empty file takes none: the
+// console's own file manager and the other tools write and expect it that way.
+uint64_t DataAreaLength(uint64_t length) { return length == 0 ? 0 : ((length - 1) / kDataBlock + 1) * kDataBlock; }
+
+// Hour, minute and second 0xFF with a zero date mark a time that has no
+// local calendar form.
+PsuTime ToPsuTime(int64_t seconds)
+{
+    PsuTime time{};
+    const std::time_t value = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    const bool converted = localtime_r(&value, &local) != nullptr;
+    const long long year = static_cast<long long>(local.tm_year) + 1900;
+    if (!converted || year < 0 || year > std::numeric_limits<uint16_t>::max()) {
+        time.second = time.minute = time.hour = 0xFF;
+        return time;
+    }
+    time.second = static_cast<uint8_t>(local.tm_sec);
+    time.minute = static_cast<uint8_t>(local.tm_min);
+    time.hour = static_cast<uint8_t>(local.tm_hour);
+    time.day = static_cast<uint8_t>(local.tm_mday);
+    time.month = static_cast<uint8_t>(local.tm_mon + 1);
+    time.year = static_cast<uint16_t>(year);
+    return time;
+}
+
+// A year of 0 stands for 2000 and a day or month of 0 for 1. Anything else
+// outside the calendar (a year before 1900 included, which this system could
+// represent but the saves' home system cannot) is no time at all.
+int64_t FromPsuTime(const PsuTime& time, const std::string& path)
+{
+    const int year = time.year == 0 ? 2000 : time.year;
+    const int month = time.month == 0 ? 1 : time.month;
+    const int day = time.day == 0 ? 1 : time.day;
+    const auto invalid = [&path] { return SaveFileError(path, std::make_error_code(std::errc::invalid_argument)); };
+    if (year < 1900 || month > 12 || day > 31 || time.hour > 23 || time.minute > 59 || time.second > 59) {
+        throw invalid();
+    }
+    std::tm local{};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = time.hour;
+    local.tm_min = time.minute;
+    local.tm_sec = time.second;
+    local.tm_isdst = -1;
+    local.tm_wday = -1;  // left alone by a failed conversion
+    const std::time_t seconds = std::mktime(&local);
+    // 31 February would silently become a day of March.
+    if (local.tm_wday == -1 || local.tm_mday != day || local.tm_mon != month - 1 || local.tm_year != year - 1900) {
+        throw invalid();
+    }
+    return static_cast<int64_t>(seconds);
+}
+
+PsuEntry MakeEntry(uint16_t mode, uint32_t count, const PsuTime& created, const PsuTime& modified,
+                   const std::string& name)
+{
+    PsuEntry entry{};
+    entry.mode = mode;
+    entry.count = count;
+    entry.created = created;
+    entry.modified = modified;
+    std::memcpy(entry.name, name.data(), std::min(name.size(), kLongestName));
+    return entry;
+}
+
+// The name field ends at its first NUL or at its own end.
+std::string EntryName(const PsuEntry& entry)
+{
+    const void* nul = std::memchr(entry.name, 0, sizeof entry.name);
+    const size_t length = nul == nullptr ? sizeof entry.name : static_cast<size_t>(static_cast<const char*>(nul) - entry.name);
+    return std::string(entry.name, length);
+}
+
+// Reads the .psu front to back. An entry cut short counts its missing bytes as zero.
+class EntryReader {
+public:
+    explicit EntryReader(std::span<const uint8_t> file) : bytes(file) {}
+
+    bool AtEnd() const { return offset >= bytes.size(); }
+    uint64_t Left() const { return AtEnd() ? 0 : bytes.size() - offset; }
+
+    PsuEntry Entry()
+    {
+        PsuEntry entry{};
+        if (const uint64_t present = std::min<uint64_t>(Left(), kEntrySize)) {
+            std::memcpy(&entry, bytes.data() + offset, static_cast<size_t>(present));
+        }
+        offset += kEntrySize;
+        return entry;
+    }
+
+    // A data area that ends early is filled up with 0xFF.
+    std::vector<uint8_t> Data(uint64_t length)
+    {
+        if (length == 0) {
+            SkipZeroBlock();
+            return {};
+        }
+        std::vector<uint8_t> data(static_cast<size_t>(length), 0xFF);
+        if (const uint64_t present = std::min(length, Left())) {
+            std::memcpy(data.data(), bytes.data() + offset, static_cast<size_t>(present));
+        }
+        offset += DataAreaLength(length);
+        return data;
+    }
+
+    void SkipData(uint64_t length)
+    {
+        if (length == 0) {
+            SkipZeroBlock();
+        } else {
+            offset += DataAreaLength(length);
+        }
+    }
+
+private:
+    // Older writers gave an empty file one block of zeros. What follows is
+    // that block when it is no entry and all zero (a block cut short by the
+    // end of the file included).
+    void SkipZeroBlock()
+    {
+        const uint64_t length = std::min(kDataBlock, Left());
+        if (length == 0) {
+            return;
+        }
+        const auto block = bytes.subspan(static_cast<size_t>(offset), static_cast<size_t>(length));
+        if (std::all_of(block.begin(), block.end(), [](uint8_t byte) { return byte == 0; })) {
+            offset += length;
+        }
+    }
+
+    std::span<const uint8_t> bytes;
+    uint64_t offset = 0;
+};
+
+void AppendEntry(std::vector<uint8_t>& image, size_t& offset, const PsuEntry& entry)
+{
+    std::memcpy(image.data() + offset, &entry, kEntrySize);
+    offset += kEntrySize;
+}
+
+// The whole .psu of one save, the files already chosen.
+std::vector<uint8_t> MakeImage(const std::string& saveName, const std::vector<const SaveFileBase::FILE_DATA*>& files,
+                               const PsuTime& created, const PsuTime& modified)
+{
+    uint64_t total = 3 * kEntrySize;
+    for (const auto* file : files) {
+        total += kEntrySize + DataAreaLength(file->data.size());
+    }
+    std::vector<uint8_t> image(static_cast<size_t>(total), 0);
+    size_t offset = 0;
+    const auto entries = static_cast<uint32_t>(files.size() + 2);
+    AppendEntry(image, offset, MakeEntry(kDirectoryMode, entries, created, modified, saveName));
+    AppendEntry(image, offset, MakeEntry(kDirectoryMode, 0, created, modified, "."));
+    AppendEntry(image, offset, MakeEntry(kDirectoryMode, 0, created, modified, ".."));
+    for (const auto* file : files) {
+        const auto length = static_cast<uint32_t>(file->data.size());
+        AppendEntry(image, offset,
+                    MakeEntry(kFileMode, length, ToPsuTime(file->creationTime), ToPsuTime(file->lastWriteTime), file->name));
+        if (length > 0) {
+            std::memcpy(image.data() + offset, file->data.data(), length);
+        }
+        offset += static_cast<size_t>(DataAreaLength(length));
+    }
+    return image;
+}
+
+std::string CollapseSpaces(const std::string& text)
+{
+    const size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) {
+        return std::string();
+    }
+    const size_t last = text.find_last_not_of(' ');
+    std::string collapsed;
+    for (size_t i = first; i <= last; ++i) {
+        if (text[i] != ' ' || collapsed.back() != ' ') {
+            collapsed += text[i];
+        }
+    }
+    return collapsed;
+}
+
+// The title as one line in full-width characters; empty when there is none.
+std::string TitleName(const std::vector<uint8_t>& iconSys)
+{
+    if (iconSys.size() < kShortestIconSys) {
+        return std::string();
+    }
+    const auto* title = reinterpret_cast<const char*>(iconSys.data() + kTitleBegin);
+    const void* nul = std::memchr(title, 0, kTitleEnd - kTitleBegin);
+    const size_t length = nul == nullptr ? kTitleEnd - kTitleBegin : static_cast<size_t>(static_cast<const char*>(nul) - title);
+    const std::string oneLine = CollapseSpaces(ToHalfWidth(SjisToUtf8(std::string_view(title, length))));
+    return oneLine.empty() ? std::string() : ToFullWidth(oneLine);
+}
+
+}  // namespace
+
+// Full width turns '/', '\' and every other ASCII character into its wide
+// form, so no title can name a path outside the target folder.
+std::string SaveFilePSU::TargetName(const FileList& files)
+{
+    std::string base;
+    const auto iconSys = std::find_if(files.begin(), files.end(), [](const auto& file) { return file->name == "icon.sys"; });
+    if (iconSys != files.end()) {
+        base = TitleName((*iconSys)->data);
+    }
+    if (base.empty()) {
+        base = kDamagedName;
+    }
+    return ToFullWidth(base) + ".psu";
+}
+
+bool SaveFilePSU::Save(const std::string& path)
+{
+    if (saves.empty() || !IsDirectory(path)) {
+        return false;
+    }
+    for (const auto& [saveName, files] : saves) {
+        if (!IsSafeName(saveName)) {
+            Log(kUnsafeOnSave + path + " : " + SjisToUtf8(saveName));
+            continue;
+        }
+        if (saveName.size() > kLongestName) {
+            Log(kNameTooLong + path + " : " + SjisToUtf8(saveName));
+            continue;
+        }
+        const std::string target = JoinPath(path, TargetName(files));
+        // Card names are at most 31 bytes; a file that cannot be told apart
+        // from its neighbours on the card is left out rather than cut.
+        std::vector<const FILE_DATA*> written;
+        for (const auto& file : files) {
+            if (!IsSafeName(file->name)) {
+                Log(kUnsafeOnSave + target + " : " + SjisToUtf8(file->name));
+            } else if (file->name.size() > kLongestName) {
+                Log(kNameTooLong + target + " : " + SjisToUtf8(file->name));
+            } else if (file->data.size() > std::numeric_limits<uint32_t>::max()) {
+                Log(kFileTooLarge + target + " : " + SjisToUtf8(file->name));
+            } else {
+                written.push_back(file.get());
+            }
+        }
+
+        PendingFile pending(target);
+        if (const std::error_code error = pending.Create()) {
+            Log(kCreateFailed);
+            Log(target);
+            LogError(error);
+            return false;
+        }
+        const auto ownTimes = ReadFileTimes(pending.TemporaryPath());
+        if (!ownTimes) {
+            throw SaveFileError(target, LastError());
+        }
+        const std::vector<uint8_t> image = MakeImage(saveName, written, ToPsuTime(ownTimes->creation.value_or(ownTimes->lastWrite)),
+                                                     ToPsuTime(ownTimes->lastWrite));
+        if (std::error_code error = pending.Write(image.data(), image.size())) {
+            throw SaveFileError(target, error);
+        }
+        if (std::error_code error = pending.Close()) {
+            throw SaveFileError(target, error);
+        }
+        if (Exists(target)) {
+            const std::string backup = BackupName(target);
+            if (!backup.empty()) {
+                ::rename(target.c_str(), backup.c_str());
+            }
+        }
+        if (const std::error_code error = pending.Commit()) {
+            Log(kCreateFailed);
+            Log(target);
+            LogError(error);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SaveFilePSU::Load(const std::string& path)
+{
+    if (!IsFile(path)) {
+        return false;
+    }
+    std::vector<uint8_t> bytes;
+    if (const std::error_code error = ReadWholeFile(path, bytes)) {
+        Log(kOpenFailed);
+        Log(path);
+        LogError(error);
+        return false;
+    }
+    return LoadBytes(bytes, path);
+}
+
+bool SaveFilePSU::LoadBytes(std::span<const uint8_t> bytes, const std::string& path)
+{
+    saves.clear();
+    EntryReader reader(bytes);
+    // The first entry's mode is not checked: homebrew tools write other directory modes.
+    const PsuEntry directory = reader.Entry();
+    const std::string saveName = EntryName(directory);
+    if (!IsSafeName(saveName)) {
+        Log(kUnsafeOnLoad + path + " : " + SjisToUtf8(saveName));
+        return false;
+    }
+    FileList& files = saves[saveName];
+
+    // The count includes "." and "..". Nothing is reserved for it: each entry
+    // read takes at least 512 bytes of the file, so the end of the file ends a
+    // count of 2^31 as quickly as the true one.
+    const auto count = static_cast<int32_t>(directory.count);
+    for (int32_t i = 0; i < count && !reader.AtEnd(); ++i) {
+        const PsuEntry entry = reader.Entry();
+        if (entry.mode == kDirectoryMode) {
+            continue;
+        }
+        const std::string name = EntryName(entry);
+        const uint64_t length = entry.count;
+        if (length > reader.Left() && length - reader.Left() > kCardCapacity) {
+            Log(kLengthPastEnd + path + " : " + SjisToUtf8(name));
+            break;
+        }
+        if (!IsSafeName(name)) {
+            Log(kUnsafeOnLoad + path + " : " + SjisToUtf8(name));
+            reader.SkipData(length);
+            continue;
+        }
+        auto file = std::make_shared<FILE_DATA>();
+        file->name = name;
+        file->creationTime = FromPsuTime(entry.created, path);
+        file->lastAccessTime = file->creationTime;
+        file->lastWriteTime = FromPsuTime(entry.modified, path);
+        file->attribute = 0;
+        file->data = reader.Data(length);
+        files.push_back(std::move(file));
+    }
+    SortByFileOrder(files);
+    return true;
+}
