@@ -127,16 +127,21 @@ bool WriteFileAttributes(const std::string& path, uint32_t attributes)
         return false;
     }
     mode_t mode = status.st_mode & 07777;
-    if ((attributes & AttributeReadOnly) != 0) {
+    const bool readOnly = (attributes & AttributeReadOnly) != 0;
+    if (readOnly) {
         mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
     } else {
         mode |= S_IWUSR;
     }
-    if (mode != (status.st_mode & 07777) && ::chmod(path.c_str(), mode) != 0) {
-        return false;
-    }
-    const uint32_t kept = attributes & ~kDerivedAttributes;
-    return kept != 0 ? WriteNumberAttribute(path, kAttributesAttribute, kept) : RemoveAttribute(path, kAttributesAttribute);
+    const auto writeKept = [&] {
+        const uint32_t kept = attributes & ~kDerivedAttributes;
+        return kept != 0 ? WriteNumberAttribute(path, kAttributesAttribute, kept)
+                         : RemoveAttribute(path, kAttributesAttribute);
+    };
+    const auto writeMode = [&] { return mode == (status.st_mode & 07777) || ::chmod(path.c_str(), mode) == 0; };
+    // Extended attributes need write permission (for anyone but root): store
+    // them while the file is still writable, before it becomes read-only.
+    return readOnly ? writeKept() && writeMode() : writeMode() && writeKept();
 }
 
 std::vector<DirectoryEntry> ListDirectory(const std::string& directory, std::error_code* error)
