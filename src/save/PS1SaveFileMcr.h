@@ -1,6 +1,7 @@
 #pragma once
 // PS1 saves as raw save files and as 128 KiB memory card images.
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@ public:
     // Appends every save found in the card image at path (plain, or after a
     // DexDrive/VGS header).
     bool Load(const std::string& path);
+    // Load on a whole file already in memory; path names it in the log lines.
+    bool LoadImage(std::span<const uint8_t> file, const std::string& path);
     // Writes the items as one card image at path.
     bool Save(const std::string& path);
 

@@ -1,4 +1,6 @@
 #pragma once
+#include <span>
+
 #include "save/SaveFileBase.h"
 
 // The ".npo" single-file save (magic "nPort"): a header locating icon.sys and
@@ -8,4 +10,9 @@ public:
     // path: the folder to write into; one "<save name>.npo" per save.
     bool Save(const std::string& path) override;
     bool Load(const std::string& path) override;
+
+    // Load on bytes already in memory; path gives the save's name and the log lines.
+    bool LoadBytes(std::span<const uint8_t> bytes, const std::string& path);
+    // The ".npo" bytes of one save; false when a name does not fit its entry.
+    static bool Build(const FileList& files, std::vector<uint8_t>& bytes);
 };

@@ -1,0 +1,392 @@
+#include "save/PS1SaveFileMcr.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <bit>
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+#include <system_error>
+
+#include "common/FileHelpers.h"
+#include "common/Log.h"
+#include "common/TextCodec.h"
+#include "save/FileHead.h"
+#include "save/PS1SaveData.h"
+#include "save/SaveFileBase.h"
+
+namespace {
+
+// The layouts are copied in and out as they lie in the image.
+static_assert(std::endian::native == std::endian::little);
+
+#pragma pack(push, 1)
+// One per block, describing the save the block belongs to.
+struct DirectoryFrame {
+    uint8_t state;
+    uint8_t reserved1[3];
+    uint32_t size;  // the save's size in bytes, in every frame of the save
+    int16_t next;   // index of the save's next block; -1 on its last block
+    char name[21];  // NUL-terminated when shorter than the field
+    uint8_t reserved2[96];
+    uint8_t checksum;  // exclusive-or of every byte before it
+};
+#pragma pack(pop)
+static_assert(sizeof(DirectoryFrame) == 128);
+static_assert(offsetof(DirectoryFrame, next) == 0x08);
+static_assert(offsetof(DirectoryFrame, name) == 0x0A);
+static_assert(offsetof(DirectoryFrame, checksum) == 0x7F);
+
+// The 128 KiB card image: a header frame, one directory frame per block, then the blocks.
+struct CardLayout {
+    static constexpr size_t kFrameSize = sizeof(DirectoryFrame);
+    static constexpr size_t kDirectoryOffset = 0x80;
+    static constexpr int kBlockCount = 15;
+    static constexpr size_t kBlocksOffset = 0x2000;
+    static constexpr size_t kBlockSize = 8192;
+    static constexpr size_t kImageSize = 131072;
+    static constexpr size_t kMaxNameLength = sizeof(DirectoryFrame::name) - 1;
+};
+static_assert(CardLayout::kDirectoryOffset == CardLayout::kFrameSize);
+static_assert(CardLayout::kDirectoryOffset + CardLayout::kBlockCount * CardLayout::kFrameSize == 0x800);
+static_assert(CardLayout::kBlocksOffset + CardLayout::kBlockCount * CardLayout::kBlockSize == CardLayout::kImageSize);
+
+// Headers that other tools put before the image.
+constexpr std::string_view kCardMark = "MC";
+constexpr std::string_view kDexDriveMark = "123-456-STD";
+constexpr size_t kDexDriveHeaderSize = 3904;
+constexpr std::string_view kVgsMark = "VgsM";
+constexpr size_t kVgsHeaderSize = 64;
+// The part of a raw save that PS1SaveData examines.
+constexpr size_t kRawHeaderSize = 1152;
+// No card image format comes near this; only the head of a larger file is read.
+constexpr size_t kMaxImageFileSize = 1 << 20;
+
+enum FrameState : uint8_t {
+    kFirstBlock = 0x51,
+    kMiddleBlock = 0x52,
+    kLastBlock = 0x53,
+    kFreeBlock = 0xA0,
+    kDeletedFirstBlock = 0xA1,
+    kDeletedLastBlock = 0xA3,
+};
+
+bool HasMark(std::span<const uint8_t> bytes, size_t offset, std::string_view mark)
+{
+    return offset <= bytes.size() && bytes.size() - offset >= mark.size() &&
+           std::memcmp(bytes.data() + offset, mark.data(), mark.size()) == 0;
+}
+
+// Where the plain image starts inside the file.
+size_t ImageOffset(std::span<const uint8_t> file)
+{
+    if (HasMark(file, 0, kDexDriveMark)) {
+        return kDexDriveHeaderSize;
+    }
+    if (HasMark(file, 0, kVgsMark)) {
+        return kVgsHeaderSize;
+    }
+    if (HasMark(file, 0, kCardMark)) {
+        return 0;
+    }
+    // A header of some other tool: the image fills the rest of the file.
+    if (file.size() > CardLayout::kImageSize && HasMark(file, file.size() - CardLayout::kImageSize, kCardMark)) {
+        return file.size() - CardLayout::kImageSize;
+    }
+    return 0;
+}
+
+uint8_t Checksum(const uint8_t* frame)
+{
+    uint8_t sum = 0;
+    for (size_t i = 0; i + 1 < CardLayout::kFrameSize; ++i) {
+        sum ^= frame[i];
+    }
+    return sum;
+}
+
+DirectoryFrame MakeFrame(uint8_t state, uint32_t size, int16_t next, std::string_view name)
+{
+    DirectoryFrame frame{};
+    frame.state = state;
+    frame.size = size;
+    frame.next = next;
+    std::copy_n(name.begin(), std::min(name.size(), CardLayout::kMaxNameLength), frame.name);
+    frame.checksum = Checksum(reinterpret_cast<const uint8_t*>(&frame));
+    return frame;
+}
+
+std::string FrameName(const DirectoryFrame& frame)
+{
+    // A name filling the whole field has no NUL: it ends with the field.
+    return std::string(frame.name, ::strnlen(frame.name, sizeof frame.name));
+}
+
+// Deleted saves keep their frames and names until the blocks are reused;
+// bringing them back as live saves would resurrect stale or half-overwritten data.
+bool IsDeleted(uint8_t state) { return state >= kDeletedFirstBlock && state <= kDeletedLastBlock; }
+
+// At most `limit` bytes, never ending inside a double-byte character.
+std::string CutName(const std::string& name, size_t limit)
+{
+    size_t end = 0;
+    while (end < name.size()) {
+        const size_t width = IsSjisLeadByte(static_cast<unsigned char>(name[end])) && end + 1 < name.size() ? 2 : 1;
+        if (end + width > limit) {
+            break;
+        }
+        end += width;
+    }
+    return name.substr(0, end);
+}
+
+std::string FileNameOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::error_code LastError() { return std::error_code(errno, std::generic_category()); }
+
+// Writes a whole file under a temporary name beside the target and renames it
+// into place: the target never holds half a file.
+class WholeFileWriter {
+public:
+    enum class Step { Done, Create, Write, Rename };
+
+    Step Write(const std::string& target, std::span<const uint8_t> bytes)
+    {
+        static std::atomic<unsigned> counter{0};
+        const size_t slash = target.rfind('/');
+        const std::string directory = slash == std::string::npos ? "." : target.substr(0, std::max<size_t>(slash, 1));
+        std::string temporary;
+        int descriptor = -1;
+        for (int attempt = 0; attempt < 100 && descriptor < 0; ++attempt) {
+            temporary = JoinPath(directory, ".tansu-" + std::to_string(::getpid()) + "-" +
+                                                std::to_string(counter++) + ".tmp");
+            descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (descriptor < 0 && errno != EEXIST) {
+                break;
+            }
+        }
+        if (descriptor < 0) {
+            error = LastError();
+            return Step::Create;
+        }
+        Step failed = Step::Done;
+        for (size_t done = 0; done < bytes.size();) {
+            const ssize_t count = ::write(descriptor, bytes.data() + done, bytes.size() - done);
+            if (count < 0 && errno == EINTR) {
+                continue;
+            }
+            if (count < 0) {
+                error = LastError();
+                failed = Step::Write;
+                break;
+            }
+            done += static_cast<size_t>(count);
+        }
+        if (::close(descriptor) != 0 && failed == Step::Done) {
+            error = LastError();
+            failed = Step::Write;
+        }
+        if (failed == Step::Done && ::rename(temporary.c_str(), target.c_str()) != 0) {
+            error = LastError();
+            failed = Step::Rename;
+        }
+        if (failed != Step::Done) {
+            ::unlink(temporary.c_str());
+        }
+        return failed;
+    }
+
+    std::error_code error;
+};
+
+// The image that Save writes; false (after the log line) when the items need
+// more blocks than a card has.
+bool BuildImage(const std::vector<PS1SaveFileMcr::Item>& items, std::vector<uint8_t>& image)
+{
+    image.assign(CardLayout::kImageSize, 0);
+    uint8_t* header = image.data();
+    std::memcpy(header, kCardMark.data(), kCardMark.size());
+    header[CardLayout::kFrameSize - 1] = Checksum(header);
+
+    size_t block = 0;
+    for (const auto& item : items) {
+        // A partial last block is filled with zeros, so that every save starts
+        // on the block its frames name.
+        const size_t blocks = (item.data.size() + CardLayout::kBlockSize - 1) / CardLayout::kBlockSize;
+        if (block + blocks > CardLayout::kBlockCount) {
+            Log("PS1SaveFileMcr::Save() : 必要ブロック数が多すぎます");
+            return false;
+        }
+        std::string name = item.name;
+        if (name.size() > CardLayout::kMaxNameLength) {
+            name = CutName(name, CardLayout::kMaxNameLength);
+            Log("警告 : 名前が長すぎるため切り詰めました PS1SaveFileMcr::Save() : " + SjisToUtf8(item.name) + " -> " +
+                SjisToUtf8(name));
+        }
+        const auto size = static_cast<uint32_t>(blocks * CardLayout::kBlockSize);
+        for (size_t j = 0; j < blocks; ++j, ++block) {
+            const bool last = j + 1 == blocks;
+            const uint8_t state = j == 0 ? kFirstBlock : (last ? kLastBlock : kMiddleBlock);
+            const int16_t next = last ? int16_t{-1} : static_cast<int16_t>(block + 1);
+            const DirectoryFrame frame = MakeFrame(state, size, next, name);
+            std::memcpy(image.data() + CardLayout::kDirectoryOffset + block * CardLayout::kFrameSize, &frame, sizeof frame);
+        }
+        std::copy(item.data.begin(), item.data.end(),
+                  image.begin() + static_cast<ptrdiff_t>(CardLayout::kBlocksOffset +
+                                                         (block - blocks) * CardLayout::kBlockSize));
+    }
+    for (; block < CardLayout::kBlockCount; ++block) {
+        const DirectoryFrame frame = MakeFrame(kFreeBlock, 0, 0, {});
+        std::memcpy(image.data() + CardLayout::kDirectoryOffset + block * CardLayout::kFrameSize, &frame, sizeof frame);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool PS1SaveFileMcr::LoadRaw(const std::string& path)
+{
+    const std::string notPS1 = "PS1SaveFileMcr::LoadRaw() : PS1セーブデータでない可能性があります : " + path;
+    if (!IsFile(path)) {
+        Log(notPS1);
+        return false;
+    }
+    // The header decides before the whole file is read.
+    const FileHead head = ReadFileHead(path, kRawHeaderSize);
+    if (head.openError) {
+        Log("PS1SaveFileMcr::LoadRaw() : ファイルを開けませんでした : " + path);
+        return false;
+    }
+    if (head.length % CardLayout::kBlockSize != 0 || !PS1SaveData(head.bytes, head.length).valid) {
+        Log(notPS1);
+        return false;
+    }
+    const FileHead file = ReadFileHead(path, static_cast<size_t>(head.length));
+    if (file.openError || file.bytes.size() != head.length || file.length != head.length) {
+        Log("PS1SaveFileMcr::LoadRaw() : ファイルの読み込みに失敗しました : " + path);
+        return false;
+    }
+    const std::string name = FileNameOf(path);
+    items.push_back({IsValidUtf8(name) ? Utf8ToSjis(name) : name, file.bytes});
+    return true;
+}
+
+bool PS1SaveFileMcr::SaveRaw(const std::string& path)
+{
+    bool allWritten = true;
+    for (const auto& item : items) {
+        const std::string name = SjisToUtf8(item.name);
+        if (!SaveFileBase::IsSafeName(item.name)) {
+            Log("エラー : 不正なファイル名をスキップしました PS1SaveFileMcr::SaveRaw() " + path + " : " + name);
+            allWritten = false;
+            continue;
+        }
+        const std::string target = JoinPath(path, name);
+        WholeFileWriter writer;
+        switch (writer.Write(target, item.data)) {
+        case WholeFileWriter::Step::Done:
+            break;
+        case WholeFileWriter::Step::Create:
+        case WholeFileWriter::Step::Rename:
+            Log("PS1SaveFileMcr::SaveRaw() : ファイルを開けませんでした : " + target);
+            return false;
+        case WholeFileWriter::Step::Write:
+            Log("PS1SaveFileMcr::SaveRaw() : ファイルの書き込みに失敗しました : " + target);
+            LogError(writer.error);
+            return false;
+        }
+    }
+    return allWritten;
+}
+
+bool PS1SaveFileMcr::Load(const std::string& path)
+{
+    const FileHead file = ReadFileHead(path, kMaxImageFileSize);
+    if (file.openError) {
+        Log("PS1SaveFileMcr::Load() : ファイルを開けませんでした : " + path);
+        return false;
+    }
+    return LoadImage(file.bytes, path);
+}
+
+bool PS1SaveFileMcr::LoadImage(std::span<const uint8_t> file, const std::string& path)
+{
+    // Bytes missing from a short file count as zero.
+    std::vector<uint8_t> image(CardLayout::kImageSize, 0);
+    const size_t offset = ImageOffset(file);
+    if (offset < file.size()) {
+        const size_t length = std::min(file.size() - offset, CardLayout::kImageSize);
+        std::memcpy(image.data(), file.data() + offset, length);
+    }
+    std::array<DirectoryFrame, CardLayout::kBlockCount> frames;
+    std::memcpy(frames.data(), image.data() + CardLayout::kDirectoryOffset, sizeof frames);
+
+    std::array<bool, CardLayout::kBlockCount> taken{};
+    // One item per block of the chain, holding the save up to that block and
+    // named after the chain's first frame: consoles name a save only there.
+    // A chain ends before a block that does not exist or that a chain already
+    // took, so a looping or broken chain cannot run away.
+    const auto follow = [&](int head) {
+        const std::string name = FrameName(frames[head]);
+        const bool safe = SaveFileBase::IsSafeName(name);
+        if (!safe) {
+            Log("エラー : 不正なファイル名をスキップしました PS1SaveFileMcr::Load() " + path + " : " + SjisToUtf8(name));
+        }
+        std::vector<uint8_t> save;
+        for (int block = head; block >= 0 && block < CardLayout::kBlockCount && !taken[block];
+             block = frames[block].next) {
+            taken[block] = true;
+            const auto start = image.begin() + static_cast<ptrdiff_t>(CardLayout::kBlocksOffset + block * CardLayout::kBlockSize);
+            save.insert(save.end(), start, start + CardLayout::kBlockSize);
+            if (safe) {
+                items.push_back({name, save});
+            }
+        }
+    };
+    // First blocks are followed before anything else, so that a stray frame
+    // lying before a save's later block cannot take that block away.
+    for (int i = 0; i < CardLayout::kBlockCount; ++i) {
+        if (!taken[i] && frames[i].state == kFirstBlock) {
+            follow(i);
+        }
+    }
+    for (int i = 0; i < CardLayout::kBlockCount; ++i) {
+        if (!taken[i] && frames[i].state != kFreeBlock && !IsDeleted(frames[i].state)) {
+            follow(i);
+        }
+    }
+    return true;
+}
+
+bool PS1SaveFileMcr::Save(const std::string& path)
+{
+    // Built whole before anything is written: an image that cannot hold the
+    // items leaves no file behind.
+    std::vector<uint8_t> image;
+    if (!BuildImage(items, image)) {
+        return false;
+    }
+    WholeFileWriter writer;
+    switch (writer.Write(path, image)) {
+    case WholeFileWriter::Step::Done:
+        return true;
+    case WholeFileWriter::Step::Create:
+    case WholeFileWriter::Step::Rename:
+        Log("PS1SaveFileMcr::Save() : ファイルを開けませんでした : " + path);
+        return false;
+    case WholeFileWriter::Step::Write:
+        break;
+    }
+    Log("PS1SaveFileMcr::Save() : ファイルの書き込みに失敗しました : " + path);
+    LogError(writer.error);
+    return false;
+}
