@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QApplication>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>  // and the mouse and drop events
@@ -21,6 +24,7 @@
 #include "TestSupport.h"
 #include "app/CListCtrlEx.h"
 #include "app/CTansuDlg.h"
+#include "app/DlgSelectFileType.h"
 #include "common/DriveType.h"
 #include "common/SettingFile.h"
 
@@ -235,6 +239,36 @@ TEST_F(MainWindowTest, EnterDoesNotCloseAndEscapeDuringACommandClosesAfterItWrit
     EXPECT_EQ(settings.GetString("Tansu", "EDIT1"), pc.path());
     EXPECT_EQ(settings.GetString("Tansu", "CHECK_BOX4"), "1");
     EXPECT_EQ(settings.GetString("Tansu", "CHECK_BOX0"), "0");
+}
+
+TEST_F(MainWindowTest, ExportsAndImportsThroughItsDialogs)
+{
+    TempDir exportDir;
+    // Answers the modal dialogs as they come up: the folder, the format, the file to import.
+    std::vector<std::function<void(QWidget*)>> answers = {
+        [&](QWidget* w) { qobject_cast<QFileDialog*>(w)->selectFile(QString::fromStdString(exportDir.path()).chopped(1)); },
+        [&](QWidget* w) { qobject_cast<DlgSelectFileType*>(w)->Choices()->setCurrentIndex(1); },
+        [&](QWidget* w) { qobject_cast<QFileDialog*>(w)->selectFile(QString::fromStdString(exportDir / "BESLES-00009PC.npo")); },
+    };
+    QTimer answering;
+    QObject::connect(&answering, &QTimer::timeout, [&] {
+        if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()); modal && !answers.empty()) {
+            answers.front()(modal);
+            answers.erase(answers.begin());
+            modal->accept();
+        }
+    });
+    answering.start(20);
+
+    dialog->List(ListSide::PC)->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    Click(IDC_BUTTON_EXPORT);
+    ASSERT_TRUE(fs::is_regular_file(exportDir / "BESLES-00009PC.npo"));
+    fs::remove_all(pc / "BESLES-00009PC");
+    Click(IDC_BUTTON_IMPORT);
+    EXPECT_TRUE(answers.empty());
+    EXPECT_EQ(ReadBytes(pc / "BESLES-00009PC/DATA"), std::vector<uint8_t>(10, 0x5A));
+    EXPECT_EQ(dialog->GetRow(ListSide::PC, 0), (ListRow{"ON THE PC", "BESLES-00009PC", "0004", "PS2"}));
+    EXPECT_TRUE(Find(IDC_BUTTON_IMPORT)->isEnabled());
 }
 
 }  // namespace
