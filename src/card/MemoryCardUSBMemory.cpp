@@ -13,8 +13,10 @@
 #include "card/MemoryCardOwner.h"
 #include "card/ParseMode.h"
 #include "common/DriveType.h"
+#include "common/FileDescriptor.h"
 #include "common/FileHelpers.h"
 #include "common/FileStatus.h"
+#include "common/PendingFile.h"
 
 namespace {
 
@@ -35,63 +37,6 @@ std::string CurrentWorkingDirectory()
     return error ? std::string() : path.string();
 }
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int descriptor) : fd(descriptor) {}
-    ~FileDescriptor()
-    {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int get() const { return fd; }
-    bool valid() const { return fd >= 0; }
-    // Closes now, so that a failed close (a full stick, a write error the
-    // device reports late) counts as a failed copy.
-    bool Close()
-    {
-        const int descriptor = fd;
-        fd = -1;
-        return ::close(descriptor) == 0;
-    }
-
-private:
-    int fd;
-};
-
-bool CopyContents(int from, int to)
-{
-    std::array<char, 64 * 1024> buffer;
-    for (;;) {
-        const ssize_t got = ::read(from, buffer.data(), buffer.size());
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (got == 0) {
-            return true;
-        }
-        const char* rest = buffer.data();
-        auto left = static_cast<size_t>(got);
-        while (left > 0) {
-            const ssize_t put = ::write(to, rest, left);
-            if (put < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return false;
-            }
-            rest += put;
-            left -= static_cast<size_t>(put);
-        }
-    }
-}
-
 // Copies the regular file source to directory + '/' + name, replacing what is
 // there. The data goes to a temporary file in the same folder first and is
 // renamed into place only when complete and flushed: a stick pulled out or a
@@ -100,32 +45,38 @@ bool CopyContents(int from, int to)
 // keeps the source's permissions and last-write time.
 bool CopyFileReplacing(const std::string& source, const std::string& directory, const std::string& name)
 {
-    FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    const FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat status {};
     if (!in.valid() || ::fstat(in.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
         return false;
     }
 
-    std::string temporary = JoinPath(directory, ".tansu-copy-XXXXXX");
-    FileDescriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (!out.valid()) {
+    PendingFile out(JoinPath(directory, name));
+    if (out.Create()) {
         return false;
     }
-    bool copied = CopyContents(in.get(), out.get());
-    if (copied) {
-        // Metadata is a courtesy: some file systems (FAT sticks) refuse
-        // permission changes, and that must not fail the copy.
-        static_cast<void>(::fchmod(out.get(), status.st_mode & 0777));
-        const struct timespec times[2] = {status.st_atim, status.st_mtim};
-        static_cast<void>(::futimens(out.get(), times));
-        copied = ::fsync(out.get()) == 0;
+    std::array<char, 64 * 1024> buffer;
+    for (;;) {
+        const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
+        if (got == 0) {
+            break;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (out.Write(buffer.data(), static_cast<size_t>(got))) {
+            return false;
+        }
     }
-    copied = out.Close() && copied;
-    if (copied && ::rename(temporary.c_str(), JoinPath(directory, name).c_str()) == 0) {
-        return true;
-    }
-    ::unlink(temporary.c_str());
-    return false;
+    // Metadata is a courtesy: some file systems (FAT sticks) refuse
+    // permission changes, and that must not fail the copy.
+    static_cast<void>(::fchmod(out.Descriptor(), status.st_mode & 0777));
+    const struct timespec times[2] = {status.st_atim, status.st_mtim};
+    static_cast<void>(::futimens(out.Descriptor(), times));
+    return !out.Sync() && !out.Commit();
 }
 
 }  // namespace

@@ -4,13 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <string>
 
 #include <boost/lexical_cast.hpp>
 
+#include "common/FileDescriptor.h"
 #include "common/Log.h"
+#include "common/PendingFile.h"
 #include "common/TextCodec.h"
 
 namespace {
@@ -21,30 +22,6 @@ constexpr size_t kMaxLineLength = 65535;
 // Settings, language and cache files are small; anything near this size is not one of them.
 constexpr off_t kMaxFileSize = 64 * 1024 * 1024;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int opened) : fd(opened) {}
-    ~FileDescriptor()
-    {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd; }
-    // Closes now, reporting the result (a delayed write error shows here).
-    bool Close()
-    {
-        const int closing = fd;
-        fd = -1;
-        return ::close(closing) == 0;
-    }
-
-private:
-    int fd;
-};
 
 bool ReadAll(int fd, std::string& bytes)
 {
@@ -65,21 +42,6 @@ bool ReadAll(int fd, std::string& bytes)
             return false;
         }
     }
-}
-
-bool WriteAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(written));
-    }
-    return true;
 }
 
 // UTF-8 with or without a byte-order mark; files from the Windows program are CP932.
@@ -103,20 +65,6 @@ std::string_view CutLine(std::string_view line)
         --end;
     }
     return line.substr(0, end);
-}
-
-// A name of its own in the target's folder, so that the rename stays on one file system.
-int CreateTemporary(const std::string& path, std::string& temporary)
-{
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
-        }
-    }
-    return -1;
 }
 
 }  // namespace
@@ -175,21 +123,16 @@ bool SettingFile::Save(const std::string& path) const
 {
     // The old file is replaced only by a complete new one: a crash or a full
     // disk half-way leaves the previous settings in place.
-    std::string temporary;
-    FileDescriptor file(CreateTemporary(path, temporary));
-    if (file.get() < 0) {
+    PendingFile file(path);
+    if (file.Create()) {
         return false;
     }
     struct stat previous {};
     if (::stat(path.c_str(), &previous) == 0 && S_ISREG(previous.st_mode)) {
-        ::fchmod(file.get(), previous.st_mode & 07777);
+        ::fchmod(file.Descriptor(), previous.st_mode & 07777);
     }
-    const bool written = WriteAll(file.get(), SaveText()) && ::fsync(file.get()) == 0;
-    if (!file.Close() || !written || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    const std::string text = SaveText();
+    return !file.Write(text.data(), text.size()) && !file.Sync() && !file.Commit();
 }
 
 std::string SettingFile::SaveText() const

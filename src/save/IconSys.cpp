@@ -3,9 +3,9 @@
 #include <cstring>
 #include <utility>
 
+#include "common/FileRead.h"
 #include "common/Log.h"
 #include "common/TextCodec.h"
-#include "save/FileHead.h"
 
 namespace {
 

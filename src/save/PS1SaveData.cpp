@@ -4,8 +4,8 @@
 #include <array>
 #include <cstring>
 
+#include "common/FileRead.h"
 #include "common/Log.h"
-#include "save/FileHead.h"
 
 namespace {
 

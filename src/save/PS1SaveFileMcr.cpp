@@ -1,22 +1,18 @@
 #include "save/PS1SaveFileMcr.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <bit>
-#include <cerrno>
 #include <cstddef>
 #include <cstring>
 #include <string_view>
 #include <system_error>
 
 #include "common/FileHelpers.h"
+#include "common/FileRead.h"
 #include "common/Log.h"
+#include "common/PendingFile.h"
 #include "common/TextCodec.h"
-#include "save/FileHead.h"
 #include "save/PS1SaveData.h"
 #include "save/SaveFileBase.h"
 
@@ -151,62 +147,24 @@ std::string FileNameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::error_code LastError() { return std::error_code(errno, std::generic_category()); }
+// Which step of writing a whole file failed: opening the temporary and
+// renaming it into place are told apart from the write itself.
+enum class WriteStep { Done, Create, Write, Rename };
 
-// Writes a whole file under a temporary name beside the target and renames it
-// into place: the target never holds half a file.
-class WholeFileWriter {
-public:
-    enum class Step { Done, Create, Write, Rename };
-
-    Step Write(const std::string& target, std::span<const uint8_t> bytes)
-    {
-        static std::atomic<unsigned> counter{0};
-        const size_t slash = target.rfind('/');
-        const std::string directory = slash == std::string::npos ? "." : target.substr(0, std::max<size_t>(slash, 1));
-        std::string temporary;
-        int descriptor = -1;
-        for (int attempt = 0; attempt < 100 && descriptor < 0; ++attempt) {
-            temporary = JoinPath(directory, ".tansu-" + std::to_string(::getpid()) + "-" +
-                                                std::to_string(counter++) + ".tmp");
-            descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (descriptor < 0 && errno != EEXIST) {
-                break;
-            }
-        }
-        if (descriptor < 0) {
-            error = LastError();
-            return Step::Create;
-        }
-        Step failed = Step::Done;
-        for (size_t done = 0; done < bytes.size();) {
-            const ssize_t count = ::write(descriptor, bytes.data() + done, bytes.size() - done);
-            if (count < 0 && errno == EINTR) {
-                continue;
-            }
-            if (count < 0) {
-                error = LastError();
-                failed = Step::Write;
-                break;
-            }
-            done += static_cast<size_t>(count);
-        }
-        if (::close(descriptor) != 0 && failed == Step::Done) {
-            error = LastError();
-            failed = Step::Write;
-        }
-        if (failed == Step::Done && ::rename(temporary.c_str(), target.c_str()) != 0) {
-            error = LastError();
-            failed = Step::Rename;
-        }
-        if (failed != Step::Done) {
-            ::unlink(temporary.c_str());
-        }
-        return failed;
+WriteStep WriteWholeFile(const std::string& target, std::span<const uint8_t> bytes, std::error_code& error)
+{
+    PendingFile file(target);
+    if ((error = file.Create())) {
+        return WriteStep::Create;
     }
-
-    std::error_code error;
-};
+    if ((error = file.Write(bytes.data(), bytes.size())) || (error = file.Close())) {
+        return WriteStep::Write;
+    }
+    if ((error = file.Commit())) {
+        return WriteStep::Rename;
+    }
+    return WriteStep::Done;
+}
 
 // The image that Save writes; false (after the log line) when the items need
 // more blocks than a card has.
@@ -291,17 +249,17 @@ bool PS1SaveFileMcr::SaveRaw(const std::string& path)
             continue;
         }
         const std::string target = JoinPath(path, name);
-        WholeFileWriter writer;
-        switch (writer.Write(target, item.data)) {
-        case WholeFileWriter::Step::Done:
+        std::error_code error;
+        switch (WriteWholeFile(target, item.data, error)) {
+        case WriteStep::Done:
             break;
-        case WholeFileWriter::Step::Create:
-        case WholeFileWriter::Step::Rename:
+        case WriteStep::Create:
+        case WriteStep::Rename:
             Log("PS1SaveFileMcr::SaveRaw() : ファイルを開けませんでした : " + target);
             return false;
-        case WholeFileWriter::Step::Write:
+        case WriteStep::Write:
             Log("PS1SaveFileMcr::SaveRaw() : ファイルの書き込みに失敗しました : " + target);
-            LogError(writer.error);
+            LogError(error);
             return false;
         }
     }
@@ -375,18 +333,18 @@ bool PS1SaveFileMcr::Save(const std::string& path)
     if (!BuildImage(items, image)) {
         return false;
     }
-    WholeFileWriter writer;
-    switch (writer.Write(path, image)) {
-    case WholeFileWriter::Step::Done:
+    std::error_code error;
+    switch (WriteWholeFile(path, image, error)) {
+    case WriteStep::Done:
         return true;
-    case WholeFileWriter::Step::Create:
-    case WholeFileWriter::Step::Rename:
+    case WriteStep::Create:
+    case WriteStep::Rename:
         Log("PS1SaveFileMcr::Save() : ファイルを開けませんでした : " + path);
         return false;
-    case WholeFileWriter::Step::Write:
+    case WriteStep::Write:
         break;
     }
     Log("PS1SaveFileMcr::Save() : ファイルの書き込みに失敗しました : " + path);
-    LogError(writer.error);
+    LogError(error);
     return false;
 }

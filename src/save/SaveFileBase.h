@@ -47,35 +47,6 @@ public:
 
     // Shared records: copying the map into another container copies no bytes.
     SaveMap saves;
-
-protected:
-    // A new file written under a temporary name in its target's folder and
-    // renamed into place only when complete: the target never holds half a
-    // file. The temporary is removed unless committed.
-    class PendingFile {
-    public:
-        explicit PendingFile(std::string target);
-        ~PendingFile();
-        PendingFile(const PendingFile&) = delete;
-        PendingFile& operator=(const PendingFile&) = delete;
-
-        // Each returns the operating system's error, or none.
-        std::error_code Create();
-        std::error_code Write(const uint8_t* bytes, size_t length);
-        std::error_code Close();
-        std::error_code Commit();
-        const std::string& TemporaryPath() const { return temporary; }
-
-    private:
-        std::string target;
-        std::string temporary;
-        int descriptor = -1;
-        bool committed = false;
-    };
-
-    // The whole content of a regular file (folders, pipes and devices are
-    // refused without waiting on them).
-    static std::error_code ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes);
 };
 
 // A file error that abandons the command it happens in: the operating

@@ -5,8 +5,10 @@
 #include <cerrno>
 
 #include "common/FileHelpers.h"
+#include "common/FileRead.h"
 #include "common/FileStatus.h"
 #include "common/Log.h"
+#include "common/PendingFile.h"
 #include "common/TextCodec.h"
 
 namespace {

@@ -7,7 +7,9 @@
 #include <limits>
 
 #include "common/FileHelpers.h"
+#include "common/FileRead.h"
 #include "common/Log.h"
+#include "common/PendingFile.h"
 #include "common/TextCodec.h"
 
 namespace {

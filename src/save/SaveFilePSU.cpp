@@ -10,8 +10,10 @@
 #include <limits>
 
 #include "common/FileHelpers.h"
+#include "common/FileRead.h"
 #include "common/FileStatus.h"
 #include "common/Log.h"
+#include "common/PendingFile.h"
 #include "common/TextCodec.h"
 #include "common/WidthMapping.h"
 

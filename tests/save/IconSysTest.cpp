@@ -9,8 +9,8 @@
 #include <tuple>
 #include <vector>
 
+#include "common/FileRead.h"
 #include "common/TextCodec.h"
-#include "save/FileHead.h"
 #include "support/TestSupport.h"
 
 namespace {
