@@ -1,5 +1,6 @@
 #include "cli/CliOptions.h"
 
+#include <optional>
 #include <string_view>
 
 namespace {
@@ -11,39 +12,45 @@ CliParseResult Failure(std::string message)
     return result;
 }
 
-}  // namespace
-
-CliParseResult ParseCliArguments(const std::vector<std::string>& arguments)
-{
-    std::vector<std::string> words;
+// The options as they were given, before the command decides which it takes.
+struct RawOptions {
     bool json = false;
-    for (const std::string& argument : arguments) {
-        if (argument == "--") {
-            break;
-        }
-        if (argument == "--help") {
-            return {};
-        }
-    }
-    bool optionsEnded = false;
-    for (const std::string& argument : arguments) {
-        if (optionsEnded || argument.empty() || argument[0] != '-') {
-            words.push_back(argument);
-        } else if (argument == "--") {
-            optionsEnded = true;
-        } else if (argument == "--json") {
-            json = true;
-        } else {
-            return Failure("unknown option: " + argument);
-        }
-    }
+    std::optional<std::string> format;
+    std::optional<std::string> to;
+};
 
-    if (words.empty()) {
-        return Failure("no command given");
+std::optional<ExportFormat> ParseFormat(const std::string& text)
+{
+    if (text == "psu") {
+        return ExportFormat::Psu;
     }
-    if (words[0] != "list") {
-        return Failure("unknown command: " + words[0]);
+    if (text == "npo") {
+        return ExportFormat::Npo;
     }
+    if (text == "mcr") {
+        return ExportFormat::Mcr;
+    }
+    return std::nullopt;
+}
+
+// The checks every command makes of the options it does not take.
+std::string RefuseOptions(const std::string& command, const RawOptions& raw, bool takesJson, bool takesFormat,
+                          bool takesTo)
+{
+    if (raw.json && !takesJson) {
+        return command + ": --json does not apply";
+    }
+    if (raw.format && !takesFormat) {
+        return command + ": --format does not apply";
+    }
+    if (raw.to && !takesTo) {
+        return command + ": --to does not apply";
+    }
+    return {};
+}
+
+CliParseResult ParseList(const std::vector<std::string>& words, const RawOptions& raw)
+{
     if (words.size() < 2) {
         return Failure("list: say what to list (pc or card)");
     }
@@ -55,6 +62,9 @@ CliParseResult ParseCliArguments(const std::vector<std::string>& arguments)
     } else {
         return Failure("list: unknown kind: " + words[1] + " (pc or card)");
     }
+    if (std::string error = RefuseOptions("list " + words[1], raw, true, false, false); !error.empty()) {
+        return Failure(error);
+    }
     if (words.size() < 3) {
         return Failure("list " + words[1] + ": the folder is missing");
     }
@@ -65,27 +75,178 @@ CliParseResult ParseCliArguments(const std::vector<std::string>& arguments)
         return Failure("list " + words[1] + ": the folder is empty");
     }
     result.options.folder = words[2];
-    result.options.json = json;
+    result.options.json = raw.json;
     return result;
+}
+
+// export and import: a target folder and at least one path.
+CliParseResult ParseTransfer(const std::vector<std::string>& words, const RawOptions& raw)
+{
+    const std::string& command = words[0];
+    const bool isExport = command == "export";
+    if (std::string error = RefuseOptions(command, raw, false, isExport, true); !error.empty()) {
+        return Failure(error);
+    }
+    CliParseResult result;
+    result.options.command = isExport ? CliCommand::Export : CliCommand::Import;
+    if (isExport) {
+        if (!raw.format) {
+            return Failure("export: --format psu|npo|mcr is missing");
+        }
+        const std::optional<ExportFormat> format = ParseFormat(*raw.format);
+        if (!format) {
+            return Failure("export: unknown format: " + *raw.format + " (psu, npo or mcr)");
+        }
+        result.options.format = *format;
+    }
+    if (!raw.to) {
+        return Failure(command + ": --to DIR is missing");
+    }
+    if (raw.to->empty()) {
+        return Failure(command + ": the folder given with --to is empty");
+    }
+    result.options.targetFolder = *raw.to;
+    result.options.paths.assign(words.begin() + 1, words.end());
+    if (result.options.paths.empty()) {
+        return Failure(command + (isExport ? ": no save given" : ": no file given"));
+    }
+    for (const std::string& path : result.options.paths) {
+        if (path.empty()) {
+            return Failure(command + ": an empty path was given");
+        }
+    }
+    return result;
+}
+
+CliParseResult ParseInfo(const std::vector<std::string>& words, const RawOptions& raw)
+{
+    if (std::string error = RefuseOptions("info", raw, true, false, false); !error.empty()) {
+        return Failure(error);
+    }
+    if (words.size() < 2) {
+        return Failure("info: the path is missing");
+    }
+    if (words.size() > 2) {
+        return Failure("info: too many arguments: " + words[2]);
+    }
+    if (words[1].empty()) {
+        return Failure("info: the path is empty");
+    }
+    CliParseResult result;
+    result.options.command = CliCommand::Info;
+    result.options.paths = {words[1]};
+    result.options.json = raw.json;
+    return result;
+}
+
+}  // namespace
+
+CliParseResult ParseCliArguments(const std::vector<std::string>& arguments)
+{
+    for (const std::string& argument : arguments) {
+        if (argument == "--") {
+            break;
+        }
+        if (argument == "--help") {
+            return {};
+        }
+    }
+    std::vector<std::string> words;
+    RawOptions raw;
+    bool optionsEnded = false;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (optionsEnded || argument.empty() || argument[0] != '-') {
+            words.push_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (argument == "--json") {
+            raw.json = true;
+            continue;
+        }
+        const size_t equals = argument.find('=');
+        const std::string name = argument.substr(0, equals);
+        std::optional<std::string>* slot = name == "--format" ? &raw.format : name == "--to" ? &raw.to : nullptr;
+        if (slot == nullptr) {
+            return Failure("unknown option: " + argument);
+        }
+        if (slot->has_value()) {
+            return Failure(name + " given twice");
+        }
+        if (equals != std::string::npos) {
+            *slot = argument.substr(equals + 1);
+        } else if (i + 1 < arguments.size()) {
+            *slot = arguments[++i];
+        } else {
+            return Failure(name + ": its value is missing");
+        }
+    }
+
+    if (words.empty()) {
+        return Failure("no command given");
+    }
+    if (words[0] == "list") {
+        return ParseList(words, raw);
+    }
+    if (words[0] == "export" || words[0] == "import") {
+        return ParseTransfer(words, raw);
+    }
+    if (words[0] == "info") {
+        return ParseInfo(words, raw);
+    }
+    return Failure("unknown command: " + words[0]);
 }
 
 std::string CliUsageText()
 {
-    return "Usage: tansu-cli COMMAND [--json]\n"
+    return "Usage: tansu-cli COMMAND [OPTIONS]\n"
            "\n"
            "Commands:\n"
-           "  list pc DIR     the saves of the PC folder DIR, as the window's PC list shows them\n"
-           "  list card DIR   the saves of DIR taken as a memory card folder, and the space they use\n"
+           "  list pc DIR [--json]     the saves of the PC folder DIR, as the window's PC list shows them\n"
+           "  list card DIR [--json]   the saves of DIR taken as a memory card folder, and the space they use\n"
+           "  export --format psu|npo|mcr --to DIR SAVE...\n"
+           "                           writes each SAVE into the existing folder DIR as the window's export\n"
+           "                           does: a PS2 save folder as .psu (named after its title) or .npo\n"
+           "                           (named after the folder), a PS1 raw save file as SAVE's name + .mcr;\n"
+           "                           a format that does not fit the save fails that save\n"
+           "  import --to DIR FILE...  writes each .psu, .npo or PS1 card image FILE into the existing\n"
+           "                           folder DIR as the window's import does (the kind by the extension)\n"
+           "  info PATH [--json]       what the program reads from PATH: an icon.sys, a PS2 save folder,\n"
+           "                           a .psu, a .npo, a PS1 raw save or a PS1 card image (by content)\n"
            "\n"
            "Options:\n"
-           "  --json          one JSON object: {\"rows\": [{\"title\", \"name\", \"size\", \"type\"}, ...]}\n"
-           "                  plus \"usage_kb\" (a number) for list card\n"
+           "  --json          one JSON object on one line (list, info)\n"
            "  --help          this text\n"
-           "  --              end of options (for a folder whose name begins with '-')\n"
+           "  --              end of options (for a path whose name begins with '-')\n"
            "\n"
-           "Plain output: one row per line, title, name, size (KB) and type separated by tabs;\n"
-           "list card ends with the line \"usage<TAB>KB\". A backslash, a tab, a line break or any\n"
-           "other control character inside a column is written as \\\\, \\t, \\n, \\r or \\xHH.\n"
+           "Plain output. Every text is UTF-8; a backslash, a tab, a line break or any other control\n"
+           "character inside a column is written as \\\\, \\t, \\n, \\r or \\xHH.\n"
+           "  list:   one row per line, title, name, size (KB) and type separated by tabs;\n"
+           "          list card ends with the line \"usage<TAB>KB\".\n"
+           "  export: the name of each file written inside DIR, one per line, in the order of the saves.\n"
+           "  import: nothing.\n"
+           "  info:   lines of tab-separated columns, the first naming the line:\n"
+           "          kind<TAB>icon.sys|ps2-folder|psu|npo|ps1-save|ps1-card, then\n"
+           "          icon.sys:   title<TAB>T, icon<TAB>LIST, icon<TAB>COPY, icon<TAB>DELETE\n"
+           "          ps2-folder: name<TAB>N, title<TAB>T (when its icon.sys is readable), then\n"
+           "                      file<TAB>NAME<TAB>BYTES<TAB>CREATED<TAB>MODIFIED per file in file order\n"
+           "          psu:        name<TAB>N, then file<TAB>NAME<TAB>BYTES<TAB>CREATED<TAB>MODIFIED\n"
+           "          npo:        name<TAB>N, then file<TAB>NAME<TAB>BYTES\n"
+           "          ps1-save:   title<TAB>T, frames<TAB>COUNT\n"
+           "          ps1-card:   item<TAB>NAME<TAB>BYTES per save of the image, a save of several\n"
+           "                      blocks once, at its whole size\n"
+           "          Times are local, ISO 8601 with the offset from UTC (2024-05-01T10:00:05+09:00);\n"
+           "          an unset time is empty.\n"
+           "  list --json: {\"rows\": [{\"title\", \"name\", \"size\", \"type\"}, ...]}, plus \"usage_kb\"\n"
+           "          (a number) for list card.\n"
+           "  info --json: {\"kind\", \"name\", \"title\", \"icons\": [LIST, COPY, DELETE], \"frames\",\n"
+           "          \"files\": [{\"name\", \"size\", \"created\", \"created_seconds\", \"modified\",\n"
+           "          \"modified_seconds\"}], \"items\": [{\"name\", \"size\"}]}, the fields that apply to\n"
+           "          the kind; sizes and seconds (since 1970 UTC) are numbers, an unset time is null.\n"
            "\n"
            "Exit status: 0 done, 1 some item failed (the log and standard error say which),\n"
            "2 usage error.\n";

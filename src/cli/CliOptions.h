@@ -7,6 +7,16 @@ enum class CliCommand {
     Help,
     ListPc,
     ListCard,
+    Export,
+    Import,
+    Info,
+};
+
+// The container an export writes: psu and npo take PS2 saves, mcr PS1 saves.
+enum class ExportFormat {
+    Psu,
+    Npo,
+    Mcr,
 };
 
 struct CliOptions {
@@ -14,6 +24,12 @@ struct CliOptions {
     // The folder named on the command line, as given (not yet made absolute).
     std::string folder;
     bool json = false;
+    // export: the container to write.
+    ExportFormat format = ExportFormat::Psu;
+    // export and import: the folder given with --to, as given.
+    std::string targetFolder;
+    // export: the saves; import: the files; info: the one path. As given.
+    std::vector<std::string> paths;
 };
 
 struct CliParseResult {
@@ -23,7 +39,9 @@ struct CliParseResult {
 };
 
 // Reads the arguments after the program name. "--help" anywhere wins over
-// everything else; "--" ends the options so that a folder may begin with '-'.
+// everything else; "--" ends the options so that a path may begin with '-'.
+// An option that takes a value ("--to DIR", "--format psu") also accepts it
+// joined by '=' ("--to=DIR").
 CliParseResult ParseCliArguments(const std::vector<std::string>& arguments);
 
 // The usage text, for standard output (--help) or standard error (a usage error).

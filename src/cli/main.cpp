@@ -3,12 +3,17 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "cli/CliOptions.h"
 #include "cli/CliOutput.h"
+#include "cli/ExportCommand.h"
+#include "cli/ImportCommand.h"
+#include "cli/InfoCommand.h"
+#include "cli/InfoOutput.h"
 #include "cli/ListCommand.h"
 #include "cli/ProgramDirectoryLock.h"
 #include "common/Log.h"
@@ -20,22 +25,47 @@ constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-int Run(const CliOptions& options)
-{
-    // A relative folder means relative to where the user stands: resolve it
-    // before the program directory becomes the current directory.
+// Paths as the user means them: relative to where the user stands, resolved
+// before the program directory becomes the current directory.
+struct AbsolutePaths {
+    std::string folder;
+    std::string targetFolder;
+    std::vector<std::string> paths;
     std::error_code error;
-    const std::string folder = std::filesystem::absolute(options.folder, error).string();
+};
 
-    InitProgramDirectory();
-    LogOpen();
-    if (error) {
-        Log("エラー : 現在のフォルダを取得できませんでした tansu-cli");
-        LogError(error);
-        return kExitFailed;
+std::string Absolute(const std::string& path, std::error_code& error)
+{
+    if (path.empty() || error) {
+        return path;
     }
-    const ProgramDirectoryLock lock;
+    return std::filesystem::absolute(path, error).string();
+}
 
+AbsolutePaths MakeAbsolute(const CliOptions& options)
+{
+    AbsolutePaths absolute;
+    absolute.folder = Absolute(options.folder, absolute.error);
+    absolute.targetFolder = Absolute(options.targetFolder, absolute.error);
+    for (const std::string& path : options.paths) {
+        absolute.paths.push_back(Absolute(path, absolute.error));
+    }
+    return absolute;
+}
+
+// False when standard output could not take the text (a closed pipe, a full disk).
+bool Print(const std::string& text)
+{
+    std::cout << text << std::flush;
+    if (!std::cout) {
+        Log("エラー : 結果を書き出せませんでした tansu-cli");
+        return false;
+    }
+    return true;
+}
+
+int RunList(const CliOptions& options, const std::string& folder)
+{
     const ListResult result =
         options.command == CliCommand::ListPc ? ListPcFolder(folder) : ListCardFolder(folder);
     if (!result.done) {
@@ -43,12 +73,56 @@ int Run(const CliOptions& options)
     }
     const std::string text = options.json ? FormatJson(result.rows, result.usageKB)
                                           : FormatPlain(result.rows, result.usageKB);
-    std::cout << text << std::flush;
-    if (!std::cout) {
-        Log("エラー : 結果を書き出せませんでした tansu-cli");
+    return Print(text) ? kExitDone : kExitFailed;
+}
+
+int RunExport(const CliOptions& options, const AbsolutePaths& absolute)
+{
+    const ExportResult result = ExportSaves(absolute.paths, options.format, absolute.targetFolder);
+    std::string text;
+    for (const std::string& name : result.written) {
+        text += EscapeColumn(name) + '\n';
+    }
+    const bool printed = Print(text);
+    return result.done && printed ? kExitDone : kExitFailed;
+}
+
+int RunInfo(const CliOptions& options, const std::string& path)
+{
+    const std::optional<PathInfo> info = ReadPathInfo(path);
+    if (!info) {
         return kExitFailed;
     }
-    return kExitDone;
+    return Print(options.json ? FormatInfoJson(*info) : FormatInfoPlain(*info)) ? kExitDone : kExitFailed;
+}
+
+int Run(const CliOptions& options)
+{
+    const AbsolutePaths absolute = MakeAbsolute(options);
+
+    InitProgramDirectory();
+    LogOpen();
+    if (absolute.error) {
+        Log("エラー : 現在のフォルダを取得できませんでした tansu-cli");
+        LogError(absolute.error);
+        return kExitFailed;
+    }
+    const ProgramDirectoryLock lock;
+
+    switch (options.command) {
+    case CliCommand::ListPc:
+    case CliCommand::ListCard:
+        return RunList(options, absolute.folder);
+    case CliCommand::Export:
+        return RunExport(options, absolute);
+    case CliCommand::Import:
+        return ImportFiles(absolute.paths, absolute.targetFolder) ? kExitDone : kExitFailed;
+    case CliCommand::Info:
+        return RunInfo(options, absolute.paths.front());
+    case CliCommand::Help:
+        break;
+    }
+    return kExitFailed;
 }
 
 }  // namespace

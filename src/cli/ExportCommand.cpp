@@ -1,0 +1,176 @@
+#include "cli/ExportCommand.h"
+
+#include <exception>
+#include <filesystem>
+#include <optional>
+
+#include <boost/format.hpp>
+
+#include "app/Control.h"
+#include "app/MemoryView.h"
+#include "app/TitleCleaning.h"
+#include "common/FileHelpers.h"
+#include "common/Log.h"
+#include "common/TextCodec.h"
+#include "save/FileHead.h"
+#include "save/SaveFilePSU.h"
+
+namespace {
+
+const char* const kOperation = "tansu-cli export";
+const char* const kTypePS2 = "PS2";
+const char* const kTypePS1 = "PS1";
+// More than any icon.sys holds; the container names its file from the title inside the first 256 bytes.
+constexpr size_t kIconSysReadLimit = 64 * 1024;
+
+const char* FormatName(ExportFormat format)
+{
+    switch (format) {
+    case ExportFormat::Psu:
+        return "psu";
+    case ExportFormat::Npo:
+        return "npo";
+    case ExportFormat::Mcr:
+        return "mcr";
+    }
+    return "";
+}
+
+void LogFailure(const std::string& what, const std::string& path)
+{
+    Log((boost::format("エラー : %1% %2% : %3%") % what % kOperation % path).str());
+}
+
+struct SaveLocation {
+    std::string folder;  // the PC folder the save lies in
+    std::string name;    // its name there
+};
+
+// "/a/b/", "/a/b/." and "/a/b" all name the save b in /a.
+std::optional<SaveLocation> Locate(const std::string& absolutePath)
+{
+    std::filesystem::path path = std::filesystem::path(absolutePath).lexically_normal();
+    if (!path.has_filename()) {
+        path = path.parent_path();
+    }
+    if (!path.has_filename() || !path.has_parent_path()) {
+        return std::nullopt;
+    }
+    return SaveLocation{path.parent_path().string(), path.filename().string()};
+}
+
+// The file the PSU writer names after the title: it reads only the save's icon.sys record.
+std::string PsuFileName(const std::string& saveFolder)
+{
+    SaveFileBase::FileList files;
+    const std::string iconSysPath = JoinPath(saveFolder, "icon.sys");
+    if (IsFile(iconSysPath)) {
+        auto record = std::make_shared<SaveFileBase::FILE_DATA>();
+        record->name = "icon.sys";
+        record->data = ReadFileHead(iconSysPath, kIconSysReadLimit).bytes;
+        files.push_back(record);
+    }
+    return SaveFilePSU::TargetName(files);
+}
+
+// The save map holds the folder's name as card bytes; the NPO writer turns them back into a file name.
+std::string NpoFileName(const std::string& name)
+{
+    const std::string cardName = IsValidUtf8(name) ? Utf8ToSjis(name) : name;
+    return SjisToUtf8(cardName) + ".npo";
+}
+
+std::string OutputFileName(const SaveLocation& save, ExportFormat format)
+{
+    switch (format) {
+    case ExportFormat::Psu:
+        return PsuFileName(JoinPath(save.folder, save.name));
+    case ExportFormat::Npo:
+        return NpoFileName(save.name);
+    case ExportFormat::Mcr:
+        return save.name + ".mcr";
+    }
+    return std::string();
+}
+
+// The PC list's row of the save. The list shows only the part of a name
+// after its last space, so the row is found by that text and its type, then
+// given the whole name: the export reads the save by the row's name.
+std::optional<ListRow> FindRow(const MemoryView& view, const SaveLocation& save, const char* type)
+{
+    const std::string shown = NameColumn(save.name);
+    for (ListRow row : view.Rows(ListSide::PC)) {
+        if (row.size() == static_cast<size_t>(kColumnCount) && row[kColumnName] == shown && row[kColumnType] == type) {
+            row[kColumnName] = save.name;
+            return row;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+ExportResult ExportSaves(const std::vector<std::string>& saves, ExportFormat format, const std::string& targetFolder)
+{
+    ExportResult result;
+    if (!IsDirectory(targetFolder)) {
+        LogFailure("書き出し先のフォルダが見つかりません", targetFolder);
+        result.done = false;
+        return result;
+    }
+    MemoryView view;
+    // Lists nothing yet: each save's own folder is listed when its turn comes.
+    view.SetEditText(Edit::PcFolder, "");
+    Control control(&view);
+    std::string listedFolder;
+
+    for (const std::string& path : saves) {
+        const std::optional<SaveLocation> save = Locate(path);
+        const bool isFolder = IsDirectory(path);
+        if (!save || (!isFolder && !IsFile(path))) {
+            LogFailure("セーブが見つかりません", path);
+            result.done = false;
+            continue;
+        }
+        // Never a silent change of format: a PS2 save goes only to psu or npo, a PS1 save only to mcr.
+        if (isFolder == (format == ExportFormat::Mcr)) {
+            LogFailure((boost::format("形式 %1% は %2% のセーブに使えません") % FormatName(format) %
+                        (isFolder ? kTypePS2 : kTypePS1))
+                           .str(),
+                       path);
+            result.done = false;
+            continue;
+        }
+        if (save->folder != listedFolder) {
+            view.SetEditText(Edit::PcFolder, save->folder);
+            control.UpdateDataListPC();
+            listedFolder = save->folder;
+        }
+        const std::optional<ListRow> row = FindRow(view, *save, isFolder ? kTypePS2 : kTypePS1);
+        if (!row) {
+            LogFailure("PCリストにセーブがありません", path);
+            result.done = false;
+            continue;
+        }
+        const int fileType = format == ExportFormat::Npo ? 1 : 0;
+        bool exported = false;
+        try {
+            exported = control.ExportSave(*row, fileType, targetFolder);
+        } catch (const std::exception& error) {
+            LogFailure(std::string("書き出しを中断しました ") + error.what(), path);
+        }
+        if (!exported) {
+            LogFailure("書き出しに失敗しました", path);
+            result.done = false;
+            continue;
+        }
+        const std::string written = OutputFileName(*save, format);
+        if (!IsFile(JoinPath(targetFolder, written))) {
+            LogFailure("書き出したファイルが見つかりません " + written, path);
+            result.done = false;
+            continue;
+        }
+        result.written.push_back(written);
+    }
+    return result;
+}
