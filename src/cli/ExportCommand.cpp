@@ -12,7 +12,7 @@
 #include "common/FileHelpers.h"
 #include "common/Log.h"
 #include "common/TextCodec.h"
-#include "save/FileHead.h"
+#include "common/FileRead.h"
 #include "save/SaveFilePSU.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "common/FileHelpers.h"
 #include "common/Log.h"
 #include "common/TextCodec.h"
-#include "save/FileHead.h"
+#include "common/FileRead.h"
 #include "save/IconSys.h"
 #include "save/PS1SaveData.h"
 #include "save/PS1SaveFileMcr.h"

@@ -112,7 +112,10 @@ DirectoryFrame MakeFrame(uint8_t state, uint32_t size, int16_t next, std::string
     frame.state = state;
     frame.size = size;
     frame.next = next;
-    std::copy_n(name.begin(), std::min(name.size(), CardLayout::kMaxNameLength), frame.name);
+    // An empty view may hold no pointer at all: copy only what is there.
+    if (!name.empty()) {
+        std::copy_n(name.begin(), std::min(name.size(), CardLayout::kMaxNameLength), frame.name);
+    }
     frame.checksum = Checksum(reinterpret_cast<const uint8_t*>(&frame));
     return frame;
 }
