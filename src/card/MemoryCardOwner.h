@@ -6,6 +6,8 @@
 
 #include "common/WindowFields.h"
 
+class InternetSession;
+
 class MemoryCardOwner {
 public:
     virtual ~MemoryCardOwner() = default;
@@ -13,4 +15,6 @@ public:
     virtual std::string GetSlotText() const = 0;
     virtual std::string GetEditText(Edit edit) const = 0;
     virtual bool IsOptionChecked(Option option) const = 0;
+    // The program's internet session; null when it could not be made.
+    virtual InternetSession* GetInternetSession() const { return nullptr; }
 };
