@@ -344,6 +344,12 @@ void CTansuDlg::ConnectCommands()
     });
     OnButton(IDC_BUTTON_DISCONNECT, [this] { control->OnDisconnect(); });
     OnButton(IDC_BUTTON_REFRESH_PC, [this] { control->OnRefreshPC(); });
+    OnButton(IDC_BUTTON_COPY_TO_PC, [this] { control->OnCopyToPC(); });
+    OnButton(IDC_BUTTON_COPY_TO_PS2, [this] { control->OnCopyToPS2(); });
+    OnButton(IDC_BUTTON_MOVE_TO_PC, [this] { control->OnMoveToPC(); });
+    OnButton(IDC_BUTTON_MOVE_TO_PS2, [this] { control->OnMoveToPS2(); });
+    OnButton(IDC_BUTTON_DELETE_PS2, [this] { control->OnDeletePS2(); });
+    OnButton(IDC_BUTTON_DELETE_PC, [this] { control->OnDeletePC(); });
     OnButton(IDC_BUTTON_EXPORT, [this] { control->OnExport(); });
     OnButton(IDC_BUTTON_IMPORT, [this] { control->OnImport(); });
     OnButton(IDC_BUTTON_BROWSE_PC, [this] { BrowsePcFolder(); });

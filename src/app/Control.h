@@ -32,6 +32,15 @@ public:
     // The window's "↑更新": the PC list afresh, then idle.
     void OnRefreshPC();
 
+    // Transfers of the ticked rows. A move deletes a save from its source only
+    // when every file of it was copied.
+    void OnCopyToPC();
+    void OnCopyToPS2();
+    void OnMoveToPC();
+    void OnMoveToPS2();
+    void OnDeletePS2();
+    void OnDeletePC();
+
     // Export and import between the PC folder and single-file containers.
     void OnExport();
     void OnImport();
@@ -59,6 +68,14 @@ private:
     void ListCardDirectory(const FtpClient::FILE_DATA& entry, int64_t& total);
     // A PS1 save file in the card's current directory.
     void ListCardPS1File(const std::string& name, int64_t& total);
+    // The transfers on given rows; each copy returns the rows copied whole.
+    std::vector<ListRow> CopyToPC(const std::vector<ListRow>& rows);
+    std::vector<ListRow> CopyToPS2(const std::vector<ListRow>& rows);
+    void DeletePS2(const std::vector<ListRow>& rows);
+    void DeletePC(const std::vector<ListRow>& rows);
+    bool DownloadSave(const ListRow& row, const std::string& pcFolder);
+    bool UploadSave(const ListRow& row, const std::string& pcFolder);
+    void DeleteCardSave(const ListRow& row);
     // A .psu or .npo file (extension e) written into the PC folder; quiet: no log or status lines.
     bool ImportContainer(const std::string& path, const std::string& extension, bool quiet);
 

@@ -1,0 +1,330 @@
+// Copies, moves and deletions of saves between the card and the PC folder.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include <boost/regex.hpp>
+
+#include "app/Control.h"
+#include "app/TitleCleaning.h"
+#include "common/FileHelpers.h"
+#include "common/FileStatus.h"
+#include "common/Log.h"
+#include "common/ProgramDirectory.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kIdle = "待機中";
+
+bool IsPS1(const ListRow& row) { return row[kColumnType] == "PS1"; }
+
+// A name ending in a dot and three digits is a numbered backup: the card gets the name without it.
+std::string CardName(const std::string& pcName)
+{
+    static const boost::regex numbered(R"(.*\.[0-9]{3})");
+    if (pcName.size() > 4 && boost::regex_match(pcName, numbered)) {
+        return pcName.substr(0, pcName.size() - 4);
+    }
+    return pcName;
+}
+
+// Moves what stands at path out of the way; with no free number the rename fails and it stays.
+void MoveToBackup(const std::string& path) { ::rename(path.c_str(), BackupName(path).c_str()); }
+
+// The files of one save get creation times one second apart in card order:
+// the seconds field carries the file order.
+int64_t CreationTimeFor(int64_t time, size_t place)
+{
+    const std::time_t value = static_cast<std::time_t>(time);
+    std::tm local{};
+    if (localtime_r(&value, &local) == nullptr) {
+        return time + static_cast<int64_t>(place) + 2;
+    }
+    return time - local.tm_sec + static_cast<int64_t>(place) + 1;
+}
+
+bool HasSize(const std::string& path, uint32_t size)
+{
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+           static_cast<uint32_t>(status.st_size) == size;
+}
+
+void LogKeptSource(const std::string& name)
+{
+    Log("エラー : コピーが完了しなかったため移動元のセーブデータを残しました " + name);
+}
+
+// Everything below path, deepest first, then path itself. Links are removed,
+// never followed: a link inside a save must not lead the deletion elsewhere.
+void CollectForDeletion(const fs::path& path, std::vector<fs::path>& paths)
+{
+    std::error_code error;
+    for (fs::directory_iterator it(path, error), end; !error && it != end; it.increment(error)) {
+        if (it->symlink_status(error).type() == fs::file_type::directory) {
+            CollectForDeletion(it->path(), paths);
+        } else {
+            paths.push_back(it->path());
+        }
+    }
+    paths.push_back(path);
+}
+
+void DeleteFolderTree(const std::string& folder)
+{
+    std::vector<fs::path> paths;
+    CollectForDeletion(folder, paths);
+    for (const fs::path& path : paths) {
+        std::error_code error;
+        if (fs::symlink_status(path, error).type() == fs::file_type::directory) {
+            if (::rmdir(path.c_str()) != 0) {
+                Log("フォルダを削除できませんでした " + path.string());
+                LogLastError();
+            }
+        } else if (::unlink(path.c_str()) != 0) {
+            Log("ファイルを削除できませんでした " + path.string());
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<ListRow> Control::CopyToPC(const std::vector<ListRow>& rows)
+{
+    dialog->EnableControls(false);
+    dialog->SetProgress(0);
+    EnterProgramDirectory();
+    const std::string pcFolder = dialog->GetEditText(Edit::PcFolder);
+    std::vector<ListRow> copied;
+    const size_t n = rows.size();
+    for (size_t k = 1; k <= n; ++k) {
+        if (!pcFolder.empty() && DownloadSave(rows[k - 1], pcFolder)) {
+            copied.push_back(rows[k - 1]);
+        }
+        dialog->SetProgress(static_cast<float>(k) / static_cast<float>(n));
+    }
+    dialog->SetProgress(1.0f);
+    EnterProgramDirectory();
+    UpdateDataListPC();
+    SetStatus(kIdle);
+    dialog->EnableControls(true);
+    return copied;
+}
+
+bool Control::DownloadSave(const ListRow& row, const std::string& pcFolder)
+{
+    const std::string& title = row[kColumnTitle];
+    const std::string& name = row[kColumnName];
+    const std::string target = JoinPath(pcFolder, name);
+    if (IsPS1(row)) {
+        if (IsFile(target)) {
+            MoveToBackup(target);
+        }
+        if (::chdir(pcFolder.c_str()) != 0) {
+            Log("エラー : 保存先に入れませんでした Control::OnCopyToPC() " + pcFolder);
+            LogLastError();
+            return false;
+        }
+        // A PS1 save is a directory of its own name on the card, or a file in the card's root.
+        if (!card->SetCurrentDirectory(name)) {
+            card->SetCurrentDirectory(std::string());
+        }
+        SetStatus("ダウンロード中 : " + title + "\n" + name);
+        return card->Get(name);
+    }
+    if (IsDirectory(target)) {
+        MoveToBackup(target);
+    }
+    ::mkdir(target.c_str(), 0777);
+    // Never download into another folder than the save's own.
+    if (::chdir(target.c_str()) != 0) {
+        Log("エラー : 保存先のフォルダを作成できませんでした Control::OnCopyToPC() " + target);
+        LogLastError();
+        return false;
+    }
+    if (!card->SetCurrentDirectory(name)) {
+        return false;
+    }
+    const std::vector<FtpClient::FILE_DATA> files = card->List();
+    bool whole = !files.empty();
+    for (size_t i = 0; i < files.size(); ++i) {
+        const FtpClient::FILE_DATA& file = files[i];
+        SetStatus("ダウンロード中 : " + title + "\n" + name + "/" + file.name);
+        if (!card->Get(file.name)) {
+            whole = false;
+            continue;
+        }
+        const std::string local = JoinPath(target, file.name);
+        FileTimes times;
+        times.lastWrite = file.time;
+        times.lastAccess = file.time;
+        times.creation = CreationTimeFor(file.time, i);
+        WriteFileTimes(local, times);
+        whole = whole && HasSize(local, file.size);
+    }
+    return whole;
+}
+
+std::vector<ListRow> Control::CopyToPS2(const std::vector<ListRow>& rows)
+{
+    dialog->EnableControls(false);
+    dialog->SetProgress(0);
+    EnterProgramDirectory();
+    const std::string pcFolder = dialog->GetEditText(Edit::PcFolder);
+    std::vector<ListRow> copied;
+    const size_t n = rows.size();
+    for (size_t k = 1; k <= n; ++k) {
+        if (!pcFolder.empty() && UploadSave(rows[k - 1], pcFolder)) {
+            copied.push_back(rows[k - 1]);
+        }
+        dialog->SetProgress(static_cast<float>(k) / static_cast<float>(n));
+    }
+    dialog->SetProgress(1.0f);
+    EnterProgramDirectory();
+    UpdateDataListPS2();
+    SetStatus(kIdle);
+    dialog->EnableControls(true);
+    return copied;
+}
+
+bool Control::UploadSave(const ListRow& row, const std::string& pcFolder)
+{
+    const std::string& title = row[kColumnTitle];
+    const std::string& pcName = row[kColumnName];
+    const std::string cardName = CardName(pcName);
+    const std::string source = JoinPath(pcFolder, pcName);
+    rowCache.erase(cardName);
+    bool whole = true;
+    std::string staged;
+    if (IsPS1(row)) {
+        // The file goes up under the card's name: a copy of that name is staged first.
+        staged = StagingDirectory() + cardName;
+        std::error_code error;
+        fs::copy_file(source, staged, fs::copy_options::overwrite_existing, error);
+        whole = !error && ::chdir(StagingDirectory().c_str()) == 0;
+    } else {
+        whole = ::chdir(source.c_str()) == 0;
+    }
+    if (!whole) {
+        Log("エラー : アップロードするファイルを読めませんでした Control::OnCopyToPS2() " + source);
+        LogLastError();
+        return false;
+    }
+    card->SetCurrentDirectory(std::string());
+    card->MakeDirectory(cardName);
+    // Files go into the save's own directory or nowhere: never into the root or another save.
+    if (!card->SetCurrentDirectory(cardName)) {
+        Log("エラー : メモリーカードのディレクトリに入れませんでした Control::OnCopyToPS2() " + cardName);
+        whole = false;
+    } else if (IsPS1(row)) {
+        SetStatus("アップロード中 : " + title + "\n" + cardName);
+        whole = card->Put(cardName);
+    } else {
+        for (const DirectoryEntry& file : ListDirectory(source)) {
+            if (file.isDirectory) {
+                continue;
+            }
+            SetStatus("アップロード中 : " + title + "\n" + cardName + "/" + file.name);
+            whole = card->Put(file.name) && whole;
+        }
+    }
+    if (!staged.empty()) {
+        ::unlink(staged.c_str());
+    }
+    return whole;
+}
+
+void Control::DeletePS2(const std::vector<ListRow>& rows)
+{
+    dialog->EnableControls(false);
+    dialog->SetProgress(0);
+    EnterProgramDirectory();
+    const size_t n = rows.size();
+    for (size_t k = 1; k <= n; ++k) {
+        DeleteCardSave(rows[k - 1]);
+        dialog->SetProgress(static_cast<float>(k) / static_cast<float>(n));
+    }
+    dialog->SetProgress(1.0f);
+    EnterProgramDirectory();
+    UpdateDataListPS2();
+    SetStatus(kIdle);
+    dialog->EnableControls(true);
+}
+
+void Control::DeleteCardSave(const ListRow& row)
+{
+    const std::string& title = row[kColumnTitle];
+    const std::string& name = row[kColumnName];
+    if (card->SetCurrentDirectory(name)) {
+        for (const FtpClient::FILE_DATA& file : card->List()) {
+            SetStatus("削除中 : " + title + "\n" + name + "/" + file.name);
+            card->Remove(file.name);
+        }
+        card->SetCurrentDirectory(std::string());
+        card->RemoveDirectory(name);
+    } else {
+        // A plain file of the root: removed from the root, whichever save was entered last.
+        card->SetCurrentDirectory(std::string());
+        SetStatus("削除中 : " + title + "\n" + name);
+        card->Remove(name);
+    }
+    rowCache.erase(name);
+}
+
+void Control::DeletePC(const std::vector<ListRow>& rows)
+{
+    const std::string pcFolder = dialog->GetEditText(Edit::PcFolder);
+    for (const ListRow& row : rows) {
+        if (pcFolder.empty()) {
+            break;
+        }
+        const std::string path = JoinPath(pcFolder, row[kColumnName]);
+        SetStatus("削除中 : " + row[kColumnTitle] + "\n" + path);
+        struct stat status {};
+        if (::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+            DeleteFolderTree(path);
+        } else if (::unlink(path.c_str()) != 0) {
+            Log("ファイルを削除できませんでした " + path);
+        }
+    }
+    UpdateDataListPC();
+    SetStatus(kIdle);
+}
+
+void Control::OnCopyToPC() { CopyToPC(dialog->GetTickedRows(ListSide::PS2)); }
+
+void Control::OnCopyToPS2() { CopyToPS2(dialog->GetTickedRows(ListSide::PC)); }
+
+void Control::OnDeletePS2() { DeletePS2(dialog->GetTickedRows(ListSide::PS2)); }
+
+void Control::OnDeletePC() { DeletePC(dialog->GetTickedRows(ListSide::PC)); }
+
+void Control::OnMoveToPC()
+{
+    const std::vector<ListRow> rows = dialog->GetTickedRows(ListSide::PS2);
+    const std::vector<ListRow> copied = CopyToPC(rows);
+    for (const ListRow& row : rows) {
+        if (std::find(copied.begin(), copied.end(), row) == copied.end()) {
+            LogKeptSource(row[kColumnName]);
+        }
+    }
+    DeletePS2(copied);
+}
+
+void Control::OnMoveToPS2()
+{
+    const std::vector<ListRow> rows = dialog->GetTickedRows(ListSide::PC);
+    const std::vector<ListRow> copied = CopyToPS2(rows);
+    for (const ListRow& row : rows) {
+        if (std::find(copied.begin(), copied.end(), row) == copied.end()) {
+            LogKeptSource(row[kColumnName]);
+        }
+    }
+    DeletePC(copied);
+}

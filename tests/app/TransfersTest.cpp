@@ -1,0 +1,122 @@
+#include <algorithm>
+#include <filesystem>
+
+#include "ControlTestFixture.h"
+#include "common/FileStatus.h"
+
+namespace fs = std::filesystem;
+
+class TransfersTest : public ControlTest {
+protected:
+    void SetUp() override
+    {
+        WriteBytes(cardFolder + "BESLES-1/icon.sys", MakeIconSys(kFullWidthABC));
+        WriteBytes(cardFolder + "BESLES-1/data", std::vector<uint8_t>(3000, 1));
+        WriteBytes(cardFolder + "BESLES-1/more", std::vector<uint8_t>(10, 2));
+        WriteBytes(cardFolder + "BASLUS-PS1/BASLUS-PS1", MakePS1Save("PS ONE"));
+        StartConnected();
+    }
+
+    void Tick(ListSide side, const std::string& name)
+    {
+        for (MemoryView::Row& row : view.lists[static_cast<size_t>(side)]) {
+            row.ticked = row.ticked || row.texts[kColumnName] == name;
+        }
+    }
+};
+
+TEST_F(TransfersTest, NothingTickedOnlyRefreshes)
+{
+    WriteBytes(pcFolder + "NEW/icon.sys", MakeIconSys("NEW"));
+    control->OnCopyToPC();
+    EXPECT_EQ(view.RowCount(ListSide::PC), 1);
+    EXPECT_EQ(view.Text(TextField::Status), "待機中");
+}
+
+TEST_F(TransfersTest, DownloadsKeepOlderCopiesAndCarryTheFileOrder)
+{
+    for (int i = 0; i < 3; ++i) {
+        Tick(ListSide::PS2, "BESLES-1");
+        control->OnCopyToPC();
+    }
+    EXPECT_TRUE(fs::is_directory(pcFolder + "BESLES-1.000"));
+    EXPECT_TRUE(fs::is_directory(pcFolder + "BESLES-1.001"));
+    EXPECT_FALSE(fs::exists(pcFolder + "BESLES-1.002"));
+    EXPECT_EQ(ReadBytes(pcFolder + "BESLES-1/data"), std::vector<uint8_t>(3000, 1));
+    EXPECT_NE(std::find(view.statusHistory.begin(), view.statusHistory.end(), "ダウンロード中 : ABC\nBESLES-1/more"),
+              view.statusHistory.end());
+
+    // Card order is byte order here: data, icon.sys, more. Each file's creation seconds are its place.
+    const int64_t cardTime = ReadFileTimes(cardFolder + "BESLES-1/more")->lastWrite;
+    int place = 1;
+    for (const char* name : {"data", "icon.sys", "more"}) {
+        const auto times = ReadFileTimes(pcFolder + "BESLES-1/" + name);
+        ASSERT_TRUE(times && times->creation);
+        std::time_t creation = static_cast<std::time_t>(*times->creation);
+        std::tm local{};
+        localtime_r(&creation, &local);
+        EXPECT_EQ(local.tm_sec, place++) << name;
+        EXPECT_EQ(times->lastWrite, std::string(name) == "more" ? cardTime : times->lastWrite);
+    }
+}
+
+TEST_F(TransfersTest, PS1SaveTravelsAsOneFileAndUploadDropsTheBackupNumber)
+{
+    Tick(ListSide::PS2, "BASLUS-PS1");
+    control->OnCopyToPC();
+    EXPECT_EQ(ReadBytes(pcFolder + "BASLUS-PS1"), MakePS1Save("PS ONE"));
+
+    fs::rename(pcFolder + "BASLUS-PS1", pcFolder + "BASLUS-PS2.000");
+    fs::remove_all(cardFolder + "BASLUS-PS1");
+    WriteBytes(pcFolder + "BESLES-9.000/icon.sys", MakeIconSys("NINE"));
+    control->UpdateDataListPC();
+    view.TickAll(ListSide::PC, true);
+    control->OnCopyToPS2();
+    EXPECT_EQ(ReadBytes(cardFolder + "BASLUS-PS2/BASLUS-PS2"), MakePS1Save("PS ONE"));
+    EXPECT_TRUE(fs::is_regular_file(cardFolder + "BESLES-9/icon.sys"));
+    EXPECT_EQ(view.RowCount(ListSide::PS2), 3);
+    EXPECT_TRUE(fs::is_empty(program + "staging"));
+}
+
+TEST_F(TransfersTest, MovesDeleteTheSourceOnlyWhenEverythingWasCopied)
+{
+    // A file that cannot be read (a link to nowhere) spoils the copy of its save.
+    fs::create_symlink(root / "nowhere", cardFolder + "BESLES-1/broken");
+    view.TickAll(ListSide::PS2, true);
+    control->OnMoveToPC();
+    EXPECT_TRUE(fs::exists(cardFolder + "BESLES-1/data"));
+    EXPECT_FALSE(fs::exists(cardFolder + "BASLUS-PS1"));
+    EXPECT_TRUE(fs::is_regular_file(pcFolder + "BASLUS-PS1"));
+    EXPECT_NE(LogText().find("コピーが完了しなかったため移動元のセーブデータを残しました BESLES-1"), std::string::npos);
+
+    WriteBytes(pcFolder + "BESLES-2/icon.sys", MakeIconSys("TWO"));
+    fs::create_symlink(root / "nowhere", pcFolder + "BESLES-2/broken");
+    control->UpdateDataListPC();
+    view.TickAll(ListSide::PC, true);
+    control->OnMoveToPS2();
+    EXPECT_TRUE(fs::exists(pcFolder + "BESLES-2/icon.sys"));
+    EXPECT_FALSE(fs::exists(pcFolder + "BASLUS-PS1"));
+    EXPECT_TRUE(fs::is_regular_file(cardFolder + "BASLUS-PS1/BASLUS-PS1"));
+}
+
+TEST_F(TransfersTest, DeletionsOnBothSides)
+{
+    WriteBytes(cardFolder + "ROOTPS1", MakePS1Save("ROOT"));
+    control->UpdateDataListPS2();
+    view.TickAll(ListSide::PS2, true);
+    control->OnDeletePS2();
+    EXPECT_TRUE(fs::is_empty(cardFolder));
+    EXPECT_EQ(view.RowCount(ListSide::PS2), 0);
+
+    // A link inside a save is removed, never followed out of the folder.
+    WriteBytes(root / "outside/keep", {1});
+    WriteBytes(pcFolder + "SAVE/sub/file", {2});
+    fs::create_directory_symlink(root / "outside", pcFolder + "SAVE/link");
+    WriteBytes(pcFolder + "plain", {3});
+    control->UpdateDataListPC();
+    view.TickAll(ListSide::PC, true);
+    control->OnDeletePC();
+    EXPECT_TRUE(fs::is_empty(pcFolder));
+    EXPECT_TRUE(fs::exists(root / "outside/keep"));
+    EXPECT_EQ(view.Text(TextField::Status), "待機中");
+}
