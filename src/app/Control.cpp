@@ -40,10 +40,15 @@ void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
 
 }  // namespace
 
-Control::Control(ControlView* view) : dialog(view)
+Control::Control(ControlView* view) : dialog(view), card(CreateNullMemoryCard(this))
 {
     EnterProgramDirectory();
-    card = CreateNullMemoryCard(this);
+    internetSession = std::make_unique<InternetSession>("Tansu");
+    if (!internetSession->IsOpen()) {
+        internetSession.reset();
+        // The card side keeps its null backend; everything else still works on the PC side.
+        Log("エラー : インターネットセッションが作成できませんでした");
+    }
     SetStatus(kIdle);
     ApplyLanguage(*dialog);
     UpdateDataListPC();
@@ -56,6 +61,7 @@ Control::~Control()
     card = CreateNullMemoryCard(this);
     LogClose();
     rowCache.clear();
+    internetSession.reset();
     card.reset();
 }
 

@@ -11,6 +11,7 @@
 #include "app/ControlView.h"
 #include "app/ListRow.h"
 #include "card/MemoryCard.h"
+#include "card/InternetSession.h"
 #include "card/MemoryCardOwner.h"
 
 class Control : public MemoryCardOwner {
@@ -58,6 +59,7 @@ public:
     std::string GetSlotText() const override;
     std::string GetEditText(Edit edit) const override;
     bool IsOptionChecked(Option option) const override;
+    InternetSession* GetInternetSession() const override { return internetSession.get(); }
 
 private:
     void Connect(int kind, const std::string& statusText);
@@ -81,6 +83,8 @@ private:
 
     ControlView* dialog;
     std::shared_ptr<MemoryCard> card;
+    // Null when it could not be made; lent to the FTP backend.
+    std::unique_ptr<InternetSession> internetSession;
     // Rows by name: card rows, and PC rows of plain files. Emptied on disconnect only.
     std::map<std::string, ListRow> rowCache;
 };
