@@ -41,6 +41,12 @@ public:
     void OnMoveToPS2();
     void OnDeletePS2();
     void OnDeletePC();
+    // The same on given rows (the command line names them); each copy returns
+    // the rows whose every file was copied.
+    std::vector<ListRow> CopyToPC(const std::vector<ListRow>& rows);
+    std::vector<ListRow> CopyToPS2(const std::vector<ListRow>& rows);
+    void DeletePS2(const std::vector<ListRow>& rows);
+    void DeletePC(const std::vector<ListRow>& rows);
 
     // Export and import between the PC folder and single-file containers.
     void OnExport();
@@ -70,11 +76,6 @@ private:
     void ListCardDirectory(const FtpClient::FILE_DATA& entry, int64_t& total);
     // A PS1 save file in the card's current directory.
     void ListCardPS1File(const std::string& name, int64_t& total);
-    // The transfers on given rows; each copy returns the rows copied whole.
-    std::vector<ListRow> CopyToPC(const std::vector<ListRow>& rows);
-    std::vector<ListRow> CopyToPS2(const std::vector<ListRow>& rows);
-    void DeletePS2(const std::vector<ListRow>& rows);
-    void DeletePC(const std::vector<ListRow>& rows);
     bool DownloadSave(const ListRow& row, const std::string& pcFolder);
     bool UploadSave(const ListRow& row, const std::string& pcFolder);
     void DeleteCardSave(const ListRow& row);
