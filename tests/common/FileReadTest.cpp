@@ -1,13 +1,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <numeric>
 #include <string>
 #include <vector>
 
 #include "common/FileRead.h"
 #include "support/TestSupport.h"
 
-TEST(FileRead, OnlyRegularFilesAreRead)
+TEST(FileRead, ReadsRegularFilesOnlyAndHeadsUpToTheirLimit)
 {
     TempDir temp;
     const std::string fifo = temp / "fifo";
@@ -19,28 +20,14 @@ TEST(FileRead, OnlyRegularFilesAreRead)
     EXPECT_EQ(ReadFileHead(fifo, 16).openError, std::make_error_code(std::errc::invalid_argument));
     EXPECT_EQ(ReadWholeFile(temp.path(), bytes), std::make_error_code(std::errc::is_a_directory));
     EXPECT_EQ(ReadFileHead(temp.path(), 16).openError, std::make_error_code(std::errc::is_a_directory));
-    EXPECT_EQ(ReadWholeFile(temp / "missing", bytes), std::make_error_code(std::errc::no_such_file_or_directory));
-}
 
-TEST(FileRead, WholeFileAndHead)
-{
-    TempDir temp;
     std::vector<uint8_t> content(100000);
-    for (size_t i = 0; i < content.size(); ++i) {
-        content[i] = static_cast<uint8_t>(i * 7);
-    }
+    std::iota(content.begin(), content.end(), uint8_t{0});
     WriteBytes(temp / "big", content);
-    std::vector<uint8_t> bytes;
     ASSERT_FALSE(ReadWholeFile(temp / "big", bytes));
     EXPECT_EQ(bytes, content);
-
     const FileHead head = ReadFileHead(temp / "big", 10);
-    EXPECT_FALSE(head.openError);
     EXPECT_EQ(head.length, content.size());
     EXPECT_EQ(head.bytes, std::vector<uint8_t>(content.begin(), content.begin() + 10));
-    EXPECT_EQ(ReadFileHead(temp / "big", 200000).bytes.size(), content.size());
-
-    WriteBytes(temp / "empty", {});
-    ASSERT_FALSE(ReadWholeFile(temp / "empty", bytes));
-    EXPECT_TRUE(bytes.empty());
+    EXPECT_EQ(ReadFileHead(temp / "big", 200000).bytes, content);
 }
