@@ -60,7 +60,8 @@ std::string ReadText(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-ScopedProgramDirectory::ScopedProgramDirectory(const std::string& directory) : previous(ProgramDirectory())
+ScopedProgramDirectory::ScopedProgramDirectory(const std::string& directory)
+    : previous(ProgramDirectory()), previousWorkingDirectory(fs::current_path().string())
 {
     SetProgramDirectory(directory);
     LogOpen();
@@ -70,6 +71,8 @@ ScopedProgramDirectory::~ScopedProgramDirectory()
 {
     LogClose();
     SetProgramDirectory(previous);
+    std::error_code ignored;
+    fs::current_path(previousWorkingDirectory, ignored);
 }
 
 std::vector<uint8_t> MakeIconSys(const std::string& sjisTitle, int16_t lineBreak, const std::string& iconName)

@@ -30,14 +30,18 @@ void WriteText(const std::string& path, const std::string& text);
 std::string ReadText(const std::string& path);
 
 // Makes a program directory in a temporary folder current for one test:
-// the log goes there, and it is restored afterwards.
+// the log goes there; the program and working directories are restored afterwards.
 class ScopedProgramDirectory {
 public:
     explicit ScopedProgramDirectory(const std::string& directory);
     ~ScopedProgramDirectory();
+    ScopedProgramDirectory(const ScopedProgramDirectory&) = delete;
+    ScopedProgramDirectory& operator=(const ScopedProgramDirectory&) = delete;
 
 private:
     std::string previous;
+    // The log and the controller change the working directory; it comes back too.
+    std::string previousWorkingDirectory;
 };
 
 // An icon.sys of 964 bytes with the given Shift-JIS title and line-break offset.
