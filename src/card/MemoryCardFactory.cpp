@@ -1,6 +1,7 @@
 #include "card/MemoryCardFactory.h"
 
 #include "card/MemoryCardNull.h"
+#include "card/MemoryCardPS2Link.h"
 #include "card/MemoryCardUSBMemory.h"
 
 std::shared_ptr<MemoryCard> CreateMemoryCard(MemoryCardOwner* owner, int kind, const std::string& address)
@@ -8,10 +9,11 @@ std::shared_ptr<MemoryCard> CreateMemoryCard(MemoryCardOwner* owner, int kind, c
     switch (kind) {
     case kMemoryCardUSBMemory:
         return std::make_shared<MemoryCardUSBMemory>(owner);
-    case kMemoryCardFtp:
     case kMemoryCardPS2Link:
-        // The FTP and PS2Link backends arrive with the network layer; until
-        // then these kinds connect to nothing, and the address has no user.
+        return std::make_shared<MemoryCardPS2Link>(owner);
+    case kMemoryCardFtp:
+        // The FTP backend arrives with the network layer; until then this
+        // kind connects to nothing, and the address has no user.
         static_cast<void>(address);
         return CreateNullMemoryCard(owner);
     default:

@@ -1,0 +1,571 @@
+#include "card/MemoryCardPS2Link.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include <boost/format.hpp>
+
+#include "card/MemoryCardOwner.h"
+#include "card/ParseMode.h"
+#include "common/FileDescriptor.h"
+#include "common/FileHelpers.h"
+#include "common/Log.h"
+#include "common/PendingFile.h"
+#include "common/Process.h"
+#include "common/ProgramDirectory.h"
+
+namespace {
+
+// Lines of the dir frame before and after the entry lines.
+constexpr std::size_t kDirFrameLines = 3;
+
+std::error_code LastError() { return std::error_code(errno, std::generic_category()); }
+
+// One name inside the current directory. Anything else could reach another
+// place on the card, or leave the staging folder on the PC.
+bool IsPlainName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
+}
+
+// Where the client reads and writes the PC side of a copy: a folder of the
+// staging area kept to itself, so that a file the controller stages under
+// the same name (an icon.sys being read, a PS1 save about to go up) is never
+// the file moved aside or removed here.
+std::string TransferFolder()
+{
+    const std::string folder = StagingDirectory() + "ps2link/";
+    ::mkdir(folder.c_str(), 0777);
+    return folder;
+}
+
+std::string CurrentWorkingDirectory()
+{
+    std::error_code error;
+    const std::filesystem::path path = std::filesystem::current_path(error);
+    return error ? std::string() : path.string();
+}
+
+// Reads the dir line from a cursor, the way a scanf-style reader would.
+class LineReader {
+public:
+    explicit LineReader(std::string_view text) : line(text) {}
+
+    void SkipBlanks()
+    {
+        while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) {
+            ++at;
+        }
+    }
+    std::string_view Word()
+    {
+        SkipBlanks();
+        const std::size_t start = at;
+        while (at < line.size() && line[at] != ' ' && line[at] != '\t') {
+            ++at;
+        }
+        return line.substr(start, at - start);
+    }
+    // Decimal digits, kept modulo 2^32: the low 32 bits of a larger size.
+    bool Size(uint32_t& value)
+    {
+        SkipBlanks();
+        const std::size_t start = at;
+        value = 0;
+        while (at < line.size() && IsDigit(line[at])) {
+            value = value * 10u + static_cast<uint32_t>(line[at] - '0');
+            ++at;
+        }
+        return at > start;
+    }
+    // A signed decimal number; huge values stop growing (they are clamped later).
+    bool Number(long long& value)
+    {
+        SkipBlanks();
+        bool negative = false;
+        if (at < line.size() && (line[at] == '-' || line[at] == '+')) {
+            negative = line[at] == '-';
+            ++at;
+        }
+        const std::size_t start = at;
+        value = 0;
+        while (at < line.size() && IsDigit(line[at])) {
+            value = std::min(value * 10 + (line[at] - '0'), kCeiling);
+            ++at;
+        }
+        if (negative) {
+            value = -value;
+        }
+        return at > start;
+    }
+    // The separator between two numbers: any one character after the blanks.
+    bool SkipSeparator()
+    {
+        SkipBlanks();
+        if (at >= line.size()) {
+            return false;
+        }
+        ++at;
+        return true;
+    }
+    std::string_view Rest() const { return line.substr(at); }
+
+private:
+    static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+    static constexpr long long kCeiling = 1'000'000'000;
+
+    std::string_view line;
+    std::size_t at = 0;
+};
+
+int Clamp(long long value, int low, int high) { return static_cast<int>(std::clamp<long long>(value, low, high)); }
+
+// Copies from to a new file to, which must not exist: the copy is written
+// under a temporary name beside to and linked into place only when complete.
+std::error_code CopyWithoutReplacing(const std::string& from, const std::string& to)
+{
+    const FileDescriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in.valid()) {
+        return LastError();
+    }
+    PendingFile out(to);
+    if (const std::error_code error = out.Create()) {
+        return error;
+    }
+    std::array<char, 64 * 1024> buffer;
+    for (;;) {
+        const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
+        if (got == 0) {
+            break;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return LastError();
+        }
+        if (const std::error_code error = out.Write(buffer.data(), static_cast<std::size_t>(got))) {
+            return error;
+        }
+    }
+    if (const std::error_code error = out.Sync()) {
+        return error;
+    }
+    if (const std::error_code error = out.Close()) {
+        return error;
+    }
+    // A hard link never replaces; the temporary goes with the PendingFile.
+    if (::link(out.TemporaryPath().c_str(), to.c_str()) == 0) {
+        return {};
+    }
+    if (errno == EEXIST || Exists(to)) {
+        return std::make_error_code(std::errc::file_exists);
+    }
+    // Some file systems (FAT sticks) have no hard links.
+    return out.Commit();
+}
+
+// Moves a file to a name that must be free, as a move on the system the tool
+// came from does: an existing file at to is never replaced. Works across file
+// systems (the staging folder and the PC folder may lie on different ones).
+std::error_code MoveWithoutReplacing(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return {};
+    }
+    const int renameError = errno;
+    if (renameError == EXDEV) {
+        const std::error_code error = CopyWithoutReplacing(from, to);
+        if (!error) {
+            ::unlink(from.c_str());
+        }
+        return error;
+    }
+    if (renameError != EINVAL && renameError != ENOSYS && renameError != ENOTSUP) {
+        return std::error_code(renameError, std::generic_category());
+    }
+    // The file system does not know the no-replace flag.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return {};
+    }
+    if (errno == EEXIST || Exists(to)) {
+        return std::make_error_code(std::errc::file_exists);
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code() : LastError();
+}
+
+// A file left in the transfer folder under the name about to be used is moved
+// to its backup name for the length of one transfer, and back afterwards.
+class StagingGuard {
+public:
+    explicit StagingGuard(std::string stagingFile) : staging(std::move(stagingFile)) {}
+    ~StagingGuard()
+    {
+        if (!active) {
+            return;
+        }
+        // Whatever the transfer left under the name goes first, or the old
+        // file could not come back.
+        ::unlink(staging.c_str());
+        if (!backup.empty()) {
+            MoveWithoutReplacing(backup, staging);
+        }
+    }
+    StagingGuard(const StagingGuard&) = delete;
+    StagingGuard& operator=(const StagingGuard&) = delete;
+
+    // False (with errno set) when a file is there and could not be moved
+    // aside; the guard then leaves it alone.
+    bool MoveAside()
+    {
+        if (Exists(staging)) {
+            backup = BackupName(staging);
+            if (backup.empty()) {
+                errno = EEXIST;
+                return false;
+            }
+            if (::rename(staging.c_str(), backup.c_str()) != 0) {
+                backup.clear();
+                return false;
+            }
+        }
+        active = true;
+        return true;
+    }
+
+private:
+    std::string staging;
+    std::string backup;
+    bool active = false;
+};
+
+}  // namespace
+
+MemoryCardPS2Link::MemoryCardPS2Link(MemoryCardOwner* cardOwner, std::chrono::milliseconds timeLimit)
+    : MemoryCard(cardOwner), toolTimeLimit(timeLimit)
+{
+    RunTool("reset");
+    const ToolRun module = RunTool("-t 5 execiop host:ps2netfs.irx");
+    const bool started = std::any_of(module.lines.begin(), module.lines.end(), [](const std::string& line) {
+        return line.find("PS2_TcpFileDriver") != std::string::npos;
+    });
+    if (!started) {
+        return;
+    }
+    connected = true;
+    for (unsigned slot = 0; slot < 2; ++slot) {
+        const ToolRun run = RunTool((boost::format("dir mc%1%:") % slot).str());
+        if (run.finished && !HasError(run.lines)) {
+            slotMask |= 1u << slot;
+        }
+    }
+}
+
+MemoryCardPS2Link::~MemoryCardPS2Link()
+{
+    try {
+        const bool powerOff = connected && owner != nullptr && owner->IsOptionChecked(Option::PowerOffOnDisconnect);
+        RunTool(powerOff ? "poweroff" : "reset");
+    } catch (...) {
+        // Disconnecting is best effort; a destructor must not throw.
+    }
+}
+
+std::vector<std::string> MemoryCardPS2Link::SplitToolOutput(std::string_view output)
+{
+    std::vector<std::string> lines;
+    lines.reserve(100);
+    std::size_t start = 0;
+    while (start < output.size()) {
+        const std::size_t end = output.find('\n', start);
+        if (end == std::string_view::npos) {
+            lines.emplace_back(output.substr(start));
+            break;
+        }
+        lines.emplace_back(output.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool MemoryCardPS2Link::HasError(const std::vector<std::string>& lines)
+{
+    return std::any_of(lines.begin(), lines.end(),
+                       [](const std::string& line) { return line.find("[ERROR]") != std::string::npos; });
+}
+
+std::span<const std::string> MemoryCardPS2Link::DirEntryLines(const std::vector<std::string>& lines)
+{
+    if (lines.size() <= 2 * kDirFrameLines) {
+        return {};
+    }
+    return std::span<const std::string>(lines).subspan(kDirFrameLines, lines.size() - 2 * kDirFrameLines);
+}
+
+bool MemoryCardPS2Link::ParseDirLine(std::string_view line, FtpClient::FILE_DATA& entry)
+{
+    LineReader reader(line);
+    const std::string_view mode = reader.Word();
+    if (mode.empty()) {
+        return false;
+    }
+    ParseMode(mode, entry);
+    long long month = 0, day = 0, year = 0, hour = 0, minute = 0, second = 0;
+    if (!reader.Size(entry.size) || !reader.Number(month) || !reader.SkipSeparator() || !reader.Number(day) ||
+        !reader.SkipSeparator() || !reader.Number(year) || !reader.Number(hour) || !reader.SkipSeparator() ||
+        !reader.Number(minute) || !reader.SkipSeparator() || !reader.Number(second)) {
+        return false;
+    }
+
+    std::tm local{};
+    local.tm_year = Clamp(year, 0, 9999) - 1900;
+    local.tm_mon = Clamp(month, 1, 12) - 1;
+    local.tm_mday = Clamp(day, 1, 31);
+    local.tm_hour = Clamp(hour, 0, 23);
+    local.tm_min = Clamp(minute, 0, 59);
+    local.tm_sec = Clamp(second, 0, 59);
+    local.tm_isdst = -1;
+    // Years before 1900 are outside what the file times on the PC can hold
+    // in every format we write: such an entry keeps "no time" (0) instead of
+    // being dropped, so the save still shows.
+    entry.time = local.tm_year < 0 ? 0 : static_cast<int64_t>(std::mktime(&local));
+
+    // Control characters go (the carriage return of a CR LF line among them);
+    // bytes from 0x80 up stay, they are Shift-JIS or UTF-8 names. A NUL stays
+    // too, so that the entry filter drops the name rather than joining its parts.
+    entry.name.clear();
+    for (const char c : reader.Rest()) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == 0 || (byte >= 0x20 && byte != 0x7F)) {
+            entry.name += c;
+        }
+    }
+    entry.name.erase(0, entry.name.find_first_not_of(" \t"));
+    return true;
+}
+
+std::vector<FtpClient::FILE_DATA> MemoryCardPS2Link::ParseDirOutput(const std::vector<std::string>& lines)
+{
+    std::vector<FtpClient::FILE_DATA> entries;
+    for (const std::string& line : DirEntryLines(lines)) {
+        FtpClient::FILE_DATA entry;
+        if (ParseDirLine(line, entry) && PassesEntryFilter(entry.name)) {
+            entries.push_back(std::move(entry));
+        }
+    }
+    return entries;
+}
+
+MemoryCardPS2Link::ToolRun MemoryCardPS2Link::RunTool(const std::string& command)
+{
+    return RunTool(command, ProgramDirectory());
+}
+
+MemoryCardPS2Link::ToolRun MemoryCardPS2Link::RunTool(const std::string& command, const std::string& workingDirectory)
+{
+    const std::string address = owner != nullptr ? owner->GetEditText(Edit::Address) : std::string();
+    std::vector<std::string> arguments{ProgramDirectory() + "ps2client"};
+    for (std::string& argument : SplitCommandLine("-h " + address + " " + command)) {
+        arguments.push_back(std::move(argument));
+    }
+
+    const ProcessResult result = RunProcess(arguments, workingDirectory, toolTimeLimit);
+    ToolRun run;
+    if (result.timedOut) {
+        Log("エラー : 時間切れです MemoryCardPS2Link::RunTool() " + command);
+        return run;
+    }
+    if (result.started && !result.exited) {
+        Log("エラー : ps2client が異常終了しました MemoryCardPS2Link::RunTool() " + command);
+        return run;
+    }
+    // A client that is missing or cannot start prints nothing, and is
+    // otherwise quiet: the connection simply does not come about.
+    run.finished = result.started;
+    run.lines = SplitToolOutput(result.output);
+    return run;
+}
+
+std::string MemoryCardPS2Link::CardPrefix() const
+{
+    return "mc" + (owner != nullptr ? owner->GetSlotText() : std::string()) + ":";
+}
+
+// Names with blanks (PS1 saves have them) are quoted, or the client would
+// take their pieces for further arguments.
+std::string MemoryCardPS2Link::CardPath(const std::string& path) const
+{
+    return QuoteCommandLineArgument(CardPrefix() + path);
+}
+
+bool MemoryCardPS2Link::RunSimpleCommand(const std::string& command, const char* operation)
+{
+    const ToolRun run = RunTool(command);
+    if (!run.finished) {
+        return false;
+    }
+    if (HasError(run.lines)) {
+        Log(std::string("エラー : MemoryCardPS2Link::") + operation + "()");
+        Log(command);
+        for (const std::string& line : run.lines) {
+            Log(line);
+        }
+        return false;
+    }
+    return true;
+}
+
+bool MemoryCardPS2Link::SetCurrentDirectory(const std::string& directory)
+{
+    if (!connected) {
+        return false;
+    }
+    if (directory.empty()) {
+        currentDirectory.clear();
+        return true;
+    }
+    const ToolRun run = RunTool("dir " + CardPath(directory));
+    // Line 3 is the directory's own "." entry; an output too short to hold
+    // it is no directory.
+    if (!run.finished || HasError(run.lines) || run.lines.size() <= kDirFrameLines) {
+        return false;
+    }
+    const std::string& first = run.lines[kDirFrameLines];
+    if (first.find("d---------") == std::string::npos && first.find("drwxrwxrwx") == std::string::npos) {
+        return false;
+    }
+    currentDirectory = directory;
+    return true;
+}
+
+std::vector<FtpClient::FILE_DATA> MemoryCardPS2Link::List()
+{
+    if (!connected) {
+        return {};
+    }
+    const ToolRun run = RunTool("dir " + CardPath(currentDirectory));
+    if (!run.finished || run.lines.empty() || HasError(run.lines)) {
+        return {};
+    }
+    return ParseDirOutput(run.lines);
+}
+
+bool MemoryCardPS2Link::Remove(const std::string& name)
+{
+    if (!connected || !IsPlainName(name)) {
+        return false;
+    }
+    return RunSimpleCommand("delete " + CardPath(currentDirectory + "/" + name), "Remove");
+}
+
+bool MemoryCardPS2Link::RemoveDirectory(const std::string& name)
+{
+    if (!connected || !IsPlainName(name)) {
+        return false;
+    }
+    return RunSimpleCommand("rmdir " + CardPath(name), "RemoveDirectory");
+}
+
+bool MemoryCardPS2Link::MakeDirectory(const std::string& name)
+{
+    if (!connected || !IsPlainName(name)) {
+        return false;
+    }
+    return RunSimpleCommand("mkdir " + CardPath(name), "MakeDirectory");
+}
+
+// The client reads and writes the PC side of a copy in its own working
+// directory, so the file passes through the transfer folder, where the client
+// runs for transfers.
+bool MemoryCardPS2Link::Put(const std::string& name)
+{
+    const std::string pcFolder = CurrentWorkingDirectory();
+    if (!connected || !IsPlainName(name) || pcFolder.empty()) {
+        return false;
+    }
+    const std::string staging = TransferFolder();
+    const std::string pcFile = JoinPath(pcFolder, name);
+    StagingGuard guard(staging + name);
+    if (!guard.MoveAside()) {
+        const std::error_code error = LastError();
+        Log("エラー : MemoryCardPS2Link::Put()");
+        Log(staging + name);
+        LogError(error);
+        return false;
+    }
+    std::error_code error;
+    std::filesystem::copy_file(pcFile, staging + name, std::filesystem::copy_options::overwrite_existing, error);
+    if (error) {
+        Log("エラー : MemoryCardPS2Link::Put()");
+        Log(pcFile);
+        LogError(error);
+        return false;
+    }
+
+    const ToolRun run =
+        RunTool("copyto " + QuoteCommandLineArgument(name) + " " + CardPath(currentDirectory + "/" + name), staging);
+    if (!run.finished) {
+        return false;
+    }
+    if (HasError(run.lines)) {
+        Log("エラー : MemoryCardPS2Link::Put()");
+        for (const std::string& line : run.lines) {
+            Log(line);
+        }
+        return false;
+    }
+    return true;
+}
+
+bool MemoryCardPS2Link::Get(const std::string& name)
+{
+    const std::string pcFolder = CurrentWorkingDirectory();
+    if (!connected || !IsPlainName(name) || pcFolder.empty()) {
+        return false;
+    }
+    const std::string staging = TransferFolder();
+    const std::string pcFile = JoinPath(pcFolder, name);
+    StagingGuard guard(staging + name);
+    if (!guard.MoveAside()) {
+        const std::error_code error = LastError();
+        Log("エラー : MemoryCardPS2Link::Get()");
+        Log(staging + name);
+        LogError(error);
+        return false;
+    }
+
+    const std::string command =
+        "copyfrom " + CardPath(currentDirectory + "/" + name) + " " + QuoteCommandLineArgument(name);
+    const ToolRun run = RunTool(command, staging);
+    if (!run.finished) {
+        return false;
+    }
+    if (HasError(run.lines)) {
+        Log("エラー : MemoryCardPS2Link::Get()");
+        Log(command);
+        for (const std::string& line : run.lines) {
+            Log(line);
+        }
+        return false;
+    }
+    // The download counts only once it is in the PC folder. An existing file
+    // there is never replaced; the guard removes the staged copy either way.
+    if (const std::error_code error = MoveWithoutReplacing(staging + name, pcFile)) {
+        Log("エラー : MemoryCardPS2Link::Get()");
+        Log(pcFile);
+        LogError(error);
+        return false;
+    }
+    return true;
+}
