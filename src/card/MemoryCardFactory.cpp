@@ -1,5 +1,6 @@
 #include "card/MemoryCardFactory.h"
 
+#include "card/MemoryCardFtp.h"
 #include "card/MemoryCardNull.h"
 #include "card/MemoryCardPS2Link.h"
 #include "card/MemoryCardUSBMemory.h"
@@ -9,13 +10,10 @@ std::shared_ptr<MemoryCard> CreateMemoryCard(MemoryCardOwner* owner, int kind, c
     switch (kind) {
     case kMemoryCardUSBMemory:
         return std::make_shared<MemoryCardUSBMemory>(owner);
+    case kMemoryCardFtp:
+        return std::make_shared<MemoryCardFtp>(owner, address);
     case kMemoryCardPS2Link:
         return std::make_shared<MemoryCardPS2Link>(owner);
-    case kMemoryCardFtp:
-        // The FTP backend arrives with the network layer; until then this
-        // kind connects to nothing, and the address has no user.
-        static_cast<void>(address);
-        return CreateNullMemoryCard(owner);
     default:
         return CreateNullMemoryCard(owner);
     }

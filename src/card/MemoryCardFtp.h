@@ -1,0 +1,61 @@
+#pragma once
+// The cards of a PlayStation 2 reached through an FTP server running on the
+// console, which shows them as the directories /mc/0 and /mc/1. One control
+// connection is opened in the constructor (anonymous login, active mode) and
+// kept for every later command.
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "card/MemoryCard.h"
+
+// Limits on every exchange: a console that stops answering must not freeze
+// the window or the shut-down.
+struct FtpTimeLimits {
+    std::chrono::seconds connect{10};
+    // A transfer or a reply that moves less than a byte a second for this
+    // long is given up.
+    std::chrono::seconds stall{60};
+};
+
+class MemoryCardFtp : public MemoryCard {
+public:
+    // address: a host name or IP address, optionally ":port" (21 otherwise).
+    MemoryCardFtp(MemoryCardOwner* owner, const std::string& address, FtpTimeLimits limits = {});
+    ~MemoryCardFtp() override;
+
+    bool IsConnected() override { return connection != nullptr; }
+    bool SetCurrentDirectory(const std::string& directory) override;
+    std::vector<FtpClient::FILE_DATA> List() override;
+    bool Remove(const std::string& name) override;
+    bool Put(const std::string& name) override;
+    bool Get(const std::string& name) override;
+    bool RemoveDirectory(const std::string& name) override;
+    bool MakeDirectory(const std::string& name) override;
+
+    // Told the size of every piece an upload hands to the connection and of
+    // every block a download receives, as it happens (progress, tests).
+    std::function<void(size_t)> pieceObserver;
+
+private:
+    class Connection;
+
+    void EnumerateMemoryCard();
+    // Reads a LIST answer of the directory as lines; false (logged) on failure.
+    bool ReadListing(const std::string& directoryPath, std::vector<std::string>& lines, const char* operation,
+                     const std::string& failureMessage);
+    // One command that answers without data (DELE, RMD, MKD) on a path below
+    // the current directory.
+    bool RunCommand(const std::string& verb, const std::string& name, const char* operation,
+                    const std::string& failure);
+    bool IsSpeedLimited() const;
+    // "/mc/<slot>/<directory>" (with the trailing '/' when the directory is empty).
+    std::string DirectoryPath(const std::string& directory) const;
+    std::string PathInCurrentDirectory(const std::string& name) const;
+
+    std::unique_ptr<Connection> connection;
+    std::string currentDirectory;
+};
