@@ -17,6 +17,17 @@ struct RawOptions {
     bool json = false;
     std::optional<std::string> format;
     std::optional<std::string> to;
+    std::optional<std::string> card;
+    std::optional<std::string> pc;
+};
+
+// The options a command takes; it refuses the others.
+struct Takes {
+    bool json = false;
+    bool format = false;
+    bool to = false;
+    bool card = false;
+    bool pc = false;
 };
 
 std::optional<ExportFormat> ParseFormat(const std::string& text)
@@ -34,17 +45,22 @@ std::optional<ExportFormat> ParseFormat(const std::string& text)
 }
 
 // The checks every command makes of the options it does not take.
-std::string RefuseOptions(const std::string& command, const RawOptions& raw, bool takesJson, bool takesFormat,
-                          bool takesTo)
+std::string RefuseOptions(const std::string& command, const RawOptions& raw, Takes takes)
 {
-    if (raw.json && !takesJson) {
+    if (raw.json && !takes.json) {
         return command + ": --json does not apply";
     }
-    if (raw.format && !takesFormat) {
+    if (raw.format && !takes.format) {
         return command + ": --format does not apply";
     }
-    if (raw.to && !takesTo) {
+    if (raw.to && !takes.to) {
         return command + ": --to does not apply";
+    }
+    if (raw.card && !takes.card) {
+        return command + ": --card does not apply";
+    }
+    if (raw.pc && !takes.pc) {
+        return command + ": --pc does not apply";
     }
     return {};
 }
@@ -62,19 +78,29 @@ CliParseResult ParseList(const std::vector<std::string>& words, const RawOptions
     } else {
         return Failure("list: unknown kind: " + words[1] + " (pc or card)");
     }
-    if (std::string error = RefuseOptions("list " + words[1], raw, true, false, false); !error.empty()) {
+    if (std::string error = RefuseOptions("list " + words[1], raw, {.json = true}); !error.empty()) {
         return Failure(error);
     }
+    const bool card = result.options.command == CliCommand::ListCard;
+    const std::string what = card ? "the card" : "the folder";
     if (words.size() < 3) {
-        return Failure("list " + words[1] + ": the folder is missing");
+        return Failure("list " + words[1] + ": " + what + " is missing");
     }
     if (words.size() > 3) {
         return Failure("list " + words[1] + ": too many arguments: " + words[3]);
     }
     if (words[2].empty()) {
-        return Failure("list " + words[1] + ": the folder is empty");
+        return Failure("list " + words[1] + ": " + what + " is empty");
     }
-    result.options.folder = words[2];
+    if (card) {
+        CardLocationResult location = ParseCardLocation(words[2]);
+        if (!location.error.empty()) {
+            return Failure("list card: " + location.error);
+        }
+        result.options.card = std::move(location.location);
+    } else {
+        result.options.folder = words[2];
+    }
     result.options.json = raw.json;
     return result;
 }
@@ -84,7 +110,7 @@ CliParseResult ParseTransfer(const std::vector<std::string>& words, const RawOpt
 {
     const std::string& command = words[0];
     const bool isExport = command == "export";
-    if (std::string error = RefuseOptions(command, raw, false, isExport, true); !error.empty()) {
+    if (std::string error = RefuseOptions(command, raw, {.format = isExport, .to = true}); !error.empty()) {
         return Failure(error);
     }
     CliParseResult result;
@@ -120,7 +146,7 @@ CliParseResult ParseTransfer(const std::vector<std::string>& words, const RawOpt
 
 CliParseResult ParseInfo(const std::vector<std::string>& words, const RawOptions& raw)
 {
-    if (std::string error = RefuseOptions("info", raw, true, false, false); !error.empty()) {
+    if (std::string error = RefuseOptions("info", raw, {.json = true}); !error.empty()) {
         return Failure(error);
     }
     if (words.size() < 2) {
@@ -136,6 +162,48 @@ CliParseResult ParseInfo(const std::vector<std::string>& words, const RawOptions
     result.options.command = CliCommand::Info;
     result.options.paths = {words[1]};
     result.options.json = raw.json;
+    return result;
+}
+
+// copy-to-pc, copy-to-card and delete: a card, a PC folder for the copies,
+// and at least one name.
+CliParseResult ParseCardTransfer(const std::vector<std::string>& words, const RawOptions& raw)
+{
+    const std::string& command = words[0];
+    const bool usesPc = command != "delete";
+    if (std::string error = RefuseOptions(command, raw, {.card = true, .pc = usesPc}); !error.empty()) {
+        return Failure(error);
+    }
+    CliParseResult result;
+    result.options.command = command == "copy-to-pc"     ? CliCommand::CopyToPc
+                             : command == "copy-to-card" ? CliCommand::CopyToCard
+                                                         : CliCommand::Delete;
+    if (!raw.card) {
+        return Failure(command + ": --card CARD is missing");
+    }
+    CardLocationResult location = ParseCardLocation(*raw.card);
+    if (!location.error.empty()) {
+        return Failure(command + ": " + location.error);
+    }
+    result.options.card = std::move(location.location);
+    if (usesPc) {
+        if (!raw.pc) {
+            return Failure(command + ": --pc DIR is missing");
+        }
+        if (raw.pc->empty()) {
+            return Failure(command + ": the folder given with --pc is empty");
+        }
+        result.options.pcFolder = *raw.pc;
+    }
+    result.options.names.assign(words.begin() + 1, words.end());
+    if (result.options.names.empty()) {
+        return Failure(command + ": no save name given");
+    }
+    for (const std::string& name : result.options.names) {
+        if (name.empty()) {
+            return Failure(command + ": an empty name was given");
+        }
+    }
     return result;
 }
 
@@ -170,7 +238,11 @@ CliParseResult ParseCliArguments(const std::vector<std::string>& arguments)
         }
         const size_t equals = argument.find('=');
         const std::string name = argument.substr(0, equals);
-        std::optional<std::string>* slot = name == "--format" ? &raw.format : name == "--to" ? &raw.to : nullptr;
+        std::optional<std::string>* slot = name == "--format" ? &raw.format
+                                           : name == "--to"   ? &raw.to
+                                           : name == "--card" ? &raw.card
+                                           : name == "--pc"   ? &raw.pc
+                                                              : nullptr;
         if (slot == nullptr) {
             return Failure("unknown option: " + argument);
         }
@@ -198,6 +270,9 @@ CliParseResult ParseCliArguments(const std::vector<std::string>& arguments)
     if (words[0] == "info") {
         return ParseInfo(words, raw);
     }
+    if (words[0] == "copy-to-pc" || words[0] == "copy-to-card" || words[0] == "delete") {
+        return ParseCardTransfer(words, raw);
+    }
     return Failure("unknown command: " + words[0]);
 }
 
@@ -207,7 +282,7 @@ std::string CliUsageText()
            "\n"
            "Commands:\n"
            "  list pc DIR [--json]     the saves of the PC folder DIR, as the window's PC list shows them\n"
-           "  list card DIR [--json]   the saves of DIR taken as a memory card folder, and the space they use\n"
+           "  list card CARD [--json]  the saves of the card CARD, and the space they use\n"
            "  export --format psu|npo|mcr --to DIR SAVE...\n"
            "                           writes each SAVE into the existing folder DIR as the window's export\n"
            "                           does: a PS2 save folder as .psu (named after its title) or .npo\n"
@@ -217,9 +292,31 @@ std::string CliUsageText()
            "                           folder DIR as the window's import does (the kind by the extension)\n"
            "  info PATH [--json]       what the program reads from PATH: an icon.sys, a PS2 save folder,\n"
            "                           a .psu, a .npo, a PS1 raw save or a PS1 card image (by content)\n"
+           "  copy-to-pc --card CARD --pc DIR NAME...\n"
+           "                           copies the card's saves named NAME into the existing folder DIR as\n"
+           "                           the window's copy does (a save already in DIR is renamed NAME.000,\n"
+           "                           NAME.001, ... first)\n"
+           "  copy-to-card --card CARD --pc DIR NAME...\n"
+           "                           copies the saves of the existing folder DIR named NAME to the card\n"
+           "  delete --card CARD NAME...\n"
+           "                           deletes the card's saves named NAME\n"
+           "                           NAME is a name as the name column of list shows it. A NAME that\n"
+           "                           no row shows, a save not copied whole and a save still listed\n"
+           "                           after its deletion fail that NAME.\n"
+           "\n"
+           "CARD is one of:\n"
+           "  DIR                      a folder taken as a memory card (any folder: the window's rule that\n"
+           "                           it must lie on a removable medium does not apply)\n"
+           "  ftp://HOST[:PORT]/SLOT   the card in slot SLOT (0 or 1) of a console running an FTP server\n"
+           "                           (port 21 when none is given; HOST may be [IPv6 address])\n"
+           "  ps2link://HOST/SLOT      the card in slot SLOT (0 or 1) of a console running PS2Link, through\n"
+           "                           the ps2client program in tansu-cli's folder\n"
+           "  A slot that holds no card fails the command.\n"
            "\n"
            "Options:\n"
            "  --json          one JSON object on one line (list, info)\n"
+           "  --card CARD     the card (copy-to-pc, copy-to-card, delete)\n"
+           "  --pc DIR        the PC folder (copy-to-pc, copy-to-card)\n"
            "  --help          this text\n"
            "  --              end of options (for a path whose name begins with '-')\n"
            "\n"
@@ -228,7 +325,7 @@ std::string CliUsageText()
            "  list:   one row per line, title, name, size (KB) and type separated by tabs;\n"
            "          list card ends with the line \"usage<TAB>KB\".\n"
            "  export: the name of each file written inside DIR, one per line, in the order of the saves.\n"
-           "  import: nothing.\n"
+           "  import, copy-to-pc, copy-to-card, delete: nothing.\n"
            "  info:   lines of tab-separated columns, the first naming the line:\n"
            "          kind<TAB>icon.sys|ps2-folder|psu|npo|ps1-save|ps1-card, then\n"
            "          icon.sys:   title<TAB>T, icon<TAB>LIST, icon<TAB>COPY, icon<TAB>DELETE\n"

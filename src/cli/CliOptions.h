@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/CardLocation.h"
+
 enum class CliCommand {
     Help,
     ListPc,
@@ -10,6 +12,9 @@ enum class CliCommand {
     Export,
     Import,
     Info,
+    CopyToPc,
+    CopyToCard,
+    Delete,
 };
 
 // The container an export writes: psu and npo take PS2 saves, mcr PS1 saves.
@@ -30,6 +35,12 @@ struct CliOptions {
     std::string targetFolder;
     // export: the saves; import: the files; info: the one path. As given.
     std::vector<std::string> paths;
+    // list card, copy-to-pc, copy-to-card, delete: the card (a folder card's path as given).
+    CardLocation card;
+    // copy-to-pc and copy-to-card: the folder given with --pc, as given.
+    std::string pcFolder;
+    // copy-to-pc, copy-to-card, delete: the names of the rows to act on.
+    std::vector<std::string> names;
 };
 
 struct CliParseResult {
@@ -40,8 +51,8 @@ struct CliParseResult {
 
 // Reads the arguments after the program name. "--help" anywhere wins over
 // everything else; "--" ends the options so that a path may begin with '-'.
-// An option that takes a value ("--to DIR", "--format psu") also accepts it
-// joined by '=' ("--to=DIR").
+// An option that takes a value ("--to DIR", "--format psu", "--card CARD",
+// "--pc DIR") also accepts it joined by '=' ("--to=DIR").
 CliParseResult ParseCliArguments(const std::vector<std::string>& arguments);
 
 // The usage text, for standard output (--help) or standard error (a usage error).

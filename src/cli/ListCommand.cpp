@@ -1,42 +1,13 @@
 #include "cli/ListCommand.h"
 
-#include <dirent.h>
-
-#include <cerrno>
-#include <system_error>
-
 #include <boost/format.hpp>
 
 #include "app/Control.h"
 #include "app/MemoryView.h"
+#include "cli/CardSession.h"
 #include "cli/CliOutput.h"
-#include "common/DriveType.h"
-#include "common/FileHelpers.h"
+#include "cli/ReadableFolder.h"
 #include "common/Log.h"
-
-namespace {
-
-// The controller would create a missing PC folder, and lists an unreadable one
-// as empty: both would turn a wrong folder name into an empty listing that
-// looks like success. Checked here first.
-bool IsReadableFolder(const std::string& folder, const char* operation)
-{
-    if (!IsDirectory(folder)) {
-        Log((boost::format("エラー : フォルダが見つかりません %1% : %2%") % operation % folder).str());
-        return false;
-    }
-    DIR* directory = opendir(folder.c_str());
-    if (directory == nullptr) {
-        const int error = errno;
-        Log((boost::format("エラー : フォルダを開けませんでした %1% : %2%") % operation % folder).str());
-        LogError(std::error_code(error, std::generic_category()));
-        return false;
-    }
-    closedir(directory);
-    return true;
-}
-
-}  // namespace
 
 ListResult ListPcFolder(const std::string& folder)
 {
@@ -53,25 +24,15 @@ ListResult ListPcFolder(const std::string& folder)
     return result;
 }
 
-ListResult ListCardFolder(const std::string& folder)
+ListResult ListCard(const CardLocation& card)
 {
     ListResult result;
-    if (!IsReadableFolder(folder, "tansu-cli list card")) {
+    CardSession session(card, std::string(), "tansu-cli list card");
+    if (!session.Connect()) {
         return result;
     }
-    SetRemovableDriveProbe([](const std::string&) { return true; });
-    MemoryView view;
-    // An empty PC folder edit: the controller lists no PC folder.
-    view.SetEditText(Edit::PcFolder, "");
-    view.SetEditText(Edit::UsbFolder, folder);
-    Control control(&view);
-    control.OnConnectUSBMemory();
-    if (!control.IsCardConnected()) {
-        Log((boost::format("エラー : メモリーカードに接続できませんでした tansu-cli list card : %1%") % folder).str());
-        return result;
-    }
-    result.rows = view.Rows(ListSide::PS2);
-    const std::string usageText = view.Text(TextField::Usage);
+    result.rows = session.View().Rows(ListSide::PS2);
+    const std::string usageText = session.View().Text(TextField::Usage);
     result.usageKB = ParseUsageText(usageText);
     if (!result.usageKB) {
         Log((boost::format("エラー : 使用量を読み取れませんでした tansu-cli list card : %1%") % usageText).str());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/ListRow.h"
+#include "cli/CardLocation.h"
 
 struct ListResult {
     // False when the listing could not be made; the log says why.
@@ -20,7 +21,8 @@ struct ListResult {
 // reported, not created.
 ListResult ListPcFolder(const std::string& folder);
 
-// The card list of an existing folder (absolute path) taken as a memory card.
-// Installs a removable-drive answer of true for the whole process: a folder
+// The card list of the card's slot: a folder (an existing one, absolute path)
+// taken as a memory card, or a console reached by FTP or PS2Link. For a folder,
+// installs a removable-drive answer of true for the whole process: a folder
 // named on the command line is the user's explicit choice.
-ListResult ListCardFolder(const std::string& folder);
+ListResult ListCard(const CardLocation& card);

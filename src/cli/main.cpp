@@ -16,6 +16,7 @@
 #include "cli/InfoOutput.h"
 #include "cli/ListCommand.h"
 #include "cli/ProgramDirectoryLock.h"
+#include "cli/TransferCommand.h"
 #include "common/Log.h"
 #include "common/ProgramDirectory.h"
 
@@ -31,6 +32,9 @@ struct AbsolutePaths {
     std::string folder;
     std::string targetFolder;
     std::vector<std::string> paths;
+    // The card with a folder card's path made absolute.
+    CardLocation card;
+    std::string pcFolder;
     std::error_code error;
 };
 
@@ -50,6 +54,9 @@ AbsolutePaths MakeAbsolute(const CliOptions& options)
     for (const std::string& path : options.paths) {
         absolute.paths.push_back(Absolute(path, absolute.error));
     }
+    absolute.card = options.card;
+    absolute.card.folder = Absolute(options.card.folder, absolute.error);
+    absolute.pcFolder = Absolute(options.pcFolder, absolute.error);
     return absolute;
 }
 
@@ -64,10 +71,10 @@ bool Print(const std::string& text)
     return true;
 }
 
-int RunList(const CliOptions& options, const std::string& folder)
+int RunList(const CliOptions& options, const AbsolutePaths& absolute)
 {
     const ListResult result =
-        options.command == CliCommand::ListPc ? ListPcFolder(folder) : ListCardFolder(folder);
+        options.command == CliCommand::ListPc ? ListPcFolder(absolute.folder) : ListCard(absolute.card);
     if (!result.done) {
         return kExitFailed;
     }
@@ -112,13 +119,21 @@ int Run(const CliOptions& options)
     switch (options.command) {
     case CliCommand::ListPc:
     case CliCommand::ListCard:
-        return RunList(options, absolute.folder);
+        return RunList(options, absolute);
     case CliCommand::Export:
         return RunExport(options, absolute);
     case CliCommand::Import:
         return ImportFiles(absolute.paths, absolute.targetFolder) ? kExitDone : kExitFailed;
     case CliCommand::Info:
         return RunInfo(options, absolute.paths.front());
+    case CliCommand::CopyToPc:
+    case CliCommand::CopyToCard:
+    case CliCommand::Delete: {
+        const TransferKind kind = options.command == CliCommand::CopyToPc     ? TransferKind::CopyToPc
+                                  : options.command == CliCommand::CopyToCard ? TransferKind::CopyToCard
+                                                                              : TransferKind::Delete;
+        return RunTransfer(kind, absolute.card, absolute.pcFolder, options.names) ? kExitDone : kExitFailed;
+    }
     case CliCommand::Help:
         break;
     }
