@@ -1,0 +1,868 @@
+#include "icon/SoftwareDevice.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <utility>
+
+// Every step runs in one thread in a fixed order, and coverage is decided in
+// integer arithmetic, so the same calls give the same pixels everywhere.
+// States outside the subset the icon objects use are stored and have no effect:
+// lighting is never applied, blending and alpha testing stay off, the depth
+// comparison is always less-or-equal and addressing always clamps.
+
+namespace {
+
+// Sizes beyond anything a pane or an icon needs: a device is clamped to it,
+// a texture or a buffer beyond it is refused as Direct3D refuses what it cannot hold.
+constexpr uint32_t kMaxDeviceSide = 8192;
+constexpr uint32_t kMaxTextureSide = 4096;
+constexpr uint32_t kMaxVertexBufferBytes = 64u << 20;
+
+// Screen positions snap to 1/256 pixel, so that two triangles sharing an edge
+// agree exactly on every pixel centre along it.
+constexpr int kSubpixelBits = 8;
+constexpr int64_t kSubpixel = int64_t{1} << kSubpixelBits;
+
+// Clip space bounds besides the near and far planes: w stays positive, and x and y
+// stay within a guard band wide enough to be invisible yet keep snapped
+// coordinates small enough for exact 64-bit edge arithmetic.
+constexpr float kMinW = 1.0e-5f;
+constexpr float kGuardBand = 8.0f;
+constexpr int kPlaneCount = 7;
+constexpr size_t kMaxPolygon = 3 + kPlaneCount;
+
+constexpr uint32_t FVF_XYZ = 0x002;
+constexpr uint32_t FVF_NORMAL = 0x010;
+constexpr uint32_t FVF_DIFFUSE = 0x040;
+constexpr uint32_t FVF_TEX1 = 0x100;
+constexpr uint32_t TA_SELECTMASK = 0xF;
+constexpr uint32_t kWhite = 0xFFFFFFFFu;
+
+struct VertexLayout {
+    uint32_t size = 0;
+    int32_t diffuseOffset = -1;
+    int32_t uvOffset = -1;
+};
+
+// Position, optionally normal, diffuse colour and one 2D texture coordinate, in that order.
+bool LayoutOf(uint32_t fvf, VertexLayout& layout)
+{
+    if ((fvf & FVF_XYZ) == 0 || (fvf & ~(FVF_XYZ | FVF_NORMAL | FVF_DIFFUSE | FVF_TEX1)) != 0) {
+        return false;
+    }
+    layout = {};
+    layout.size = 12;
+    if ((fvf & FVF_NORMAL) != 0) {
+        layout.size += 12;
+    }
+    if ((fvf & FVF_DIFFUSE) != 0) {
+        layout.diffuseOffset = static_cast<int32_t>(layout.size);
+        layout.size += 4;
+    }
+    if ((fvf & FVF_TEX1) != 0) {
+        layout.uvOffset = static_cast<int32_t>(layout.size);
+        layout.size += 8;
+    }
+    return true;
+}
+
+uint64_t VerticesFor(uint32_t type, uint32_t primitiveCount)
+{
+    if (primitiveCount == 0) {
+        return 0;
+    }
+    if (type == d3d::PT_TRIANGLELIST) {
+        return uint64_t{primitiveCount} * 3;
+    }
+    if (type == d3d::PT_TRIANGLESTRIP) {
+        return uint64_t{primitiveCount} + 2;
+    }
+    return 0;
+}
+
+struct Rgba {
+    int r = 0, g = 0, b = 0, a = 0;
+};
+
+Rgba Unpack(uint32_t c)
+{
+    return {static_cast<int>((c >> 16) & 0xFF), static_cast<int>((c >> 8) & 0xFF), static_cast<int>(c & 0xFF),
+            static_cast<int>(c >> 24)};
+}
+
+uint32_t Pack(const Rgba& c)
+{
+    return static_cast<uint32_t>(c.a) << 24 | static_cast<uint32_t>(c.r) << 16 | static_cast<uint32_t>(c.g) << 8 |
+           static_cast<uint32_t>(c.b);
+}
+
+// NaN goes to the low bound, so no float ever reaches an integer conversion unchecked.
+float ClampFloat(float v, float low, float high) { return v > low ? (v < high ? v : high) : low; }
+
+int RoundChannel(float v) { return static_cast<int>(ClampFloat(v, 0.0f, 255.0f) + 0.5f); }
+
+// log2 from the exact exponent and a quadratic through the mantissa's ends:
+// within 0.01 of the true value, and made only of exactly rounded operations.
+float Log2(float x)
+{
+    int exponent = 0;
+    float mantissa = std::frexp(x, &exponent) * 2.0f;  // [1, 2)
+    const float fraction = ((-1.0f / 3.0f) * mantissa + 2.0f) * mantissa - 5.0f / 3.0f;
+    return static_cast<float>(exponent - 1) + fraction;
+}
+
+struct ClipVertex {
+    float x, y, z, w;
+    float r, g, b, a;  // 0 to 255
+    float u, v;
+};
+
+bool IsFinite(const ClipVertex& v)
+{
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && std::isfinite(v.w);
+}
+
+float PlaneDistance(const ClipVertex& v, int plane)
+{
+    switch (plane) {
+    case 0: return v.w - kMinW;
+    case 1: return v.z;  // near
+    case 2: return v.w - v.z;  // far
+    case 3: return kGuardBand * v.w - v.x;
+    case 4: return kGuardBand * v.w + v.x;
+    case 5: return kGuardBand * v.w - v.y;
+    default: return kGuardBand * v.w + v.y;
+    }
+}
+
+uint32_t Outcode(const ClipVertex& v)
+{
+    uint32_t code = 0;
+    for (int plane = 0; plane < kPlaneCount; ++plane) {
+        if (!(PlaneDistance(v, plane) >= 0.0f)) {
+            code |= 1u << plane;
+        }
+    }
+    return code;
+}
+
+// Always from the inside vertex towards the outside one, so that an edge two
+// triangles share is cut at the same point in both.
+ClipVertex Intersect(const ClipVertex& in, float dIn, const ClipVertex& out, float dOut)
+{
+    const float t = dIn / (dIn - dOut);
+    auto mix = [t](float p, float q) { return p + t * (q - p); };
+    return {mix(in.x, out.x), mix(in.y, out.y), mix(in.z, out.z), mix(in.w, out.w), mix(in.r, out.r),
+            mix(in.g, out.g), mix(in.b, out.b), mix(in.a, out.a), mix(in.u, out.u), mix(in.v, out.v)};
+}
+
+size_t ClipPolygon(const ClipVertex* in, size_t count, int plane, ClipVertex* out)
+{
+    size_t written = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const ClipVertex& current = in[i];
+        const ClipVertex& next = in[(i + 1) % count];
+        const float dCurrent = PlaneDistance(current, plane);
+        const float dNext = PlaneDistance(next, plane);
+        if (dCurrent >= 0.0f) {
+            out[written++] = current;
+            if (dNext < 0.0f) {
+                out[written++] = Intersect(current, dCurrent, next, dNext);
+            }
+        } else if (dNext >= 0.0f) {
+            out[written++] = Intersect(next, dNext, current, dCurrent);
+        }
+    }
+    return written;
+}
+
+// One vertex after the divide by w: position snapped to 1/256 pixel, attributes divided by w.
+struct ScreenVertex {
+    int64_t x = 0, y = 0;
+    float z = 0, q = 0;  // depth and 1/w
+    float r = 0, g = 0, b = 0, a = 0, u = 0, v = 0;
+};
+
+class TextureSampler {
+public:
+    void Reset(const DeviceTexture* texture, uint32_t mag, uint32_t min, uint32_t mip)
+    {
+        levels = texture != nullptr && !texture->Levels().empty() ? &texture->Levels() : nullptr;
+        magFilter = mag;
+        minFilter = min;
+        mipFilter = mip;
+        if (levels != nullptr) {
+            width0 = static_cast<float>(levels->front().width);
+            height0 = static_cast<float>(levels->front().height);
+        }
+    }
+    bool Active() const { return levels != nullptr; }
+
+    // Level of detail from how many level-0 texels one pixel step crosses.
+    float Lod(float dudx, float dvdx, float dudy, float dvdy) const
+    {
+        const float ux = dudx * width0, vx = dvdx * height0, uy = dudy * width0, vy = dvdy * height0;
+        const float rho2 = std::max(ux * ux + vx * vx, uy * uy + vy * vy);
+        if (!(rho2 > 1.0f)) {
+            return 0.0f;  // magnified (NaN included)
+        }
+        if (!std::isfinite(rho2)) {
+            return static_cast<float>(levels->size());
+        }
+        return 0.5f * Log2(rho2);
+    }
+
+    Rgba Sample(float u, float v, float lod) const
+    {
+        std::array<float, 4> sum{};
+        const size_t last = levels->size() - 1;
+        if (!(lod > 0.0f)) {
+            Filter(0, u, v, magFilter, 1.0f, sum);
+        } else if (mipFilter == d3d::TEXF_NONE) {
+            Filter(0, u, v, minFilter, 1.0f, sum);
+        } else {
+            lod = std::min(lod, static_cast<float>(last));
+            if (mipFilter == d3d::TEXF_POINT) {
+                Filter(static_cast<size_t>(lod + 0.5f), u, v, minFilter, 1.0f, sum);
+            } else {
+                const auto level = static_cast<size_t>(lod);
+                const float fraction = lod - static_cast<float>(level);
+                if (level >= last || fraction == 0.0f) {
+                    Filter(level, u, v, minFilter, 1.0f, sum);
+                } else {
+                    Filter(level, u, v, minFilter, 1.0f - fraction, sum);
+                    Filter(level + 1, u, v, minFilter, fraction, sum);
+                }
+            }
+        }
+        return {RoundChannel(sum[0]), RoundChannel(sum[1]), RoundChannel(sum[2]), RoundChannel(sum[3])};
+    }
+
+private:
+    static void Add(std::array<float, 4>& sum, uint32_t texel, float weight)
+    {
+        const Rgba c = Unpack(texel);
+        sum[0] += weight * static_cast<float>(c.r);
+        sum[1] += weight * static_cast<float>(c.g);
+        sum[2] += weight * static_cast<float>(c.b);
+        sum[3] += weight * static_cast<float>(c.a);
+    }
+
+    void Filter(size_t index, float u, float v, uint32_t filter, float weight, std::array<float, 4>& sum) const
+    {
+        const DeviceTexture::Level& level = (*levels)[index];
+        const float w = static_cast<float>(level.width);
+        const float h = static_cast<float>(level.height);
+        const uint32_t* texels = level.texels.data();
+        if (filter == d3d::TEXF_POINT || filter == d3d::TEXF_NONE) {
+            const auto x = static_cast<uint32_t>(ClampFloat(u * w, 0.0f, w - 1.0f));
+            const auto y = static_cast<uint32_t>(ClampFloat(v * h, 0.0f, h - 1.0f));
+            Add(sum, texels[y * level.width + x], weight);
+            return;
+        }
+        // Texel centres sit at half-integers; clamping the position clamps both taps to the edge.
+        const float s = ClampFloat(u * w - 0.5f, 0.0f, w - 1.0f);
+        const float t = ClampFloat(v * h - 0.5f, 0.0f, h - 1.0f);
+        const auto x0 = static_cast<uint32_t>(s);
+        const auto y0 = static_cast<uint32_t>(t);
+        const float fx = s - static_cast<float>(x0);
+        const float fy = t - static_cast<float>(y0);
+        const uint32_t x1 = std::min(x0 + 1, level.width - 1);
+        const uint32_t y1 = std::min(y0 + 1, level.height - 1);
+        Add(sum, texels[y0 * level.width + x0], weight * (1.0f - fx) * (1.0f - fy));
+        Add(sum, texels[y0 * level.width + x1], weight * fx * (1.0f - fy));
+        Add(sum, texels[y1 * level.width + x0], weight * (1.0f - fx) * fy);
+        Add(sum, texels[y1 * level.width + x1], weight * fx * fy);
+    }
+
+    const std::vector<DeviceTexture::Level>* levels = nullptr;
+    float width0 = 0, height0 = 0;
+    uint32_t magFilter = d3d::TEXF_LINEAR, minFilter = d3d::TEXF_LINEAR, mipFilter = d3d::TEXF_LINEAR;
+};
+
+// What the fixed-function stages ask of one draw.
+struct PixelState {
+    bool depthTest = true;
+    bool depthWrite = true;
+    uint32_t cullMode = d3d::CULL_CCW;
+    uint32_t colourOp = d3d::TOP_MODULATE;
+    uint32_t colourArg1 = d3d::TA_TEXTURE;
+    uint32_t colourArg2 = d3d::TA_CURRENT;
+};
+
+// Clips, culls and fills triangles into a colour and a depth buffer.
+class Rasterizer {
+public:
+    void SetTarget(uint32_t* colourBuffer, float* depthBuffer, uint32_t targetWidth, uint32_t targetHeight)
+    {
+        colour = colourBuffer;
+        depth = depthBuffer;
+        width = targetWidth;
+        height = targetHeight;
+    }
+
+    void Begin(const PixelState& pixelState, const TextureSampler& textureSampler)
+    {
+        state = pixelState;
+        sampler = &textureSampler;
+    }
+
+    void Triangle(const ClipVertex& a, const ClipVertex& b, const ClipVertex& c)
+    {
+        if (!IsFinite(a) || !IsFinite(b) || !IsFinite(c)) {
+            return;
+        }
+        const uint32_t codeA = Outcode(a), codeB = Outcode(b), codeC = Outcode(c);
+        if ((codeA & codeB & codeC) != 0) {
+            return;
+        }
+        const uint32_t crossed = codeA | codeB | codeC;
+        if (crossed == 0) {
+            Project(a, b, c);
+            return;
+        }
+        std::array<ClipVertex, kMaxPolygon> first{a, b, c};
+        std::array<ClipVertex, kMaxPolygon> second{};
+        ClipVertex* in = first.data();
+        ClipVertex* out = second.data();
+        size_t count = 3;
+        for (int plane = 0; plane < kPlaneCount; ++plane) {
+            if ((crossed & (1u << plane)) == 0) {
+                continue;
+            }
+            count = ClipPolygon(in, count, plane, out);
+            if (count < 3) {
+                return;
+            }
+            std::swap(in, out);
+        }
+        for (size_t i = 1; i + 1 < count; ++i) {
+            Project(in[0], in[i], in[i + 1]);
+        }
+    }
+
+private:
+    // Direct3D 9's viewport: x = -1 maps to 0 and x = 1 to the width; pixel (i, j) is
+    // drawn when its centre, the integer point (i, j), is covered.
+    bool ToScreen(const ClipVertex& c, ScreenVertex& s) const
+    {
+        if (!(c.w > 0.0f)) {
+            return false;
+        }
+        const double invW = 1.0 / static_cast<double>(c.w);
+        const double x = (static_cast<double>(c.x) * invW + 1.0) * 0.5 * static_cast<double>(width);
+        const double y = (1.0 - static_cast<double>(c.y) * invW) * 0.5 * static_cast<double>(height);
+        // Far beyond the guard band, yet small enough that edge products fit in 64 bits.
+        const double limit = 1.0e6;
+        const auto subpixel = static_cast<double>(kSubpixel);
+        s.x = static_cast<int64_t>(std::floor(std::clamp(x, -limit, limit) * subpixel + 0.5));
+        s.y = static_cast<int64_t>(std::floor(std::clamp(y, -limit, limit) * subpixel + 0.5));
+        const auto q = static_cast<float>(invW);
+        s.z = ClampFloat(static_cast<float>(static_cast<double>(c.z) * invW), 0.0f, 1.0f);
+        s.q = q;
+        s.r = c.r * q;
+        s.g = c.g * q;
+        s.b = c.b * q;
+        s.a = c.a * q;
+        s.u = c.u * q;
+        s.v = c.v * q;
+        return true;
+    }
+
+    void Project(const ClipVertex& a, const ClipVertex& b, const ClipVertex& c)
+    {
+        ScreenVertex sa, sb, sc;
+        if (ToScreen(a, sa) && ToScreen(b, sb) && ToScreen(c, sc)) {
+            // Gouraud colours that do not vary are used as they are, without interpolation error.
+            flat = a.r == b.r && a.r == c.r && a.g == b.g && a.g == c.g && a.b == b.b && a.b == c.b &&
+                   a.a == b.a && a.a == c.a;
+            flatColour = {RoundChannel(a.r), RoundChannel(a.g), RoundChannel(a.b), RoundChannel(a.a)};
+            Fill(sa, sb, sc);
+        }
+    }
+
+    struct Edge {
+        int64_t stepX = 0, stepY = 0, row = 0;
+    };
+
+    // The edge from one vertex to the next of a triangle turning clockwise on screen:
+    // positive inside. Pixels exactly on it count only for top and left edges.
+    static Edge MakeEdge(const ScreenVertex& from, const ScreenVertex& to, int64_t px, int64_t py)
+    {
+        const int64_t dx = to.x - from.x;
+        const int64_t dy = to.y - from.y;
+        const bool topLeft = dy < 0 || (dy == 0 && dx > 0);
+        Edge edge;
+        edge.stepX = -dy * kSubpixel;
+        edge.stepY = dx * kSubpixel;
+        edge.row = dx * (py - from.y) - dy * (px - from.x) - (topLeft ? 0 : 1);
+        return edge;
+    }
+
+    void Fill(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c)
+    {
+        int64_t area = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+        if (area == 0) {
+            return;
+        }
+        // y grows downwards, so a positive area turns clockwise as seen on screen.
+        const bool clockwise = area > 0;
+        if ((state.cullMode == d3d::CULL_CW && clockwise) || (state.cullMode == d3d::CULL_CCW && !clockwise)) {
+            return;
+        }
+        const ScreenVertex* v[3] = {&a, &b, &c};
+        if (!clockwise) {
+            std::swap(v[1], v[2]);
+            area = -area;
+        }
+        const int64_t minX = std::min({a.x, b.x, c.x}), maxX = std::max({a.x, b.x, c.x});
+        const int64_t minY = std::min({a.y, b.y, c.y}), maxY = std::max({a.y, b.y, c.y});
+        const int64_t x0 = std::max<int64_t>((minX + kSubpixel - 1) >> kSubpixelBits, 0);
+        const int64_t x1 = std::min<int64_t>(maxX >> kSubpixelBits, int64_t{width} - 1);
+        const int64_t y0 = std::max<int64_t>((minY + kSubpixel - 1) >> kSubpixelBits, 0);
+        const int64_t y1 = std::min<int64_t>(maxY >> kSubpixelBits, int64_t{height} - 1);
+        if (x0 > x1 || y0 > y1) {
+            return;
+        }
+        // Edge k lies opposite vertex k, so its value over the area is vertex k's weight.
+        std::array<Edge, 3> edges{MakeEdge(*v[1], *v[2], x0 * kSubpixel, y0 * kSubpixel),
+                                  MakeEdge(*v[2], *v[0], x0 * kSubpixel, y0 * kSubpixel),
+                                  MakeEdge(*v[0], *v[1], x0 * kSubpixel, y0 * kSubpixel)};
+        Setup(v, area, edges);
+        for (int64_t y = y0; y <= y1; ++y) {
+            int64_t w0 = edges[0].row, w1 = edges[1].row, w2 = edges[2].row;
+            uint32_t index = static_cast<uint32_t>(y) * width + static_cast<uint32_t>(x0);
+            for (int64_t x = x0; x <= x1; ++x, ++index) {
+                if ((w0 | w1 | w2) >= 0) {
+                    Shade(index, static_cast<float>(w0) * invArea, static_cast<float>(w1) * invArea,
+                          static_cast<float>(w2) * invArea);
+                }
+                w0 += edges[0].stepX;
+                w1 += edges[1].stepX;
+                w2 += edges[2].stepX;
+            }
+            for (Edge& edge : edges) {
+                edge.row += edge.stepY;
+            }
+        }
+    }
+
+    // Per-triangle constants: vertex values and the screen gradients of u/w, v/w and 1/w,
+    // from which each pixel gets the derivatives of u and v that pick the mip level.
+    void Setup(const ScreenVertex* const* v, int64_t area, const std::array<Edge, 3>& edges)
+    {
+        invArea = 1.0f / static_cast<float>(area);
+        for (size_t k = 0; k < 3; ++k) {
+            vertex[k] = *v[k];
+        }
+        std::array<float, 3> gx{}, gy{};
+        for (size_t k = 0; k < 3; ++k) {
+            gx[k] = static_cast<float>(edges[k].stepX) * invArea;
+            gy[k] = static_cast<float>(edges[k].stepY) * invArea;
+        }
+        auto gradient = [&](const std::array<float, 3>& g, float ScreenVertex::*field) {
+            return g[0] * (vertex[0].*field) + g[1] * (vertex[1].*field) + g[2] * (vertex[2].*field);
+        };
+        dqdx = gradient(gx, &ScreenVertex::q);
+        dqdy = gradient(gy, &ScreenVertex::q);
+        duqdx = gradient(gx, &ScreenVertex::u);
+        duqdy = gradient(gy, &ScreenVertex::u);
+        dvqdx = gradient(gx, &ScreenVertex::v);
+        dvqdy = gradient(gy, &ScreenVertex::v);
+    }
+
+    float Mix(float l0, float l1, float l2, float ScreenVertex::*field) const
+    {
+        return l0 * (vertex[0].*field) + l1 * (vertex[1].*field) + l2 * (vertex[2].*field);
+    }
+
+    void Shade(uint32_t index, float l0, float l1, float l2)
+    {
+        const float z = ClampFloat(Mix(l0, l1, l2, &ScreenVertex::z), 0.0f, 1.0f);
+        if (state.depthTest && !(z <= depth[index])) {
+            return;
+        }
+        const float invQ = 1.0f / Mix(l0, l1, l2, &ScreenVertex::q);
+        Rgba diffuse = flatColour;
+        if (!flat) {
+            diffuse = {RoundChannel(Mix(l0, l1, l2, &ScreenVertex::r) * invQ),
+                       RoundChannel(Mix(l0, l1, l2, &ScreenVertex::g) * invQ),
+                       RoundChannel(Mix(l0, l1, l2, &ScreenVertex::b) * invQ),
+                       RoundChannel(Mix(l0, l1, l2, &ScreenVertex::a) * invQ)};
+        }
+        Rgba result = diffuse;
+        if (sampler->Active()) {
+            const float u = Mix(l0, l1, l2, &ScreenVertex::u) * invQ;
+            const float v = Mix(l0, l1, l2, &ScreenVertex::v) * invQ;
+            const float lod = sampler->Lod((duqdx - u * dqdx) * invQ, (dvqdx - v * dqdx) * invQ,
+                                           (duqdy - u * dqdy) * invQ, (dvqdy - v * dqdy) * invQ);
+            result = Combine(sampler->Sample(u, v, lod), diffuse);
+        }
+        colour[index] = Pack(result);
+        if (state.depthTest && state.depthWrite) {
+            depth[index] = z;
+        }
+    }
+
+    // Texture stage 0. At the first stage the current colour is the diffuse colour;
+    // the alpha is the texture's, as with the stage's default alpha operation.
+    Rgba Combine(const Rgba& texel, const Rgba& diffuse) const
+    {
+        auto argument = [&](uint32_t arg) -> const Rgba& {
+            return (arg & TA_SELECTMASK) == d3d::TA_TEXTURE ? texel : diffuse;
+        };
+        const Rgba& a = argument(state.colourArg1);
+        const Rgba& b = argument(state.colourArg2);
+        Rgba result = diffuse;
+        switch (state.colourOp) {
+        case d3d::TOP_SELECTARG1: result = a; break;
+        case d3d::TOP_MODULATE: result = {a.r * b.r / 255, a.g * b.g / 255, a.b * b.b / 255, 0}; break;
+        case d3d::TOP_MODULATE2X:
+            // Truncating keeps a colour of 0x80 an exact identity: 2 * t * 128 / 255 rounds down to t.
+            result = {std::min(255, 2 * a.r * b.r / 255), std::min(255, 2 * a.g * b.g / 255),
+                      std::min(255, 2 * a.b * b.b / 255), 0};
+            break;
+        default: break;
+        }
+        result.a = texel.a;
+        return result;
+    }
+
+    uint32_t* colour = nullptr;
+    float* depth = nullptr;
+    uint32_t width = 0, height = 0;
+    PixelState state;
+    const TextureSampler* sampler = nullptr;
+
+    std::array<ScreenVertex, 3> vertex{};
+    float invArea = 0;
+    float dqdx = 0, dqdy = 0, duqdx = 0, duqdy = 0, dvqdx = 0, dvqdy = 0;
+    bool flat = true;
+    Rgba flatColour;
+};
+
+}  // namespace
+
+struct SoftwareDevice::State {
+    State(uint32_t w, uint32_t h) : width(w), height(h)
+    {
+        colour.assign(size_t{w} * h, 0);
+        depth.assign(size_t{w} * h, 1.0f);
+        rasterizer.SetTarget(colour.data(), depth.data(), w, h);
+        // Direct3D 9's initial values; the depth buffer is enabled because the device has one.
+        renderStates[d3d::RS_ZENABLE] = 1;
+        renderStates[d3d::RS_ZWRITEENABLE] = 1;
+        renderStates[d3d::RS_SRCBLEND] = d3d::BLEND_ONE;
+        renderStates[d3d::RS_DESTBLEND] = d3d::BLEND_ZERO;
+        renderStates[d3d::RS_CULLMODE] = d3d::CULL_CCW;
+        renderStates[d3d::RS_ZFUNC] = d3d::CMP_LESSEQUAL;
+        renderStates[d3d::RS_LIGHTING] = 1;
+        renderStates[d3d::RS_COLORVERTEX] = 1;
+        stageStates[d3d::TSS_COLOROP] = d3d::TOP_MODULATE;
+        stageStates[d3d::TSS_COLORARG1] = d3d::TA_TEXTURE;
+        stageStates[d3d::TSS_COLORARG2] = d3d::TA_CURRENT;
+        samplerStates[d3d::SAMP_ADDRESSU] = 1;  // wrap; stored only
+        samplerStates[d3d::SAMP_ADDRESSV] = 1;
+        samplerStates[d3d::SAMP_MAGFILTER] = d3d::TEXF_POINT;
+        samplerStates[d3d::SAMP_MINFILTER] = d3d::TEXF_POINT;
+        samplerStates[d3d::SAMP_MIPFILTER] = d3d::TEXF_NONE;
+    }
+
+    void Draw(uint32_t type, uint32_t primitiveCount, const uint8_t* vertices, size_t vertexCount, uint32_t stride,
+              const VertexLayout& layout)
+    {
+        const Matrix transform = world * view * projection;
+        const auto& m = transform.m;
+        const bool vertexColour = layout.diffuseOffset >= 0 && renderStates[d3d::RS_COLORVERTEX] != 0;
+        transformed.resize(vertexCount);
+        for (size_t i = 0; i < vertexCount; ++i) {
+            const uint8_t* source = vertices + i * stride;
+            float p[3];
+            std::memcpy(p, source, sizeof p);
+            uint32_t diffuse = kWhite;
+            if (vertexColour) {
+                std::memcpy(&diffuse, source + layout.diffuseOffset, sizeof diffuse);
+            }
+            float uv[2] = {0.0f, 0.0f};
+            if (layout.uvOffset >= 0) {
+                std::memcpy(uv, source + layout.uvOffset, sizeof uv);
+            }
+            const Rgba c = Unpack(diffuse);
+            ClipVertex& out = transformed[i];
+            out.x = p[0] * m[0][0] + p[1] * m[1][0] + p[2] * m[2][0] + m[3][0];
+            out.y = p[0] * m[0][1] + p[1] * m[1][1] + p[2] * m[2][1] + m[3][1];
+            out.z = p[0] * m[0][2] + p[1] * m[1][2] + p[2] * m[2][2] + m[3][2];
+            out.w = p[0] * m[0][3] + p[1] * m[1][3] + p[2] * m[2][3] + m[3][3];
+            out.r = static_cast<float>(c.r);
+            out.g = static_cast<float>(c.g);
+            out.b = static_cast<float>(c.b);
+            out.a = static_cast<float>(c.a);
+            out.u = uv[0];
+            out.v = uv[1];
+        }
+
+        PixelState pixel;
+        pixel.depthTest = renderStates[d3d::RS_ZENABLE] != 0;
+        pixel.depthWrite = renderStates[d3d::RS_ZWRITEENABLE] != 0;
+        pixel.cullMode = renderStates[d3d::RS_CULLMODE];
+        pixel.colourOp = stageStates[d3d::TSS_COLOROP];
+        pixel.colourArg1 = stageStates[d3d::TSS_COLORARG1];
+        pixel.colourArg2 = stageStates[d3d::TSS_COLORARG2];
+        sampler.Reset(texture.get(), samplerStates[d3d::SAMP_MAGFILTER], samplerStates[d3d::SAMP_MINFILTER],
+                      samplerStates[d3d::SAMP_MIPFILTER]);
+        rasterizer.Begin(pixel, sampler);
+
+        for (size_t i = 0; i < primitiveCount; ++i) {
+            if (type == d3d::PT_TRIANGLELIST) {
+                rasterizer.Triangle(transformed[3 * i], transformed[3 * i + 1], transformed[3 * i + 2]);
+            } else if (i % 2 == 0) {
+                rasterizer.Triangle(transformed[i], transformed[i + 1], transformed[i + 2]);
+            } else {
+                // Odd triangles of a strip take their last two vertices swapped, keeping the winding.
+                rasterizer.Triangle(transformed[i], transformed[i + 2], transformed[i + 1]);
+            }
+        }
+    }
+
+    uint32_t width;
+    uint32_t height;
+    std::array<uint32_t, 256> renderStates{};
+    std::array<uint32_t, 33> stageStates{};
+    std::array<uint32_t, 14> samplerStates{};
+    Matrix world = Matrix::Identity();
+    Matrix view = Matrix::Identity();
+    Matrix projection = Matrix::Identity();
+    std::shared_ptr<DeviceTexture> texture;
+    uint32_t fvf = 0;
+    std::shared_ptr<DeviceVertexBuffer> stream;
+    uint32_t streamOffset = 0;
+    uint32_t streamStride = 0;
+
+    std::vector<uint32_t> colour;
+    std::vector<float> depth;
+    // Reused from draw to draw: after the first frame nothing is allocated.
+    std::vector<ClipVertex> transformed;
+    TextureSampler sampler;
+    Rasterizer rasterizer;
+
+    std::mutex presentMutex;
+    std::function<void(const DeviceFrame&)> presentTarget;
+    DeviceFrame presented;
+};
+
+void* DeviceVertexBuffer::Lock(uint32_t offset, uint32_t size, uint32_t flags)
+{
+    if (offset > bytes.size()) {
+        return nullptr;
+    }
+    if (size == 0) {
+        size = static_cast<uint32_t>(bytes.size()) - offset;  // the rest of the buffer
+    }
+    if (uint64_t{offset} + size > bytes.size()) {
+        return nullptr;
+    }
+    if ((flags & d3d::LOCK_DISCARD) != 0) {
+        // Fresh memory: nothing drawn before can show through what is written next.
+        std::fill(bytes.begin(), bytes.end(), uint8_t{0});
+    }
+    locked = true;
+    return bytes.data() + offset;
+}
+
+void DeviceVertexBuffer::Unlock() { locked = false; }
+
+SoftwareDevice::SoftwareDevice(uint32_t w, uint32_t h)
+    : state(std::make_shared<State>(std::min(w, kMaxDeviceSide), std::min(h, kMaxDeviceSide))),
+      width(std::min(w, kMaxDeviceSide)),
+      height(std::min(h, kMaxDeviceSide))
+{
+}
+
+std::shared_ptr<DeviceTexture> SoftwareDevice::CreateTexture(uint32_t textureWidth, uint32_t textureHeight,
+                                                             const uint8_t* bgraTexels)
+{
+    if (bgraTexels == nullptr || textureWidth == 0 || textureHeight == 0 || textureWidth > kMaxTextureSide ||
+        textureHeight > kMaxTextureSide) {
+        return nullptr;
+    }
+    try {
+        auto texture = std::make_shared<DeviceTexture>();
+        DeviceTexture::Level top;
+        top.width = textureWidth;
+        top.height = textureHeight;
+        top.texels.resize(size_t{textureWidth} * textureHeight);
+        for (size_t i = 0; i < top.texels.size(); ++i) {
+            const uint8_t* p = bgraTexels + 4 * i;
+            top.texels[i] = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+        }
+        texture->levels.push_back(std::move(top));
+        // Each level halves the one above with a 2 x 2 box filter, down to 1 x 1.
+        while (texture->levels.back().width > 1 || texture->levels.back().height > 1) {
+            const DeviceTexture::Level& above = texture->levels.back();
+            DeviceTexture::Level next;
+            next.width = std::max(1u, above.width / 2);
+            next.height = std::max(1u, above.height / 2);
+            next.texels.resize(size_t{next.width} * next.height);
+            for (uint32_t y = 0; y < next.height; ++y) {
+                const uint32_t ya = std::min(2 * y, above.height - 1), yb = std::min(2 * y + 1, above.height - 1);
+                for (uint32_t x = 0; x < next.width; ++x) {
+                    const uint32_t xa = std::min(2 * x, above.width - 1), xb = std::min(2 * x + 1, above.width - 1);
+                    const Rgba c[4] = {Unpack(above.texels[ya * above.width + xa]),
+                                       Unpack(above.texels[ya * above.width + xb]),
+                                       Unpack(above.texels[yb * above.width + xa]),
+                                       Unpack(above.texels[yb * above.width + xb])};
+                    next.texels[y * next.width + x] =
+                        Pack({(c[0].r + c[1].r + c[2].r + c[3].r + 2) / 4, (c[0].g + c[1].g + c[2].g + c[3].g + 2) / 4,
+                              (c[0].b + c[1].b + c[2].b + c[3].b + 2) / 4, (c[0].a + c[1].a + c[2].a + c[3].a + 2) / 4});
+                }
+            }
+            texture->levels.push_back(std::move(next));
+        }
+        return texture;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+std::shared_ptr<DeviceVertexBuffer> SoftwareDevice::CreateVertexBuffer(uint32_t length, uint32_t /*usage*/,
+                                                                       uint32_t fvf)
+{
+    VertexLayout layout;
+    if (length == 0 || length > kMaxVertexBufferBytes || (fvf != 0 && (!LayoutOf(fvf, layout) || length < layout.size))) {
+        return nullptr;
+    }
+    try {
+        auto buffer = std::make_shared<DeviceVertexBuffer>();
+        buffer->bytes.assign(length, 0);
+        return buffer;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void SoftwareDevice::SetRenderState(uint32_t which, uint32_t value)
+{
+    if (which < state->renderStates.size()) {
+        state->renderStates[which] = value;
+    }
+}
+
+// Only stage 0 and sampler 0 exist: the icon objects texture with one stage.
+void SoftwareDevice::SetTextureStageState(uint32_t stage, uint32_t type, uint32_t value)
+{
+    if (stage == 0 && type < state->stageStates.size()) {
+        state->stageStates[type] = value;
+    }
+}
+
+void SoftwareDevice::SetSamplerState(uint32_t sampler, uint32_t type, uint32_t value)
+{
+    if (sampler == 0 && type < state->samplerStates.size()) {
+        state->samplerStates[type] = value;
+    }
+}
+
+void SoftwareDevice::SetTransform(uint32_t which, const Matrix& matrix)
+{
+    switch (which) {
+    case d3d::TS_WORLD: state->world = matrix; break;
+    case d3d::TS_VIEW: state->view = matrix; break;
+    case d3d::TS_PROJECTION: state->projection = matrix; break;
+    default: break;
+    }
+}
+
+void SoftwareDevice::SetTexture(uint32_t stage, std::shared_ptr<DeviceTexture> texture)
+{
+    if (stage == 0) {
+        state->texture = std::move(texture);
+    }
+}
+
+void SoftwareDevice::SetFVF(uint32_t fvf) { state->fvf = fvf; }
+
+void SoftwareDevice::SetStreamSource(uint32_t stream, std::shared_ptr<DeviceVertexBuffer> buffer, uint32_t offset,
+                                     uint32_t stride)
+{
+    if (stream == 0) {
+        state->stream = std::move(buffer);
+        state->streamOffset = offset;
+        state->streamStride = stride;
+    }
+}
+
+void SoftwareDevice::Clear(uint32_t flags, uint32_t colour, float z, uint32_t /*stencil*/)
+{
+    if ((flags & d3d::CLEAR_TARGET) != 0) {
+        std::fill(state->colour.begin(), state->colour.end(), colour);
+    }
+    if ((flags & d3d::CLEAR_ZBUFFER) != 0) {
+        std::fill(state->depth.begin(), state->depth.end(), ClampFloat(z, 0.0f, 1.0f));
+    }
+}
+
+void SoftwareDevice::BeginScene() {}
+
+void SoftwareDevice::EndScene() {}
+
+void SoftwareDevice::DrawPrimitive(uint32_t type, uint32_t startVertex, uint32_t primitiveCount)
+{
+    State& s = *state;
+    VertexLayout layout;
+    const uint64_t vertexCount = VerticesFor(type, primitiveCount);
+    if (!s.stream || vertexCount == 0 || !LayoutOf(s.fvf, layout) || s.streamStride < layout.size) {
+        return;
+    }
+    // Every vertex must lie inside the buffer, or nothing is drawn.
+    const std::vector<uint8_t>& bytes = s.stream->bytes;
+    const uint64_t first = uint64_t{s.streamOffset} + uint64_t{startVertex} * s.streamStride;
+    const uint64_t end = first + (vertexCount - 1) * s.streamStride + layout.size;
+    if (end > bytes.size()) {
+        return;
+    }
+    s.Draw(type, primitiveCount, bytes.data() + first, static_cast<size_t>(vertexCount), s.streamStride, layout);
+}
+
+void SoftwareDevice::DrawPrimitiveUP(uint32_t type, uint32_t primitiveCount, const void* vertices, uint32_t stride)
+{
+    State& s = *state;
+    VertexLayout layout;
+    const uint64_t vertexCount = VerticesFor(type, primitiveCount);
+    if (vertices != nullptr && vertexCount != 0 && LayoutOf(s.fvf, layout) && stride >= layout.size) {
+        s.Draw(type, primitiveCount, static_cast<const uint8_t*>(vertices), static_cast<size_t>(vertexCount),
+               stride, layout);
+    }
+    // As with Direct3D, drawing from memory unsets stream 0.
+    s.stream.reset();
+    s.streamOffset = 0;
+    s.streamStride = 0;
+}
+
+// The target is called with the lock held: once SetPresentTarget returns, the
+// previous target is never called again. A target must not set a new target itself.
+void SoftwareDevice::Present()
+{
+    State& s = *state;
+    std::lock_guard<std::mutex> guard(s.presentMutex);
+    if (!s.presentTarget) {
+        return;
+    }
+    s.presented.width = s.width;
+    s.presented.height = s.height;
+    s.presented.pixels.assign(s.colour.begin(), s.colour.end());
+    s.presentTarget(s.presented);
+}
+
+void SoftwareDevice::SetPresentTarget(std::function<void(const DeviceFrame&)> target)
+{
+    std::lock_guard<std::mutex> guard(state->presentMutex);
+    state->presentTarget = std::move(target);
+}
+
+DeviceFrame SoftwareDevice::BackBuffer() const
+{
+    return {state->width, state->height, state->colour};
+}
