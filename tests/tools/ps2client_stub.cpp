@@ -17,13 +17,17 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -46,16 +50,19 @@ std::string Environment(const char* name)
     return value != nullptr ? value : "";
 }
 
+// Prints the client's failure line; returns the client's exit code.
+int Fail(const char* what, int error, int exitCode = -2)
+{
+    std::printf("[ERROR] %s failed. (%d)\n", what, error);
+    return exitCode;
+}
+
 // Where a console path ("mc0:SAVE/file") lies in the console's folder.
 // Returns 0 or the driver's error number.
 int Resolve(const std::string& consolePath, fs::path& out)
 {
-    const std::size_t colon = consolePath.find(':');
-    if (colon == std::string::npos) {
-        return kNoDevice;
-    }
-    const std::string device = consolePath.substr(0, colon);
-    if (device != "mc0" && device != "mc1") {
+    const std::string device = consolePath.substr(0, consolePath.find(':'));
+    if (device.size() == consolePath.size() || (device != "mc0" && device != "mc1")) {
         return kNoDevice;
     }
     const std::string root = Environment("PS2CLIENT_STUB_ROOT");
@@ -63,35 +70,35 @@ int Resolve(const std::string& consolePath, fs::path& out)
     if (root.empty() || !fs::is_directory(out)) {
         return kNoCard;
     }
-    std::string rest = consolePath.substr(colon + 1);
-    std::size_t start = 0;
-    while (start <= rest.size()) {
-        std::size_t end = rest.find('/', start);
-        if (end == std::string::npos) {
-            end = rest.size();
-        }
-        const std::string part = rest.substr(start, end - start);
+    std::istringstream parts(consolePath.substr(device.size() + 1));
+    for (std::string part; std::getline(parts, part, '/');) {
         if (part == "." || part == "..") {
             return kNotFound;
         }
-        if (!part.empty()) {
-            out /= part;
-        }
-        start = end + 1;
+        out /= part;
     }
     return 0;
 }
 
-void PrintEntry(const char* type, long long size, const fs::path& statPath, const std::string& name)
+// A directory's size is its entry count, "." and ".." included.
+long long Size(const fs::path& path)
 {
-    struct stat status {};
-    ::stat(statPath.c_str(), &status);
-    std::tm local{};
-    localtime_r(&status.st_mtime, &local);
-    std::printf("  %srwxrwxrwx %10d %02d-%02d-%04d %02d:%02d:%02d %s\n", type, static_cast<int>(size), local.tm_mon + 1,
-                local.tm_mday, local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec, name.c_str());
+    return fs::is_directory(path) ? std::distance(fs::directory_iterator(path), fs::directory_iterator()) + 2
+                                  : static_cast<long long>(fs::file_size(path));
 }
 
+void PrintEntry(const fs::path& path, const std::string& name, long long size)
+{
+    struct stat status {};
+    ::stat(path.c_str(), &status);
+    std::tm local{};
+    localtime_r(&status.st_mtime, &local);
+    std::printf("  %srwxrwxrwx %10d %02d-%02d-%04d %02d:%02d:%02d %s\n", fs::is_directory(path) ? "d" : "-",
+                static_cast<int>(size), local.tm_mon + 1, local.tm_mday, local.tm_year + 1900, local.tm_hour,
+                local.tm_min, local.tm_sec, name.c_str());
+}
+
+// The card driver lists "." and ".." as real entries.
 int Dir(const std::string& pathname)
 {
     fs::path folder;
@@ -100,157 +107,94 @@ int Dir(const std::string& pathname)
         error = fs::exists(folder) ? kNotDirectory : kNotFound;
     }
     if (error != 0) {
-        std::printf("[ERROR] Open directory failed. (%d)\n", error);
-        return -2;
+        return Fail("Open directory", error);
     }
-    std::vector<std::string> names;
+    std::set<std::string> names;
     for (const auto& item : fs::directory_iterator(folder)) {
-        names.push_back(item.path().filename().string());
+        names.insert(item.path().filename().string());
     }
-    // The card driver lists "." and ".." as real entries; a directory's size
-    // is its entry count.
-    std::sort(names.begin(), names.end());
     std::printf("\n [Contents of %s]\n\n", pathname.c_str());
-    long long files = 2;
-    long long bytes = static_cast<long long>(names.size()) + 2;
-    PrintEntry("d", bytes, folder, ".");
-    PrintEntry("d", 0, folder, "..");
+    long long bytes = Size(folder);
+    PrintEntry(folder, ".", bytes);
+    PrintEntry(folder, "..", 0);
     for (const std::string& name : names) {
-        const fs::path path = folder / name;
-        long long size = 0;
-        if (fs::is_directory(path)) {
-            size = std::distance(fs::directory_iterator(path), fs::directory_iterator()) + 2;
-        } else {
-            size = static_cast<long long>(fs::file_size(path));
-        }
-        PrintEntry(fs::is_directory(path) ? "d" : "-", size, path, name);
-        ++files;
+        const long long size = Size(folder / name);
+        PrintEntry(folder / name, name, size);
         bytes += size;
     }
-    std::printf("\n [%lld Files - %lld Bytes]\n\n", files, bytes);
+    std::printf("\n [%zu Files - %lld Bytes]\n\n", names.size() + 2, bytes);
     return 0;
 }
 
-// The copy loop of both directions: one '#' before each block.
-int Copy(int in, int out, const std::string& source, const std::string& destination)
+// copyfrom (card to PC) and copyto (PC to card): one '#' before each block.
+// The process ends right after, which closes the files.
+int Copy(const std::string& source, const std::string& destination, bool toCard)
 {
+    fs::path card;
+    int in = -1;
+    int out = -1;
+    if (toCard) {
+        in = ::open(source.c_str(), O_RDONLY);
+        if (in < 0) {
+            return Fail("Open source file", in);
+        }
+        out = Resolve(destination, card);
+        if (out == 0) {
+            out = fs::is_directory(card.parent_path()) && !fs::is_directory(card)
+                      ? ::open(card.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)
+                      : kNotFound;
+        }
+    } else {
+        const int error = Resolve(source, card);
+        if (error != 0 || !fs::is_regular_file(card)) {
+            return Fail("Open source file", error != 0 ? error : kNotFound);
+        }
+        in = ::open(card.c_str(), O_RDONLY);
+        // Opened without truncating, as the real client does.
+        out = ::open(destination.c_str(), O_RDWR | O_CREAT, 0644);
+    }
+    std::printf("\n [%s --> %s]\n\n  Progress: ", source.c_str(), destination.c_str());
     const off_t size = ::lseek(in, 0, SEEK_END);
     ::lseek(in, 0, SEEK_SET);
-    std::printf("\n [%s --> %s]\n\n  Progress: ", source.c_str(), destination.c_str());
-    long long total = 0;
     std::vector<char> block(kCopyBlock);
+    long long total = 0;
     while (total < size) {
         std::printf("#");
         const ssize_t got = ::read(in, block.data(), block.size());
         if (got <= 0) {
-            std::printf("[ERROR] Read source data failed. (%d)\n", static_cast<int>(got));
-            return -5;
+            return Fail("Read source data", static_cast<int>(got), -5);
         }
         if (out < 0 || ::write(out, block.data(), static_cast<size_t>(got)) != got) {
-            std::printf("[ERROR] Write destination data failed. (%d)\n", out < 0 ? out : -1);
-            return -6;
+            return Fail("Write destination data", out < 0 ? out : -1, -6);
         }
         total += got;
     }
     std::printf("\n\n [%lld Bytes Copied]\n\n", total);
-    if (out < 0) {
-        std::printf("[ERROR] Close destination file failed. (%d)\n", out);
-        return -8;
-    }
-    return 0;
+    return out < 0 ? Fail("Close destination file", out, -8) : 0;
 }
 
-int CopyFrom(const std::string& source, const std::string& destination)
-{
-    fs::path path;
-    int error = Resolve(source, path);
-    if (error == 0 && !fs::is_regular_file(path)) {
-        error = kNotFound;
-    }
-    if (error != 0) {
-        std::printf("[ERROR] Open source file failed. (%d)\n", error);
-        return -2;
-    }
-    const int in = ::open(path.c_str(), O_RDONLY);
-    // Opened without truncating, as the real client does.
-    const int out = ::open(destination.c_str(), O_RDWR | O_CREAT, 0644);
-    const int result = Copy(in, out, source, destination);
-    ::close(in);
-    if (out >= 0) {
-        ::close(out);
-    }
-    return result;
-}
-
-int CopyTo(const std::string& source, const std::string& destination)
-{
-    const int in = ::open(source.c_str(), O_RDONLY);
-    if (in < 0) {
-        std::printf("[ERROR] Open source file failed. (%d)\n", in);
-        return -2;
-    }
-    fs::path path;
-    int out = Resolve(destination, path);
-    if (out == 0) {
-        out = fs::is_directory(path.parent_path()) && !fs::is_directory(path)
-                  ? ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)
-                  : kNotFound;
-    }
-    const int result = Copy(in, out, source, destination);
-    ::close(in);
-    if (out >= 0) {
-        ::close(out);
-    }
-    return result;
-}
-
-// delete, mkdir and rmdir print nothing on success.
-int Delete(const std::string& pathname)
+// delete, mkdir and rmdir print nothing on success. The operation returns 0
+// or the driver's error number.
+int OnCard(const std::string& pathname, const char* failure, const std::function<int(const fs::path&)>& operation)
 {
     fs::path path;
     int error = Resolve(pathname, path);
-    if (error == 0 && (!fs::is_regular_file(path) || ::unlink(path.c_str()) != 0)) {
-        error = kNotFound;
+    if (error == 0) {
+        error = operation(path);
     }
-    if (error != 0) {
-        std::printf("[ERROR] Delete file failed. (%d)\n", error);
-        return -2;
-    }
-    return 0;
+    return error != 0 ? Fail(failure, error) : 0;
 }
 
-int MakeDirectory(const std::string& pathname)
+int Delete(const fs::path& path) { return fs::is_regular_file(path) && ::unlink(path.c_str()) == 0 ? 0 : kNotFound; }
+
+int MakeDirectory(const fs::path& path)
 {
-    fs::path path;
-    int error = Resolve(pathname, path);
-    if (error == 0 && fs::exists(path)) {
-        error = kExists;
-    } else if (error == 0 && ::mkdir(path.c_str(), 0777) != 0) {
-        error = kNotFound;
-    }
-    if (error != 0) {
-        std::printf("[ERROR] Make directory failed. (%d)\n", error);
-        return -2;
-    }
-    return 0;
+    return fs::exists(path) ? kExists : ::mkdir(path.c_str(), 0777) == 0 ? 0 : kNotFound;
 }
 
-int RemoveDirectory(const std::string& pathname)
+int RemoveDirectory(const fs::path& path)
 {
-    fs::path path;
-    int error = Resolve(pathname, path);
-    if (error == 0 && !fs::exists(path)) {
-        error = kNotFound;
-    } else if (error == 0 && !fs::is_directory(path)) {
-        error = kNotDirectory;
-    } else if (error == 0 && ::rmdir(path.c_str()) != 0) {
-        error = kExists;
-    }
-    if (error != 0) {
-        std::printf("[ERROR] Remove directory failed. (%d)\n", error);
-        return -2;
-    }
-    return 0;
+    return !fs::exists(path) ? kNotFound : !fs::is_directory(path) ? kNotDirectory : ::rmdir(path.c_str()) == 0 ? 0 : kExists;
 }
 
 // The console loads the module from the client's working directory and
@@ -273,17 +217,6 @@ int ExecIop(const std::vector<std::string>& arguments)
     return 0;
 }
 
-void Usage(const char* program)
-{
-    std::printf("[***] %s - Your friendly, neighbourhood ps2 client.\n", program);
-    std::printf("\n Basic usage:\n\n  %s [-h hostname] [-t timeout] <command> [arguments]\n\n", program);
-}
-
-bool ModeApplies(const std::string& mode, const std::string& name, const std::string& command)
-{
-    return mode == name || mode == name + ":" + command;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -298,26 +231,22 @@ int main(int argc, char** argv)
     }
 
     // Options come first; the command is the first argument after them.
-    int count = 1;
-    for (int i = 1; i + 1 < argc && (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "-t") == 0); i += 2) {
-        count = i + 2;
+    int at = 1;
+    while (at + 1 < argc && (std::strcmp(argv[at], "-h") == 0 || std::strcmp(argv[at], "-t") == 0)) {
+        at += 2;
     }
-    const std::string command = count < argc ? argv[count] : "NULL";
-    const std::vector<std::string> arguments(argv + std::min(count + 1, argc), argv + argc);
+    const std::string command = at < argc ? argv[at] : "NULL";
+    const std::vector<std::string> arguments(argv + std::min(at + 1, argc), argv + argc);
     const auto argument = [&arguments](std::size_t i) { return i < arguments.size() ? arguments[i] : "NULL"; };
 
     const std::string mode = Environment("PS2CLIENT_STUB_MODE");
-    if (ModeApplies(mode, "hang", command)) {
+    if (mode == "hang" || mode == "hang:" + command) {
         for (;;) {
             ::pause();
         }
     }
-    if (ModeApplies(mode, "silent", command)) {
-        return 0;
-    }
-
     // reset and poweroff are one datagram each, never answered.
-    if (command == "reset" || command == "poweroff") {
+    if (mode == "silent" || mode == "silent:" + command || command == "reset" || command == "poweroff") {
         return 0;
     }
     if (command == "execiop") {
@@ -327,31 +256,24 @@ int main(int argc, char** argv)
         }
         return ExecIop(arguments);
     }
-    const bool fileCommand = command == "dir" || command == "copyfrom" || command == "copyto" || command == "delete" ||
-                             command == "mkdir" || command == "rmdir";
-    if (fileCommand && mode == "offline") {
+    const std::map<std::string, std::function<int()>> fileCommands = {
+        {"dir", [&] { return Dir(argument(0)); }},
+        {"copyfrom", [&] { return Copy(argument(0), argument(1), false); }},
+        {"copyto", [&] { return Copy(argument(0), argument(1), true); }},
+        {"delete", [&] { return OnCard(argument(0), "Delete file", Delete); }},
+        {"mkdir", [&] { return OnCard(argument(0), "Make directory", MakeDirectory); }},
+        {"rmdir", [&] { return OnCard(argument(0), "Remove directory", RemoveDirectory); }},
+    };
+    const auto found = fileCommands.find(command);
+    if (found == fileCommands.end()) {
+        std::printf("[***] %s - Your friendly, neighbourhood ps2 client.\n", argv[0]);
+        std::printf("\n Basic usage:\n\n  %s [-h hostname] [-t timeout] <command> [arguments]\n\n", argv[0]);
+        return 0;
+    }
+    if (mode == "offline") {
         std::printf("[ERROR] Connect socket failed. (-1)\n[ERROR] Connect to request failed. (-3)\n"
                     "[ERROR] Connect to ps2netfs failed. (-1)\n");
         return -1;
     }
-    if (command == "dir") {
-        return Dir(argument(0));
-    }
-    if (command == "copyfrom") {
-        return CopyFrom(argument(0), argument(1));
-    }
-    if (command == "copyto") {
-        return CopyTo(argument(0), argument(1));
-    }
-    if (command == "delete") {
-        return Delete(argument(0));
-    }
-    if (command == "mkdir") {
-        return MakeDirectory(argument(0));
-    }
-    if (command == "rmdir") {
-        return RemoveDirectory(argument(0));
-    }
-    Usage(argv[0]);
-    return 0;
+    return found->second();
 }
