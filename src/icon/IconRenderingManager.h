@@ -3,6 +3,7 @@
 // icon objects keyed by save name, the object currently shown, and a
 // rendering thread that animates it while the "show the icon" box is ticked.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
@@ -32,20 +33,35 @@ public:
     void ShowIcon(const std::string& key, const std::string& iconSysPath);
     bool IsCached(const std::string& key) const { return icons.count(key) != 0; }
 
+    // A device as the pane draws with it: the pane's size, linear filtering
+    // between texels and mip levels, clamped addressing. Null for an empty pane.
+    static std::shared_ptr<SoftwareDevice> MakePaneDevice(uint32_t paneWidth, uint32_t paneHeight);
+
+    // False when the pane has no size to draw into: nothing is made or drawn then.
+    bool HasDevice() const { return device != nullptr; }
+    // The object the rendering thread draws (empty before the first ShowIcon).
+    std::shared_ptr<IconObjectBase> Current();
+    // True from the first ShowIcon until destruction.
+    bool IsRunning() const { return running; }
+
     // Window thread only.
     std::map<std::string, std::shared_ptr<IconObjectBase>> icons;
 
 private:
     void RenderThread();
+    // Sleeps until the deadline, or less when destruction asks the thread to end.
+    void WaitUntil(std::chrono::steady_clock::time_point deadline);
 
     IconRendererOwner* owner;
     std::shared_ptr<SoftwareDevice> device;
     std::shared_ptr<IconObjectBase> current;
+    // Guards current and every Update/Render pair.
     std::recursive_mutex lock;
     std::atomic<bool> running{false};
-    // The start hand-shake: the thread waits once for the first ShowIcon or for destruction.
-    std::mutex startMutex;
-    std::condition_variable startSignal;
+    // The start hand-shake (the thread waits once, for the first ShowIcon or
+    // for destruction) and the wake-up that cuts the thread's pauses short.
+    std::mutex wakeMutex;
+    std::condition_variable wake;
     bool started = false;
     std::thread thread;
 };
