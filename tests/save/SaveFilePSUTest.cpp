@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -17,22 +18,18 @@
 namespace {
 
 namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
 
-struct CardTime {
-    int second = 0, minute = 0, hour = 12, day = 4, month = 8, year = 2012;
-};
+// A time as the card stores it: local time, in one zone for every case whatever the machine's.
+struct CardTime { uint8_t unused = 0, second = 0, minute = 0, hour = 12, day = 4, month = 8; uint16_t year = 2012; };
+[[maybe_unused]] const bool kFixedZone = (setenv("TZ", "JST-9", 1), tzset(), true);
 
+// JST keeps no summer time.
 int64_t Local(const CardTime& t)
 {
-    std::tm local{};
-    std::tie(local.tm_sec, local.tm_min, local.tm_hour, local.tm_mday, local.tm_mon, local.tm_year) =
-        std::tuple(t.second, t.minute, t.hour, t.day, t.month - 1, t.year - 1900);
-    local.tm_isdst = -1;
-    return static_cast<int64_t>(std::mktime(&local));
+    const std::chrono::sys_days day = std::chrono::year(t.year) / t.month / t.day;
+    return int64_t{day.time_since_epoch().count()} * 86400 + t.hour * 3600 + t.minute * 60 + t.second - 9 * 3600;
 }
-
-template <typename T>
-void Put(std::vector<uint8_t>& bytes, size_t at, T value) { std::memcpy(bytes.data() + at, &value, sizeof value); }
 
 // A .psu put together byte by byte, independently of the writer (little-endian host).
 struct PsuBytes {
@@ -40,14 +37,11 @@ struct PsuBytes {
     {
         const size_t at = bytes.size();
         bytes.resize(at + 512, 0);
-        Put(bytes, at, mode);
-        Put(bytes, at + 4, count);
-        for (size_t stamp : {at + 8, at + 24}) {  // created, modified
-            const uint8_t fields[] = {0, uint8_t(t.second), uint8_t(t.minute), uint8_t(t.hour), uint8_t(t.day), uint8_t(t.month)};
-            std::memcpy(bytes.data() + stamp, fields, sizeof fields);
-            Put(bytes, stamp + 6, uint16_t(t.year));
-        }
-        std::memcpy(bytes.data() + at + 64, name.data(), name.size());
+        std::memcpy(&bytes[at], &mode, 2);
+        std::memcpy(&bytes[at + 4], &count, 4);
+        std::memcpy(&bytes[at + 8], &t, 8);  // created
+        std::memcpy(&bytes[at + 24], &t, 8);  // modified
+        std::memcpy(&bytes[at + 64], name.data(), name.size());
         return *this;
     }
     PsuBytes& File(const std::string& name, const std::string& data, CardTime t = {})
@@ -57,10 +51,7 @@ struct PsuBytes {
         bytes.resize(bytes.size() + (1024 - data.size() % 1024) % 1024, 0);
         return *this;
     }
-    PsuBytes& Head(int32_t count, const std::string& name = "SAVE")
-    {
-        return Entry(0x8427, static_cast<uint32_t>(count), name).Entry(0x8427, 0, ".").Entry(0x8427, 0, "..");
-    }
+    PsuBytes& Head(int32_t count) { return Entry(0x8427, uint32_t(count), "SAVE").Entry(0x8427, 0, ".").Entry(0x8427, 0, ".."); }
     std::vector<uint8_t> bytes;
 };
 
@@ -72,20 +63,15 @@ std::shared_ptr<SaveFileBase::FILE_DATA> Record(const std::string& name, const s
         .name = name, .data = {data.begin(), data.end()}, .creationTime = Local({}), .lastWriteTime = Local({.second = 1})});
 }
 
-std::vector<std::string> Names(const SaveFileBase::FileList& files)
+Names Contents(const SaveFileBase::FileList& files)
 {
-    std::vector<std::string> names(files.size());
-    std::ranges::transform(files, names.begin(), [](const auto& file) { return file->name; });
-    return names;
+    Names contents(files.size());
+    std::ranges::transform(files, contents.begin(), [](const auto& file) { return file->name + "=" + Text(file->data); });
+    return contents;
 }
-
-// The card keeps local times: one zone for every case, whatever the machine's.
-[[maybe_unused]] const bool kFixedZone = (setenv("TZ", "JST-9", 1), tzset(), true);
 
 class SaveFilePSUTest : public ::testing::Test {
 protected:
-    void SetUp() override { fs::create_directory(out); }
-    bool Logged(const std::string& text) const { return ReadText(temp / "log.txt").find(text) != std::string::npos; }
     SaveFileBase::FileList Parse(const std::vector<uint8_t>& bytes)
     {
         SaveFilePSU loaded;
@@ -95,12 +81,12 @@ protected:
 
     TempDir temp;
     ScopedProgramDirectory programDirectory{temp.path()};
-    std::string out = temp / "out";
+    const std::string out = (fs::create_directory(temp / "out"), temp / "out");
 };
 
 }  // namespace
 
-TEST_F(SaveFilePSUTest, LayoutOfTwoFilesAndTheBackupOnASecondExport)
+TEST_F(SaveFilePSUTest, Writing)
 {
     SaveFilePSU psu;
     psu.saves["SAVE"] = {Record("A", "abcde"), Record("B", std::string(1024, 'B'))};
@@ -113,104 +99,50 @@ TEST_F(SaveFilePSUTest, LayoutOfTwoFilesAndTheBackupOnASecondExport)
         std::copy_n(bytes.begin() + at + 8, 24, expected.begin() + at + 8);
     }
     EXPECT_EQ(bytes, expected);
-
     ASSERT_TRUE(psu.Save(out));
     EXPECT_EQ(ReadBytes(out + "/破損ファイル.psu.000"), bytes);
     EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 2);  // no temporary left
-}
 
-TEST_F(SaveFilePSUTest, EmptyFileTakesNoDataAreaAndBothFormsRead)
-{
-    SaveFilePSU psu;
-    psu.saves["SAVE"] = {Record("E", ""), Record("F", "xyz")};
+    psu.saves["SAVE"] = {Record("E", ""), Record("F", "xyz")};  // an empty file takes no data area
     ASSERT_TRUE(psu.Save(out));
-    const auto written = ReadBytes(out + "/破損ファイル.psu");
-    EXPECT_EQ(written.size(), 512u * 5 + 1024);
+    EXPECT_EQ(ReadBytes(out + "/破損ファイル.psu").size(), 512u * 5 + 1024);
 
-    // Older writers: a zero block after the empty file, also at the very end.
-    auto older = PsuBytes().Head(5).File("E", "").File("F", "xyz").File("G", "").bytes;
-    older.insert(older.begin() + 2048, 1024, 0);
-    older.resize(older.size() + 1024, 0);
-    for (const auto& [bytes, names] : {std::pair(written, std::vector<std::string>{"E", "F"}),
-                                       std::pair(older, std::vector<std::string>{"E", "F", "G"})}) {
-        const auto files = Parse(bytes);
-        ASSERT_EQ(Names(files), names);
-        EXPECT_TRUE(files[0]->data.empty());
-        EXPECT_EQ(Text(files[1]->data), "xyz");
-    }
-}
-
-TEST_F(SaveFilePSUTest, FileNameFromTheTitle)
-{
-    const std::pair<std::string, std::string> cases[] = {  // Shift-JIS title, file name
-        {"\x82\x60\x82\x61\x82\x62\x81\x40\x81\x40\x82\x63\x82\x64\x82\x65\x81\x40", "ＡＢＣ　ＤＥＦ.psu"},
-        {"A/B?", "Ａ／Ｂ？.psu"},
-        {"  ab   c ", "ａｂ　ｃ.psu"},
-        {"\xB6\xDE\xD2", "ガメ.psu"},  // ｶﾞﾒ
-        {"\x81\x40\x81\x40", "破損ファイル.psu"},
-        {"", "破損ファイル.psu"},
-    };
-    for (const auto& [title, name] : cases) {
-        EXPECT_EQ(SaveFilePSU::TargetName({Record("DATA", ""), Record("icon.sys", Text(MakeIconSys(title)))}), name);
-    }
+    // The title in full width with its spaces collapsed; names unfit for the card are left out.
+    const auto iconSys = Record("icon.sys", Text(MakeIconSys("  ../A b?   c ")));
+    psu.saves = {{"SAVE", {iconSys, Record("../x", ""), Record(std::string(448, 'n'), "")}}, {"../up", {Record("OK", "ok")}}};
+    ASSERT_TRUE(psu.Save(out));
+    EXPECT_EQ(std::distance(fs::directory_iterator(temp.path()), {}), 2);  // out and log.txt
+    ASSERT_TRUE(psu.Load(out + "/．．／Ａ　ｂ？　ｃ.psu"));
+    EXPECT_EQ(psu.saves.at("SAVE").size(), 1u);  // icon.sys
+    EXPECT_FALSE(SaveFilePSU().Save(out));  // nothing to write
+    EXPECT_EQ(SaveFilePSU::TargetName({Record("icon.sys", Text(MakeIconSys("\x81\x40\x81\x40")))}), "破損ファイル.psu");
     EXPECT_EQ(SaveFilePSU::TargetName({Record("icon.sys", Text(MakeIconSys("TITLE")).substr(0, 256))}), "破損ファイル.psu");
-    EXPECT_EQ(SaveFilePSU::TargetName({Record("ICON.SYS", Text(MakeIconSys("TITLE")))}), "破損ファイル.psu");
 }
 
-TEST_F(SaveFilePSUTest, EntryCountsTimesAndOrder)
+TEST_F(SaveFilePSUTest, Reading)
 {
-    for (int32_t count : {2, 0, -1}) {
-        EXPECT_TRUE(Parse(PsuBytes().Head(count).File("A", "a").bytes).empty()) << count;
-    }
-    // Only the seconds of the creation times order the files.
-    auto ordered = PsuBytes().Head(5).File("five", "5", {.second = 5}).File("three", "3", {.second = 3});
-    EXPECT_EQ(Names(Parse(ordered.File("four", "4", {.second = 4, .minute = 1}).bytes)),
-              (std::vector<std::string>{"three", "four", "five"}));
-
-    const std::pair<CardTime, CardTime> zeros[] = {
-        {{.year = 0}, {.year = 2000}}, {{.day = 0}, {.day = 1}}, {{.month = 0}, {.month = 1}}};
-    for (const auto& [stored, meant] : zeros) {
-        const auto file = Parse(PsuBytes().Head(3).File("A", "a", stored).bytes).at(0);
-        EXPECT_EQ(std::tuple(file->creationTime, file->lastAccessTime, file->lastWriteTime),
-                  std::tuple(Local(meant), Local(meant), Local(meant)));
-    }
-    for (const CardTime time : {CardTime{.hour = 24}, {.month = 13}, {.year = 1899}, {.day = 30, .month = 2}}) {
+    auto ordered = PsuBytes().Head(5).File("five", "5", {.second = 5}).File("three", "3", {.second = 3});  // seconds alone order
+    EXPECT_EQ(Contents(Parse(ordered.File("four", "4", {.second = 4, .minute = 1}).bytes)), (Names{"three=3", "four=4", "five=5"}));
+    const auto zero = Parse(PsuBytes().Head(3).File("A", "a", {.day = 0, .month = 0, .year = 0}).bytes).at(0);  // 2000-01-01
+    EXPECT_EQ(std::tuple(zero->creationTime, zero->lastAccessTime),
+              std::tuple(Local({.day = 1, .month = 1, .year = 2000}), zero->lastWriteTime));
+    for (const CardTime time : {CardTime{.month = 13}, {.year = 1899}, {.day = 30, .month = 2}}) {
         EXPECT_THROW(SaveFilePSU().LoadBytes(PsuBytes().Head(3).File("A", "a", time).bytes, "bad.psu"), SaveFileError);
     }
-}
+    auto older = PsuBytes().Head(5).File("E", "").File("F", "xyz").File("G", "").bytes;  // older writers: zero blocks after E
+    older.insert(older.begin() + 2048, 1024, 0);
+    EXPECT_EQ(Contents(Parse(older)), (Names{"E=", "F=xyz", "G="}));
 
-TEST_F(SaveFilePSUTest, HostileFiles)
-{
     // Cut short inside A's data: the rest of A reads as 0xFF.
     auto cut = PsuBytes().Head(4).File("A", std::string(3000, 'a')).File("B", "b").bytes;
     cut.resize(512 * 4 + 100);
-    const auto files = Parse(cut);
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(Text(files[0]->data), std::string(100, 'a') + std::string(2900, '\xFF'));
-
+    EXPECT_EQ(Contents(Parse(cut)), Names{"A=" + std::string(100, 'a') + std::string(2900, '\xFF')});
+    EXPECT_TRUE(Parse(PsuBytes().Head(2).File("A", "a").bytes).empty() && Parse(PsuBytes().Head(-1).File("A", "a").bytes).empty());
     EXPECT_EQ(Parse(PsuBytes().Head(INT32_MAX).File("A", "a").File("B", "b").bytes).size(), 2u);
     EXPECT_EQ(Parse(PsuBytes().Head(INT32_MAX).File("A", "a").Entry(0x8497, 0xFFFFFFFF, "HUGE").File("B", "b").bytes).size(), 1u);
-    EXPECT_TRUE(Logged("SaveFilePSU::Load() test.psu : HUGE"));
-    EXPECT_EQ(Names(Parse(PsuBytes().Head(5).File("../x", "evil").File("a/b", "").File("OK", "ok").bytes)),
-              (std::vector<std::string>{"OK"}));
-    EXPECT_TRUE(Logged("エラー : 不正なファイル名をスキップしました SaveFilePSU::Load() test.psu : ../x"));
-    for (const std::string saveName : {"..", "../x", ""}) {
-        SaveFilePSU loaded;
-        EXPECT_FALSE(loaded.LoadBytes(PsuBytes().Head(3, saveName).File("OK", "ok").bytes, "test.psu"));
-        EXPECT_TRUE(loaded.saves.empty());
-    }
-
-    // Such names reaching the writer put nothing outside its folder.
-    SaveFilePSU psu;
-    psu.saves = {{"SAVE", {Record("../x", "x"), Record(std::string(448, 'n'), "long"), Record("OK", "ok")}},
-                 {"../up", {Record("OK", "ok")}}};
-    ASSERT_TRUE(psu.Save(out));
-    EXPECT_EQ(std::distance(fs::directory_iterator(temp.path()), {}), 2);  // out and log.txt
-    ASSERT_TRUE(psu.Load(out + "/破損ファイル.psu"));
-    EXPECT_EQ(Names(psu.saves.at("SAVE")), (std::vector<std::string>{"OK"}));
-    EXPECT_TRUE(Logged("ファイル名が長すぎるためスキップしました SaveFilePSU::Save() "));
-    EXPECT_FALSE(psu.Save(temp / "missing"));
-    EXPECT_FALSE(SaveFilePSU().Save(out));  // nothing to write
+    EXPECT_EQ(Contents(Parse(PsuBytes().Head(4).File("../x", "evil").File("OK", "ok").bytes)), Names{"OK=ok"});
+    EXPECT_NE(ReadText(temp / "log.txt").find("エラー : 不正なファイル名をスキップしました SaveFilePSU::Load() test.psu : ../x"),
+              std::string::npos);
 }
 
 TEST_F(SaveFilePSUTest, RealSaves)
@@ -220,29 +152,21 @@ TEST_F(SaveFilePSUTest, RealSaves)
     }
     SaveFilePSU psu;
     ASSERT_TRUE(psu.Load(SamplesDir() + "containers/BISCAJ-20146-shadow-colossus.psu"));
-    const auto& files = psu.saves.at("BISCAJ-20146nico");
+    const std::string nico = SamplesDir() + "ps2-saves/BISCAJ-20146nico/";
+    const auto file = [&nico](const std::string& name) { return name + "=" + ReadText(nico + name); };
     // Created at 20:31:53, 20:34:45 and 20:35:14: the seconds alone order them.
-    EXPECT_EQ(Names(files), (std::vector<std::string>{"boy_blk.ico", "icon.sys", "BISCAJ-20146nico"}));
-    for (const auto& file : files) {
-        EXPECT_EQ(file->data, ReadBytes(SamplesDir() + "ps2-saves/BISCAJ-20146nico/" + file->name)) << file->name;
-    }
-    EXPECT_EQ(files[2]->creationTime, Local({.second = 53, .minute = 31, .hour = 20}));
-    EXPECT_EQ(files[2]->lastWriteTime, Local({.second = 23, .minute = 36, .hour = 5, .day = 24, .month = 3, .year = 2013}));
-    EXPECT_EQ(SaveFilePSU::TargetName(files), "ＳＨＡＤＯＷＯＦ　ＴＨＥ　ＣＯＬＯＳＳＵＳ.psu");
+    EXPECT_EQ(Contents(psu.saves.at("BISCAJ-20146nico")), (Names{file("boy_blk.ico"), file("icon.sys"), file("BISCAJ-20146nico")}));
 
     // Every sample folder goes to a .psu and back to a folder with its bytes and order.
     for (const auto& sample : fs::directory_iterator(SamplesDir() + "ps2-saves")) {
         const std::string name = sample.path().filename().string(), work = temp / name;
-        SaveFileFolder original, folder;
-        ASSERT_TRUE(original.Load(sample.path().string()));
-        psu.saves = original.saves;
-        fs::create_directories(work + "/folder");
-        ASSERT_TRUE(psu.Save(work) && psu.Load(work + "/" + SaveFilePSU::TargetName(original.saves.at(name)))) << name;
+        SaveFileFolder folder;
+        ASSERT_TRUE(folder.Load(sample.path().string()) && fs::create_directories(work + "/folder"));
+        const auto original = folder.saves.at(name);
+        psu.saves = folder.saves;
+        ASSERT_TRUE(psu.Save(work) && psu.Load(work + "/" + SaveFilePSU::TargetName(original))) << name;
         folder.saves = psu.saves;
         ASSERT_TRUE(folder.Save(work + "/folder") && folder.Load(work + "/folder/" + name)) << name;
-        EXPECT_TRUE(std::ranges::equal(folder.saves.at(name), original.saves.at(name),
-                                       [](const auto& a, const auto& b) { return a->name == b->name && a->data == b->data; }))
-            << name;
+        EXPECT_TRUE(Contents(folder.saves.at(name)) == Contents(original)) << name;
     }
-    EXPECT_TRUE(fs::is_directory(temp / "BISCAJ-20146nico/folder/BISCAJ-20146nico"));
 }
