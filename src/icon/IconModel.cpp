@@ -167,11 +167,13 @@ const char* ReadVertices(Cursor& in, IconModel& model)
     for (IconModel::VERTEX_DATA& vertex : model.vertices) {
         vertex.positions.reserve(model.shapeCount);
         for (uint32_t shape = 0; shape < model.shapeCount; ++shape) {
-            layout::FixedVector position;
+            // Value-initialised: the record count was checked against the bytes left, so
+            // Read always fills it, but the optimiser cannot see that.
+            layout::FixedVector position{};
             in.Read(position);
             vertex.positions.push_back(FromFixed(position));
         }
-        layout::VertexTail tail;
+        layout::VertexTail tail{};
         in.Read(tail);
         vertex.normal = FromFixed(tail.normal);
         vertex.u = FromFixed(tail.textureCoordinate.u);
