@@ -12,7 +12,9 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
+#include <QPixmap>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
@@ -277,6 +279,7 @@ void CTansuDlg::CreateControls()
         case Kind::IconPane: {
             auto* pane = new QLabel(this);
             pane->setTextFormat(Qt::PlainText);
+            pane->setAlignment(Qt::AlignCenter);
             pane->setAutoFillBackground(true);
             QPalette palette = pane->palette();
             palette.setColor(QPalette::Window, Qt::black);
@@ -358,6 +361,10 @@ void CTansuDlg::ConnectCommands()
     OnButton(IDC_BUTTON_UNSELECT_ALL_PS2, [this] { TickAll(ListSide::PS2, false); });
     OnButton(IDC_BUTTON_SELECT_ALL_PC, [this] { TickAll(ListSide::PC, true); });
     OnButton(IDC_BUTTON_UNSELECT_ALL_PC, [this] { TickAll(ListSide::PC, false); });
+
+    // A click on a row shows that save's icon.
+    connect(List(ListSide::PS2), &QTreeWidget::itemClicked, this, [this] { RunCommand([this] { control->OnChangePS2(); }); });
+    connect(List(ListSide::PC), &QTreeWidget::itemClicked, this, [this] { RunCommand([this] { control->OnChangePC(); }); });
 
     // activated, not currentIndexChanged: the controller's own selections are no user choice.
     connect(ComboWidget(Combo::Slot), &QComboBox::activated, this, [this] { RunCommand([this] { OnSlotChanged(); }); });
@@ -653,6 +660,29 @@ std::vector<std::string> CTansuDlg::PickFilesToOpen(const std::string& filter)
         chosen.push_back(FromQt(file));
     }
     return chosen;
+}
+
+bool CTansuDlg::IsIconShown() const { return options[static_cast<size_t>(Option::ShowIcon)].load(); }
+
+void CTansuDlg::PresentIconFrame(const DeviceFrame& frame)
+{
+    // From the rendering thread: the picture is copied and shown by the window's own thread.
+    QImage image(reinterpret_cast<const uchar*>(frame.pixels.data()), static_cast<int>(frame.width),
+                 static_cast<int>(frame.height), static_cast<qsizetype>(frame.width) * 4, QImage::Format_ARGB32);
+    QMetaObject::invokeMethod(
+        this,
+        [this, picture = image.copy()] {
+            if (auto* pane = qobject_cast<QLabel*>(WidgetById(IDC_STATIC_ICON))) {
+                pane->setPixmap(QPixmap::fromImage(picture));
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+uint32_t CTansuDlg::IconPaneSize() const
+{
+    const QWidget* pane = WidgetById(IDC_STATIC_ICON);
+    return static_cast<uint32_t>(std::max(1, std::min(pane->width(), pane->height())));
 }
 
 std::optional<int> CTansuDlg::ChooseFileType()

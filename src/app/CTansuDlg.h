@@ -81,6 +81,9 @@ public:
     std::string PickFolder(const std::string& start) override;
     std::vector<std::string> PickFilesToOpen(const std::string& filter) override;
     std::optional<int> ChooseFileType() override;
+    bool IsIconShown() const override;
+    void PresentIconFrame(const DeviceFrame& frame) override;
+    uint32_t IconPaneSize() const override;
     void SetCaption(ControlId id, const std::string& text) override;
     void SetToolTip(ControlId id, const std::string& text) override;
 

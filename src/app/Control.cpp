@@ -13,6 +13,7 @@
 #include "common/FileStatus.h"
 #include "common/Log.h"
 #include "common/ProgramDirectory.h"
+#include "icon/IconRenderingManager.h"
 #include "save/IconSys.h"
 #include "save/PS1SaveData.h"
 
@@ -51,6 +52,7 @@ Control::Control(ControlView* view) : dialog(view), card(CreateNullMemoryCard(th
     }
     SetStatus(kIdle);
     ApplyLanguage(*dialog);
+    iconRenderer = std::make_unique<IconRenderingManager>(this, dialog->IconPaneSize(), dialog->IconPaneSize());
     UpdateDataListPC();
     SetStatus(kIdle);
 }
@@ -59,6 +61,7 @@ Control::~Control()
 {
     // The old backend disconnects while everything else still exists.
     card = CreateNullMemoryCard(this);
+    iconRenderer.reset();
     LogClose();
     rowCache.clear();
     internetSession.reset();
@@ -218,6 +221,9 @@ void Control::ListCardPS1File(const std::string& name, int64_t& total)
     RemoveFile(local);
     const bool fetched = card->Get(name);
     const PS1SaveData save(local);
+    if (save.valid) {
+        iconRenderer->AddIcon(NameColumn(name), local, false);
+    }
     if (fetched) {
         RemoveFile(local);
     }
@@ -259,6 +265,9 @@ void Control::UpdateDataListPC()
             const PS1SaveData save(path);
             const std::string title = save.valid ? CleanTitle(save.title) : kDamaged;
             const ListRow row{title, NameColumn(entry.name), SizeColumn(kPS1SizeKB), kTypePS1};
+            if (save.valid) {
+                iconRenderer->AddIcon(row[kColumnName], path, false);
+            }
             dialog->AddRow(ListSide::PC, row);
             rowCache[row[kColumnName]] = row;
         }

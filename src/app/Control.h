@@ -13,8 +13,11 @@
 #include "card/MemoryCard.h"
 #include "card/InternetSession.h"
 #include "card/MemoryCardOwner.h"
+#include "icon/IconRendererOwner.h"
 
-class Control : public MemoryCardOwner {
+class IconRenderingManager;
+
+class Control : public MemoryCardOwner, public IconRendererOwner {
 public:
     explicit Control(ControlView* view);
     Control(const Control&) = delete;
@@ -59,7 +62,16 @@ public:
     // False when it failed or its kind is unknown (logged).
     bool ImportFile(const std::string& path);
 
+    // A click in the card list or the PC list: the highlighted save's icon in the pane.
+    void OnChangePS2();
+    void OnChangePC();
+
     bool IsCardConnected() const;
+
+    // IconRendererOwner: the pane, through the view.
+    bool IsIconShown() const override { return dialog->IsIconShown(); }
+    void PresentIconFrame(const DeviceFrame& frame) override { dialog->PresentIconFrame(frame); }
+    IconRenderingManager* IconRenderer() const { return iconRenderer.get(); }
 
     // MemoryCardOwner: what the backends read of the window.
     std::string GetSlotText() const override;
@@ -86,6 +98,7 @@ private:
     std::shared_ptr<MemoryCard> card;
     // Null when it could not be made; lent to the FTP backend.
     std::unique_ptr<InternetSession> internetSession;
+    std::unique_ptr<IconRenderingManager> iconRenderer;
     // Rows by name: card rows, and PC rows of plain files. Emptied on disconnect only.
     std::map<std::string, ListRow> rowCache;
 };

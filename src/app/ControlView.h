@@ -9,6 +9,7 @@
 #include "app/ControlIds.h"
 #include "app/ListRow.h"
 #include "common/WindowFields.h"
+#include "icon/SoftwareDevice.h"
 
 enum class ListSide : int {
     PS2 = 0,  // the card list, 1004
@@ -65,6 +66,13 @@ public:
     // The export format chosen in the dialog titled "ファイル形式を選んでください":
     // 0 psu, 1 npo; nothing when cancelled.
     virtual std::optional<int> ChooseFileType() = 0;
+
+    // The icon pane. Both calls come from the rendering thread: they read a flag
+    // the window keeps current and post the frame, never touching a widget.
+    virtual bool IsIconShown() const = 0;
+    virtual void PresentIconFrame(const DeviceFrame& frame) = 0;
+    // The pane's size in pixels.
+    virtual uint32_t IconPaneSize() const { return 198; }
 
     // Language captions and tooltips.
     virtual void SetCaption(ControlId id, const std::string& text) = 0;

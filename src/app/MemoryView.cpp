@@ -112,6 +112,8 @@ std::vector<std::string> MemoryView::PickFilesToOpen(const std::string& filter)
 
 std::optional<int> MemoryView::ChooseFileType() { return fileTypeAnswer; }
 
+void MemoryView::PresentIconFrame(const DeviceFrame&) { ++iconFrames; }
+
 void MemoryView::SetCaption(ControlId id, const std::string& text) { captions[id] = text; }
 
 void MemoryView::SetToolTip(ControlId id, const std::string& text) { toolTips[id] = text; }

@@ -2,6 +2,7 @@
 // A view held in memory: what the controller shows is kept in plain fields.
 // The tests drive the controller through it, and the command line prints from it.
 #include <array>
+#include <atomic>
 #include <map>
 #include <string>
 #include <vector>
@@ -45,6 +46,8 @@ public:
     std::string PickFolder(const std::string& start) override;
     std::vector<std::string> PickFilesToOpen(const std::string& filter) override;
     std::optional<int> ChooseFileType() override;
+    bool IsIconShown() const override { return iconShown.load(); }
+    void PresentIconFrame(const DeviceFrame& frame) override;
     void SetCaption(ControlId id, const std::string& text) override;
     void SetToolTip(ControlId id, const std::string& text) override;
 
@@ -70,6 +73,9 @@ public:
     std::string openFileFilter;
     // What the file-type dialog returns.
     std::optional<int> fileTypeAnswer;
+    // The icon pane: the box as the rendering thread sees it, and how many frames arrived.
+    std::atomic<bool> iconShown{true};
+    std::atomic<int> iconFrames{0};
     // Every status text shown, in order.
     std::vector<std::string> statusHistory;
 };

@@ -1,0 +1,77 @@
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "ControlTestFixture.h"
+#include "icon/IconRenderingManager.h"
+
+namespace fs = std::filesystem;
+
+class IconPaneTest : public ControlTest {
+protected:
+    void SetUp() override
+    {
+        if (SamplesDir().empty()) {
+            GTEST_SKIP() << "sample files not found";
+        }
+        // A PS2 save with a real icon model, on the card and (another one) on the PC.
+        for (const std::string& folder : {cardFolder + "BESLES-CARD/", pcFolder + "BESLES-PC/"}) {
+            WriteBytes(folder + "icon.sys", MakeIconSys(kFullWidthABC, 0, "list.icn"));
+            fs::copy_file(SamplesDir() + "ps2-icons/PS2LINK.icn", folder + "list.icn");
+        }
+        WriteBytes(pcFolder + "BASLUS-PS1", MakePS1Save("PS ONE"));
+        StartConnected();
+    }
+
+    void Highlight(ListSide side, const std::string& name)
+    {
+        for (int i = 0; i < view.RowCount(side); ++i) {
+            if (view.GetRow(side, i)[kColumnName] == name) {
+                view.highlighted[static_cast<size_t>(side)] = i;
+            }
+        }
+    }
+
+    // Frames come from the rendering thread; a bounded wait, not a measurement.
+    bool FramesArrive()
+    {
+        const int before = view.iconFrames;
+        for (int i = 0; i < 500 && view.iconFrames <= before; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return view.iconFrames > before;
+    }
+};
+
+TEST_F(IconPaneTest, ListedPS1SavesAreCachedAndAClickShowsTheIcon)
+{
+    IconRenderingManager& renderer = *control->IconRenderer();
+    EXPECT_TRUE(renderer.IsCached("BASLUS-PS1"));
+    Highlight(ListSide::PC, "BASLUS-PS1");
+    control->OnChangePC();
+    EXPECT_TRUE(FramesArrive());
+
+    Highlight(ListSide::PC, "BESLES-PC");
+    control->OnChangePC();
+    EXPECT_TRUE(renderer.IsCached("BESLES-PC"));
+    EXPECT_TRUE(FramesArrive());
+}
+
+TEST_F(IconPaneTest, CardSaveIconIsFetchedIntoStagingAndCleanedUp)
+{
+    Highlight(ListSide::PS2, "BESLES-CARD");
+    control->OnChangePS2();
+    EXPECT_TRUE(control->IconRenderer()->IsCached("BESLES-CARD"));
+    EXPECT_TRUE(fs::is_empty(program + "staging"));
+    EXPECT_TRUE(view.enabled[IDC_BUTTON_DISCONNECT]);
+    EXPECT_TRUE(FramesArrive());
+}
+
+TEST_F(IconPaneTest, UntickedBoxShowsNothingNew)
+{
+    view.iconShown = false;
+    Highlight(ListSide::PC, "BESLES-PC");
+    control->OnChangePC();
+    EXPECT_FALSE(control->IconRenderer()->IsCached("BESLES-PC"));
+    EXPECT_EQ(view.iconFrames, 0);
+}
