@@ -9,6 +9,9 @@
 #include <QApplication>
 #include <QPixmap>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include "app/CListCtrlEx.h"
 
 #include "app/CTansuDlg.h"
 #include "common/DriveType.h"
@@ -28,6 +31,7 @@ int main(int argc, char** argv)
     settings.SetString(SettingFile::kApplicationSection, "EDIT1", std::filesystem::absolute(argv[2]));
     settings.SetString(SettingFile::kApplicationSection, "EDIT2", std::filesystem::absolute(argv[4]));
     settings.SetString(SettingFile::kApplicationSection, "LANGUAGE", "Japanese");
+    settings.SetString(SettingFile::kApplicationSection, "CHECK_BOX5", "1");
     settings.Save(programDirectory.filePath("setting.ini").toStdString());
     SetRemovableDriveProbe([](const std::string&) { return true; });
 
@@ -35,9 +39,22 @@ int main(int argc, char** argv)
     CTansuDlg dialog(nullptr, programDirectory.path().toStdString() + "/");
     dialog.show();
     qobject_cast<QAbstractButton*>(dialog.WidgetById(IDC_BUTTON_USB_CONNECT))->click();
+    // The first PS2 save of the card is the one selected: its icon turns in the pane.
+    CListCtrlEx* cardList = dialog.List(ListSide::PS2);
+    for (int i = 0; i < cardList->topLevelItemCount(); ++i) {
+        if (cardList->GetRow(i)[kColumnType] == "PS2") {
+            cardList->setCurrentItem(cardList->topLevelItem(i));
+            emit cardList->itemClicked(cardList->topLevelItem(i), 0);
+            break;
+        }
+    }
     dialog.SetEditText(Edit::PcFolder, argv[3]);
     dialog.SetEditText(Edit::UsbFolder, argv[5]);
-    QCoreApplication::processEvents();
+    // Frames come from the rendering thread through the event queue.
+    for (int i = 0; i < 50; ++i) {
+        QThread::msleep(10);
+        QCoreApplication::processEvents();
+    }
     if (!dialog.grab().save(out, "PNG")) {
         std::cerr << "tansu-screenshot: cannot write " << argv[1] << "\n";
         return 1;
