@@ -1,7 +1,10 @@
 #include "cli/CliOptions.h"
 
+#include <charconv>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <system_error>
 
 namespace {
 
@@ -19,6 +22,9 @@ struct RawOptions {
     std::optional<std::string> to;
     std::optional<std::string> card;
     std::optional<std::string> pc;
+    std::optional<std::string> time;
+    std::optional<std::string> size;
+    std::optional<std::string> output;
 };
 
 // The options a command takes; it refuses the others.
@@ -28,6 +34,7 @@ struct Takes {
     bool to = false;
     bool card = false;
     bool pc = false;
+    bool icon = false;
 };
 
 std::optional<ExportFormat> ParseFormat(const std::string& text)
@@ -61,6 +68,17 @@ std::string RefuseOptions(const std::string& command, const RawOptions& raw, Tak
     }
     if (raw.pc && !takes.pc) {
         return command + ": --pc does not apply";
+    }
+    if (!takes.icon) {
+        if (raw.time) {
+            return command + ": --time does not apply";
+        }
+        if (raw.size) {
+            return command + ": --size does not apply";
+        }
+        if (raw.output) {
+            return command + ": -o does not apply";
+        }
     }
     return {};
 }
@@ -207,6 +225,63 @@ CliParseResult ParseCardTransfer(const std::vector<std::string>& words, const Ra
     return result;
 }
 
+// Plain decimal digits only: no sign, no spaces, nothing the type cannot hold.
+std::optional<uint32_t> ParseNumber(const std::string& text)
+{
+    if (text.empty() || text[0] < '0' || text[0] > '9') {
+        return std::nullopt;
+    }
+    uint32_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (error != std::errc() || stop != end) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+CliParseResult ParseRenderIcon(const std::vector<std::string>& words, const RawOptions& raw)
+{
+    if (std::string error = RefuseOptions("render-icon", raw, {.icon = true}); !error.empty()) {
+        return Failure(error);
+    }
+    if (words.size() < 2) {
+        return Failure("render-icon: the save is missing");
+    }
+    if (words.size() > 2) {
+        return Failure("render-icon: too many arguments: " + words[2]);
+    }
+    if (words[1].empty()) {
+        return Failure("render-icon: the save is empty");
+    }
+    CliParseResult result;
+    result.options.command = CliCommand::RenderIcon;
+    result.options.paths = {words[1]};
+    if (raw.time) {
+        const std::optional<uint32_t> time = ParseNumber(*raw.time);
+        if (!time) {
+            return Failure("render-icon: --time takes milliseconds from 0 to 4294967295: " + *raw.time);
+        }
+        result.options.iconTime = *time;
+    }
+    if (raw.size) {
+        const std::optional<uint32_t> size = ParseNumber(*raw.size);
+        if (!size || *size < 1 || *size > CliOptions::kMaxIconSize) {
+            return Failure("render-icon: --size takes pixels from 1 to " + std::to_string(CliOptions::kMaxIconSize) +
+                           ": " + *raw.size);
+        }
+        result.options.iconSize = *size;
+    }
+    if (!raw.output) {
+        return Failure("render-icon: -o FILE is missing");
+    }
+    if (raw.output->empty()) {
+        return Failure("render-icon: the file given with -o is empty");
+    }
+    result.options.outputFile = *raw.output;
+    return result;
+}
+
 }  // namespace
 
 CliParseResult ParseCliArguments(const std::vector<std::string>& arguments)
@@ -242,6 +317,9 @@ CliParseResult ParseCliArguments(const std::vector<std::string>& arguments)
                                            : name == "--to"   ? &raw.to
                                            : name == "--card" ? &raw.card
                                            : name == "--pc"   ? &raw.pc
+                                           : name == "--time" ? &raw.time
+                                           : name == "--size" ? &raw.size
+                                           : name == "-o"     ? &raw.output
                                                               : nullptr;
         if (slot == nullptr) {
             return Failure("unknown option: " + argument);
@@ -273,6 +351,9 @@ CliParseResult ParseCliArguments(const std::vector<std::string>& arguments)
     if (words[0] == "copy-to-pc" || words[0] == "copy-to-card" || words[0] == "delete") {
         return ParseCardTransfer(words, raw);
     }
+    if (words[0] == "render-icon") {
+        return ParseRenderIcon(words, raw);
+    }
     return Failure("unknown command: " + words[0]);
 }
 
@@ -303,6 +384,13 @@ std::string CliUsageText()
            "                           NAME is a name as the name column of list shows it. A NAME that\n"
            "                           no row shows, a save not copied whole and a save still listed\n"
            "                           after its deletion fail that NAME.\n"
+           "  render-icon SAVE [--time MS] [--size PX] -o FILE\n"
+           "                           writes SAVE's icon as the icon pane shows it MS milliseconds into\n"
+           "                           its animation (0 when not given), as a PNG picture of PX x PX\n"
+           "                           pixels (1 to 2048; when not given 198, the pane's size at the\n"
+           "                           window's standard font). SAVE is a PS2 save folder (its icon.sys\n"
+           "                           names the model) or a PS1 raw save file; one with no icon to draw\n"
+           "                           fails and writes nothing.\n"
            "\n"
            "CARD is one of:\n"
            "  DIR                      a folder taken as a memory card (any folder: the window's rule that\n"
@@ -317,6 +405,9 @@ std::string CliUsageText()
            "  --json          one JSON object on one line (list, info)\n"
            "  --card CARD     the card (copy-to-pc, copy-to-card, delete)\n"
            "  --pc DIR        the PC folder (copy-to-pc, copy-to-card)\n"
+           "  --time MS       the moment of the icon's animation drawn, in milliseconds (render-icon)\n"
+           "  --size PX       the picture's width and height in pixels (render-icon)\n"
+           "  -o FILE         the PNG file written, replaced whole when it exists (render-icon)\n"
            "  --help          this text\n"
            "  --              end of options (for a path whose name begins with '-')\n"
            "\n"
@@ -325,7 +416,7 @@ std::string CliUsageText()
            "  list:   one row per line, title, name, size (KB) and type separated by tabs;\n"
            "          list card ends with the line \"usage<TAB>KB\".\n"
            "  export: the name of each file written inside DIR, one per line, in the order of the saves.\n"
-           "  import, copy-to-pc, copy-to-card, delete: nothing.\n"
+           "  import, copy-to-pc, copy-to-card, delete, render-icon: nothing.\n"
            "  info:   lines of tab-separated columns, the first naming the line:\n"
            "          kind<TAB>icon.sys|ps2-folder|psu|npo|ps1-save|ps1-card, then\n"
            "          icon.sys:   title<TAB>T, icon<TAB>LIST, icon<TAB>COPY, icon<TAB>DELETE\n"

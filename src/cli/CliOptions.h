@@ -1,5 +1,6 @@
 #pragma once
 // What the command line asked for.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@ enum class CliCommand {
     CopyToPc,
     CopyToCard,
     Delete,
+    RenderIcon,
 };
 
 // The container an export writes: psu and npo take PS2 saves, mcr PS1 saves.
@@ -25,6 +27,11 @@ enum class ExportFormat {
 };
 
 struct CliOptions {
+    // render-icon: the icon pane's size at the window's standard font.
+    static constexpr uint32_t kDefaultIconSize = 198;
+    // Large enough for any screen's pane, small enough that one frame stays a few tens of MB.
+    static constexpr uint32_t kMaxIconSize = 2048;
+
     CliCommand command = CliCommand::Help;
     // The folder named on the command line, as given (not yet made absolute).
     std::string folder;
@@ -33,7 +40,7 @@ struct CliOptions {
     ExportFormat format = ExportFormat::Psu;
     // export and import: the folder given with --to, as given.
     std::string targetFolder;
-    // export: the saves; import: the files; info: the one path. As given.
+    // export: the saves; import: the files; info and render-icon: the one path. As given.
     std::vector<std::string> paths;
     // list card, copy-to-pc, copy-to-card, delete: the card (a folder card's path as given).
     CardLocation card;
@@ -41,6 +48,11 @@ struct CliOptions {
     std::string pcFolder;
     // copy-to-pc, copy-to-card, delete: the names of the rows to act on.
     std::vector<std::string> names;
+    // render-icon: the moment drawn (in the pane's milliseconds), the picture's
+    // width and height, and the PNG file to write (as given).
+    uint32_t iconTime = 0;
+    uint32_t iconSize = kDefaultIconSize;
+    std::string outputFile;
 };
 
 struct CliParseResult {
@@ -52,7 +64,8 @@ struct CliParseResult {
 // Reads the arguments after the program name. "--help" anywhere wins over
 // everything else; "--" ends the options so that a path may begin with '-'.
 // An option that takes a value ("--to DIR", "--format psu", "--card CARD",
-// "--pc DIR") also accepts it joined by '=' ("--to=DIR").
+// "--pc DIR", "--time MS", "--size PX", "-o FILE") also accepts it joined by
+// '=' ("--to=DIR").
 CliParseResult ParseCliArguments(const std::vector<std::string>& arguments);
 
 // The usage text, for standard output (--help) or standard error (a usage error).

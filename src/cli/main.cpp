@@ -16,6 +16,7 @@
 #include "cli/InfoOutput.h"
 #include "cli/ListCommand.h"
 #include "cli/ProgramDirectoryLock.h"
+#include "cli/RenderIconCommand.h"
 #include "cli/TransferCommand.h"
 #include "common/Log.h"
 #include "common/ProgramDirectory.h"
@@ -35,6 +36,7 @@ struct AbsolutePaths {
     // The card with a folder card's path made absolute.
     CardLocation card;
     std::string pcFolder;
+    std::string outputFile;
     std::error_code error;
 };
 
@@ -57,6 +59,7 @@ AbsolutePaths MakeAbsolute(const CliOptions& options)
     absolute.card = options.card;
     absolute.card.folder = Absolute(options.card.folder, absolute.error);
     absolute.pcFolder = Absolute(options.pcFolder, absolute.error);
+    absolute.outputFile = Absolute(options.outputFile, absolute.error);
     return absolute;
 }
 
@@ -134,6 +137,10 @@ int Run(const CliOptions& options)
                                                                               : TransferKind::Delete;
         return RunTransfer(kind, absolute.card, absolute.pcFolder, options.names) ? kExitDone : kExitFailed;
     }
+    case CliCommand::RenderIcon:
+        return RenderIcon(absolute.paths.front(), options.iconTime, options.iconSize, absolute.outputFile)
+                   ? kExitDone
+                   : kExitFailed;
     case CliCommand::Help:
         break;
     }
