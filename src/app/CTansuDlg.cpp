@@ -12,7 +12,9 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIcon>
 #include <QImage>
+#include <QPainter>
 #include <QLabel>
 #include <QPixmap>
 #include <QLineEdit>
@@ -183,11 +185,33 @@ QRect DialogUnits::ToPixels(const QRect& rect) const
     return {left, top, right - left, bottom - top};
 }
 
+namespace {
+
+// The window's icon, large and small alike: a memory card, drawn rather than shipped.
+QIcon WindowIcon()
+{
+    QPixmap picture(32, 32);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0x30, 0x30, 0x38));
+    painter.drawRoundedRect(QRectF(6, 2, 20, 28), 3, 3);
+    painter.setBrush(QColor(0x40, 0x70, 0xD0));
+    painter.drawRect(QRectF(9, 6, 14, 12));
+    painter.setBrush(QColor(0xC0, 0xC0, 0xC0));
+    painter.drawRect(QRectF(9, 22, 14, 4));
+    return QIcon(picture);
+}
+
+}  // namespace
+
 CTansuDlg::CTansuDlg(QWidget* parent, const std::string& programDirectory)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
 {
     setWindowTitle(kTitle);
+    setWindowIcon(WindowIcon());
     setFont(DialogFont());
     units = DialogUnits::ForFont(font());
     setFixedSize(units.ToPixelsX(kDialogWidth), units.ToPixelsY(kDialogHeight));
