@@ -3,6 +3,7 @@
 // of its operations. It owns the current card backend (never empty: a
 // MemoryCardNull while not connected), builds both save lists and drives the
 // status text and the progress bar. Runs on the window's thread only.
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -88,6 +89,10 @@ private:
     void ListCardDirectory(const FtpClient::FILE_DATA& entry, int64_t& total);
     // A PS1 save file in the card's current directory.
     void ListCardPS1File(const std::string& name, int64_t& total);
+    using SaveStep = std::function<bool(const ListRow& row, const std::string& pcFolder)>;
+    // Runs step on each row between the disabling and the refresh of a card transfer; the rows it did.
+    std::vector<ListRow> TransferFrame(const std::vector<ListRow>& rows, const SaveStep& step,
+                                       const std::function<void()>& refresh);
     bool DownloadSave(const ListRow& row, const std::string& pcFolder);
     bool UploadSave(const ListRow& row, const std::string& pcFolder);
     void DeleteCardSave(const ListRow& row);

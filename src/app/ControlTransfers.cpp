@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <system_error>
 
 #include <boost/regex.hpp>
@@ -95,26 +96,37 @@ void DeleteFolderTree(const std::string& folder)
 
 }  // namespace
 
-std::vector<ListRow> Control::CopyToPC(const std::vector<ListRow>& rows)
+std::vector<ListRow> Control::TransferFrame(const std::vector<ListRow>& rows, const SaveStep& step,
+                                           const std::function<void()>& refresh)
 {
+    // The frame every card transfer shares: controls off, progress per save,
+    // then the destination list afresh and idle again.
     dialog->EnableControls(false);
     dialog->SetProgress(0);
     EnterProgramDirectory();
     const std::string pcFolder = dialog->GetEditText(Edit::PcFolder);
-    std::vector<ListRow> copied;
+    std::vector<ListRow> done;
     const size_t n = rows.size();
     for (size_t k = 1; k <= n; ++k) {
-        if (!pcFolder.empty() && DownloadSave(rows[k - 1], pcFolder)) {
-            copied.push_back(rows[k - 1]);
+        if (step(rows[k - 1], pcFolder)) {
+            done.push_back(rows[k - 1]);
         }
         dialog->SetProgress(static_cast<float>(k) / static_cast<float>(n));
     }
     dialog->SetProgress(1.0f);
     EnterProgramDirectory();
-    UpdateDataListPC();
+    refresh();
     SetStatus(kIdle);
     dialog->EnableControls(true);
-    return copied;
+    return done;
+}
+
+std::vector<ListRow> Control::CopyToPC(const std::vector<ListRow>& rows)
+{
+    // Without a PC folder nothing is copied: a relative path would land in the program directory.
+    return TransferFrame(rows, [this](const ListRow& row, const std::string& pcFolder) {
+        return !pcFolder.empty() && DownloadSave(row, pcFolder);
+    }, [this] { UpdateDataListPC(); });
 }
 
 bool Control::DownloadSave(const ListRow& row, const std::string& pcFolder)
@@ -173,24 +185,9 @@ bool Control::DownloadSave(const ListRow& row, const std::string& pcFolder)
 
 std::vector<ListRow> Control::CopyToPS2(const std::vector<ListRow>& rows)
 {
-    dialog->EnableControls(false);
-    dialog->SetProgress(0);
-    EnterProgramDirectory();
-    const std::string pcFolder = dialog->GetEditText(Edit::PcFolder);
-    std::vector<ListRow> copied;
-    const size_t n = rows.size();
-    for (size_t k = 1; k <= n; ++k) {
-        if (!pcFolder.empty() && UploadSave(rows[k - 1], pcFolder)) {
-            copied.push_back(rows[k - 1]);
-        }
-        dialog->SetProgress(static_cast<float>(k) / static_cast<float>(n));
-    }
-    dialog->SetProgress(1.0f);
-    EnterProgramDirectory();
-    UpdateDataListPS2();
-    SetStatus(kIdle);
-    dialog->EnableControls(true);
-    return copied;
+    return TransferFrame(rows, [this](const ListRow& row, const std::string& pcFolder) {
+        return !pcFolder.empty() && UploadSave(row, pcFolder);
+    }, [this] { UpdateDataListPS2(); });
 }
 
 bool Control::UploadSave(const ListRow& row, const std::string& pcFolder)
@@ -242,19 +239,10 @@ bool Control::UploadSave(const ListRow& row, const std::string& pcFolder)
 
 void Control::DeletePS2(const std::vector<ListRow>& rows)
 {
-    dialog->EnableControls(false);
-    dialog->SetProgress(0);
-    EnterProgramDirectory();
-    const size_t n = rows.size();
-    for (size_t k = 1; k <= n; ++k) {
-        DeleteCardSave(rows[k - 1]);
-        dialog->SetProgress(static_cast<float>(k) / static_cast<float>(n));
-    }
-    dialog->SetProgress(1.0f);
-    EnterProgramDirectory();
-    UpdateDataListPS2();
-    SetStatus(kIdle);
-    dialog->EnableControls(true);
+    TransferFrame(rows, [this](const ListRow& row, const std::string&) {
+        DeleteCardSave(row);
+        return true;
+    }, [this] { UpdateDataListPS2(); });
 }
 
 void Control::DeleteCardSave(const ListRow& row)
