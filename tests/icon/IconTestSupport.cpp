@@ -1,7 +1,8 @@
 #include "IconTestSupport.h"
 
-#include <chrono>
 #include <algorithm>
+#include <array>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -9,78 +10,45 @@
 
 namespace {
 
-class Bytes {
-public:
-    void U32(uint32_t value)
-    {
-        for (int shift = 0; shift < 32; shift += 8) {
-            bytes.push_back(static_cast<uint8_t>(value >> shift));
-        }
+void Put(std::vector<uint8_t>& out, uint32_t value, int size = 4)
+{
+    for (int i = 0; i < size; ++i) {
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
     }
-    void S16(int32_t value)
-    {
-        bytes.push_back(static_cast<uint8_t>(value));
-        bytes.push_back(static_cast<uint8_t>(value >> 8));
-    }
-    void Fixed(float value) { S16(static_cast<int32_t>(std::lround(value * 4096.0f))); }
-    std::vector<uint8_t> bytes;
-};
+}
+void PutFixed(std::vector<uint8_t>& out, float value)
+{
+    Put(out, static_cast<uint32_t>(std::lround(value * 4096.0f)), 2);
+}
 
 Vector3 Sub(const Vector3& a, const Vector3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vector3 Cross(const Vector3& a, const Vector3& b)
-{
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-float Dot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 Vector3 Negated(const Vector3& a) { return {-a.x, -a.y, -a.z}; }
-
-uint16_t Texel(unsigned red, unsigned green, unsigned blue)
-{
-    return static_cast<uint16_t>(red | green << 5 | blue << 10);
-}
+uint16_t Texel(unsigned red, unsigned green, unsigned blue) { return static_cast<uint16_t>(red | green << 5 | blue << 10); }
 
 }  // namespace
 
 std::vector<uint8_t> EncodeIconModel(const std::vector<FileVertex>& vertices, uint32_t shapeCount,
                                      const RawTexture& texture, uint32_t frameCount)
 {
-    Bytes out;
-    out.U32(0x00010000);
-    out.U32(shapeCount);
-    out.U32(texture.empty() ? 0x00 : 0x07);
-    out.U32(0x3F800000);
-    out.U32(static_cast<uint32_t>(vertices.size()));
+    std::vector<uint8_t> out;
+    Put(out, 0x00010000), Put(out, shapeCount), Put(out, texture.empty() ? 0x00 : 0x07), Put(out, 0x3F800000);
+    Put(out, static_cast<uint32_t>(vertices.size()));
     for (const FileVertex& vertex : vertices) {
         for (uint32_t shape = 0; shape < shapeCount; ++shape) {
             const Vector3& p = vertex.positions.at(shape);
-            out.Fixed(p.x);
-            out.Fixed(p.y);
-            out.Fixed(p.z);
-            out.S16(0);
+            PutFixed(out, p.x), PutFixed(out, p.y), PutFixed(out, p.z), PutFixed(out, 0);
         }
-        out.S16(0);
-        out.S16(0);
-        out.S16(0);
-        out.S16(0);
-        out.Fixed(vertex.u);
-        out.Fixed(vertex.v);
-        out.U32(vertex.colour);
+        Put(out, 0), Put(out, 0);  // the normal
+        PutFixed(out, vertex.u), PutFixed(out, vertex.v), Put(out, vertex.colour);
     }
-    out.U32(1);
-    out.U32(30);
-    out.U32(0x3F800000);
-    out.U32(0);
-    out.U32(frameCount);
+    Put(out, 1), Put(out, 30), Put(out, 0x3F800000), Put(out, 0), Put(out, frameCount);
     for (uint32_t frame = 0; frame < frameCount; ++frame) {
-        out.U32(frame);
-        out.U32(1);
-        out.U32(0);
-        out.U32(0x3F800000);
+        Put(out, frame), Put(out, 1), Put(out, 0), Put(out, 0x3F800000);  // one key each
     }
     for (const uint16_t texel : texture) {
-        out.S16(texel);
+        Put(out, texel, 2);
     }
-    return out.bytes;
+    return out;
 }
 
 RawTexture UniformTexture(uint16_t texel) { return RawTexture(128 * 128, texel); }
@@ -90,15 +58,10 @@ RawTexture QuadrantTexture()
     RawTexture texture(128 * 128);
     for (unsigned y = 0; y < 128; ++y) {
         for (unsigned x = 0; x < 128; ++x) {
-            uint16_t texel = 0;
-            if (x % 16 < 2 || y % 16 < 2) {
-                texel = Texel(31, 31, 31);
-            } else if (y < 64) {
-                texel = x < 64 ? Texel(31, 4, 4) : Texel(4, 28, 4);
-            } else {
-                texel = x < 64 ? Texel(4, 8, 31) : Texel(30, 28, 2);
-            }
-            texture[y * 128 + x] = texel;
+            const bool grid = x % 16 < 2 || y % 16 < 2;
+            texture[y * 128 + x] = grid     ? Texel(31, 31, 31)
+                                   : y < 64 ? (x < 64 ? Texel(31, 4, 4) : Texel(4, 28, 4))
+                                            : (x < 64 ? Texel(4, 8, 31) : Texel(30, 28, 2));
         }
     }
     return texture;
@@ -106,57 +69,40 @@ RawTexture QuadrantTexture()
 
 std::vector<uint8_t> SyntheticIconModel()
 {
-    // Corners as drawn (y up, the camera at z = 7.5 looking towards -z): x and z
-    // from -1.25 to 1.25 before the box turns, y from 0.75 to 3.75, centred on
-    // the camera's height.
-    auto corner = [](int cx, int cy, int cz, int shape) {
-        Vector3 p{1.25f * static_cast<float>(cx), cy > 0 ? 3.75f : 0.75f, 1.25f * static_cast<float>(cz)};
-        if (shape == 1 && cy > 0) {
-            // The top turns a little and narrows.
+    // Corners as drawn (y up, the camera at z = 7.5 looking towards -z), centred on the camera's height.
+    auto corner = [](const int* c, int shape) {
+        Vector3 p{1.25f * static_cast<float>(c[0]), c[1] > 0 ? 3.75f : 0.75f, 1.25f * static_cast<float>(c[2])};
+        if (shape == 1 && c[1] > 0) {  // the top turns a little and narrows
             const float x = p.x * 0.7f, z = p.z * 0.7f;
-            p.x = x * 0.9f - z * 0.4f;
-            p.z = x * 0.4f + z * 0.9f;
-            p.y = 4.0f;
+            p = {x * 0.9f - z * 0.4f, 4.0f, x * 0.4f + z * 0.9f};
         }
         // Turned by 30 degrees, so that two sides face the camera at time 0.
-        const float c = 0.8660254f, s = 0.5f;
-        return Vector3{p.x * c - p.z * s, p.y, p.x * s + p.z * c};
+        const float cs = 0.8660254f, s = 0.5f;
+        return Negated({p.x * cs - p.z * s, p.y, p.x * s + p.z * cs});
     };
-    // The corners of each side, around it; the texture runs from (0, 0) to (1, 1) over them.
     const int faces[6][4][3] = {
         {{-1, 1, 1}, {1, 1, 1}, {1, -1, 1}, {-1, -1, 1}},     {{1, 1, -1}, {-1, 1, -1}, {-1, -1, -1}, {1, -1, -1}},
         {{1, 1, 1}, {1, 1, -1}, {1, -1, -1}, {1, -1, 1}},     {{-1, 1, -1}, {-1, 1, 1}, {-1, -1, 1}, {-1, -1, -1}},
         {{-1, 1, -1}, {1, 1, -1}, {1, 1, 1}, {-1, 1, 1}},     {{-1, -1, 1}, {1, -1, 1}, {1, -1, -1}, {-1, -1, -1}},
     };
     const float uv[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-    const int triangles[2][3] = {{0, 1, 2}, {0, 2, 3}};
     const Vector3 centre = Negated({0.0f, 2.25f, 0.0f});
     std::vector<FileVertex> vertices;
     for (const auto& face : faces) {
-        for (const auto& triangle : triangles) {
-            int order[3] = {triangle[0], triangle[1], triangle[2]};
-            Vector3 p[3];
-            for (int k = 0; k < 3; ++k) {
-                const int* c = face[order[k]];
-                p[k] = Negated(corner(c[0], c[1], c[2], 0));
-            }
-            // The outside turns counter-clockwise about the outward direction in
-            // file coordinates, which the camera sees counter-clockwise on screen.
-            const Vector3 outward = Sub({(p[0].x + p[1].x + p[2].x) / 3, (p[0].y + p[1].y + p[2].y) / 3,
-                                         (p[0].z + p[1].z + p[2].z) / 3},
-                                        centre);
-            if (Dot(Cross(Sub(p[1], p[0]), Sub(p[2], p[0])), outward) < 0) {
+        for (const auto& triangle : {std::array<int, 3>{0, 1, 2}, std::array<int, 3>{0, 2, 3}}) {
+            std::array<int, 3> order = triangle;
+            const Vector3 p0 = corner(face[order[0]], 0), p1 = corner(face[order[1]], 0), p2 = corner(face[order[2]], 0);
+            // The outside turns counter-clockwise about its outward direction, as the camera sees it.
+            const Vector3 outward = Sub({(p0.x + p1.x + p2.x) / 3, (p0.y + p1.y + p2.y) / 3, (p0.z + p1.z + p2.z) / 3}, centre);
+            const Vector3 a = Sub(p1, p0), b = Sub(p2, p0);
+            const Vector3 n{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+            if (n.x * outward.x + n.y * outward.y + n.z * outward.z < 0) {
                 std::swap(order[1], order[2]);
             }
             for (const int k : order) {
-                const int* c = face[k];
-                FileVertex vertex;
-                vertex.positions = {Negated(corner(c[0], c[1], c[2], 0)), Negated(corner(c[0], c[1], c[2], 1))};
-                vertex.u = uv[k][0];
-                vertex.v = uv[k][1];
                 // Lower corners warm, upper corners as the texture is.
-                vertex.colour = c[1] > 0 ? 0xFF808080 : 0xFF905838;
-                vertices.push_back(vertex);
+                vertices.push_back({{corner(face[k], 0), corner(face[k], 1)}, uv[k][0], uv[k][1],
+                                    face[k][1] > 0 ? 0xFF808080u : 0xFF905838u});
             }
         }
     }
@@ -188,8 +134,7 @@ uint32_t PlainPS1Colour(uint8_t level)
 
 DeviceFrame RenderAt(IconObjectBase& object, SoftwareDevice& device, uint32_t time)
 {
-    object.Update(time);
-    object.Render();
+    object.Update(time), object.Render();
     return device.BackBuffer();
 }
 
@@ -211,33 +156,18 @@ bool FakeOwner::WaitForFramesAfter(uint64_t count)
     return presented.wait_for(guard, std::chrono::seconds(30), [&] { return frames > count; });
 }
 
-uint64_t FakeOwner::FrameCount()
-{
-    const std::lock_guard guard(mutex);
-    return frames;
-}
-
-DeviceFrame FakeOwner::LastFrame()
-{
-    const std::lock_guard guard(mutex);
-    return last;
-}
+uint64_t FakeOwner::FrameCount() { const std::lock_guard guard(mutex); return frames; }
+DeviceFrame FakeOwner::LastFrame() { const std::lock_guard guard(mutex); return last; }
 
 std::vector<FileVertex> Square(float half, float z, uint32_t colour, bool facingCamera)
 {
-    // As seen from the camera: top left, top right, bottom right, bottom left.
+    // As seen from the camera: top left, top right, bottom right, bottom left; drawn x is mirrored.
     const float corners[4][2] = {{-half, half}, {half, half}, {half, -half}, {-half, -half}};
-    // Drawn x is mirrored by the camera, which looks towards -z.
-    const int front[6] = {0, 3, 2, 0, 2, 1};
-    const int back[6] = {0, 1, 2, 0, 2, 3};
+    const int front[6] = {0, 3, 2, 0, 2, 1}, back[6] = {0, 1, 2, 0, 2, 3};
     std::vector<FileVertex> vertices;
     for (const int k : facingCamera ? front : back) {
-        FileVertex vertex;
-        vertex.positions = {Negated({-corners[k][0], 2.25f + corners[k][1], z})};
-        vertex.u = corners[k][0] > 0 ? 1.0f : 0.0f;
-        vertex.v = corners[k][1] > 0 ? 0.0f : 1.0f;
-        vertex.colour = colour;
-        vertices.push_back(vertex);
+        vertices.push_back({{Negated({-corners[k][0], 2.25f + corners[k][1], z})}, corners[k][0] > 0 ? 1.0f : 0.0f,
+                            corners[k][1] > 0 ? 0.0f : 1.0f, colour});
     }
     return vertices;
 }
