@@ -25,6 +25,7 @@
 
 #include <boost/format.hpp>
 
+#include "BenchSupport.h"
 #include "app/Control.h"
 #include "app/MemoryView.h"
 #include "common/Log.h"
@@ -36,50 +37,10 @@ namespace {
 
 constexpr int kSaves = 1000;
 
-// icon.sys: only the fields the containers read, by offset.
-namespace IconSysLayout {
-constexpr size_t kSize = 964;
-constexpr size_t kMagic = 0x000;
-constexpr size_t kTitle = 0x0C0;
-constexpr size_t kTitleSize = 68;
-constexpr std::array<size_t, 3> kIconNames = {0x104, 0x144, 0x184};
-}  // namespace IconSysLayout
-
-using Bytes = std::vector<uint8_t>;
-
-// Bytes that do not repeat within a file, different for every seed.
-Bytes Filler(size_t size, uint32_t seed)
-{
-    Bytes bytes(size);
-    uint32_t state = seed * 2654435761u + 1;
-    for (uint8_t& byte : bytes) {
-        state = state * 1664525u + 1013904223u;
-        byte = static_cast<uint8_t>(state >> 24);
-    }
-    return bytes;
-}
-
 // Full-width digits, so that every save's .psu gets a name of its own.
 Bytes MakeIconSys(int index)
 {
-    using namespace IconSysLayout;
-    Bytes bytes(kSize, 0);
-    std::memcpy(bytes.data() + kMagic, "PS2D", 4);
-    std::string title = "\x82\x73\x82\x60\x82\x6D\x82\x72\x82\x74\x81\x40";  // ＴＡＮＳＵ　
-    for (const char digit : (boost::format("%04d") % index).str()) {
-        title += {'\x82', static_cast<char>(0x4F + (digit - '0'))};
-    }
-    std::memcpy(bytes.data() + kTitle, title.data(), std::min(title.size(), kTitleSize - 1));
-    for (const size_t offset : kIconNames) {
-        std::memcpy(bytes.data() + offset, "icon.ico", 8);
-    }
-    return bytes;
-}
-
-void Fail(const char* what, const std::string& path)
-{
-    std::fprintf(stderr, "container_bench: %s %s\n", what, path.c_str());
-    std::exit(1);
+    return BasicIconSys(FullWidthSjis((boost::format("TANSU %04d") % index).str()), "icon.ico");
 }
 
 bool ReadWhole(const std::string& path, Bytes& bytes)
@@ -151,15 +112,11 @@ BenchTree& Tree()
 // About 100 KB a save: icon.sys, an icon model, the game's data and a small settings file.
 void MakeTree()
 {
-    std::string pattern = (fs::temp_directory_path() / "tansu-container-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        Fail("cannot make a temporary folder in", fs::temp_directory_path().string());
-    }
     BenchTree& tree = Tree();
-    tree.root = pattern + "/";
-    tree.programDirectory = tree.root + "program/";
+    const BenchRoot made = MakeBenchRoot("tansu-container-bench");
+    tree.root = made.root;
+    tree.programDirectory = made.programDirectory;
     tree.pcFolder = tree.root + "pc/";
-    fs::create_directories(tree.programDirectory);
     fs::create_directories(tree.pcFolder);
     for (int i = 0; i < kSaves; ++i) {
         const std::string name = (boost::format("BASLUS-2%04dBENCH") % i).str();
@@ -191,15 +148,7 @@ double UserSeconds()
     return static_cast<double>(usage.ru_utime.tv_sec) + static_cast<double>(usage.ru_utime.tv_usec) / 1e6;
 }
 
-// An empty folder of the given name under the tree's root.
-std::string FreshFolder(const std::string& name)
-{
-    const std::string folder = Tree().root + name + "/";
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
-    fs::create_directories(folder);
-    return folder;
-}
+std::string FreshFolder(const std::string& name) { return ::FreshFolder(Tree().root, name); }
 
 // A: each save exported as the window's export does it, then each .psu
 // imported as the window's import does it. The controller is made once, as
@@ -303,40 +252,6 @@ void BM_SameBytesFloor(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(tree.totalBytes));
 }
 
-// Collects the real time of every repetition for the closing ratio. The page
-// cache of a shared machine makes single runs of file work swing widely, so
-// the ratio is taken between medians.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred && run.iterations > 0) {
-                seconds[run.run_name.function_name].push_back(run.real_accumulated_time /
-                                                              static_cast<double>(run.iterations));
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    double Median(const std::string& name) const
-    {
-        const auto found = seconds.find(name);
-        if (found == seconds.end() || found->second.empty()) {
-            return 0;
-        }
-        std::vector<double> sorted = found->second;
-        std::sort(sorted.begin(), sorted.end());
-        const size_t middle = sorted.size() / 2;
-        return sorted.size() % 2 == 1 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
-    }
-
-private:
-    std::map<std::string, std::vector<double>> seconds;
-};
-
 }  // namespace
 
 // One pass of 1,000 saves takes seconds: a pass per repetition, several repetitions.
@@ -345,22 +260,14 @@ BENCHMARK(BM_SameBytesFloor)->Unit(benchmark::kMillisecond)->UseRealTime()->Iter
 
 int main(int argc, char** argv)
 {
-    // A and B take turns, so that a slow spell of the machine falls on both;
-    // a later --benchmark_enable_random_interleaving=false still wins.
-    std::vector<char*> arguments(argv, argv + argc);
-    std::string interleave = "--benchmark_enable_random_interleaving=true";
-    arguments.insert(arguments.begin() + (argc > 0 ? 1 : 0), interleave.data());
-    int count = static_cast<int>(arguments.size());
-    arguments.push_back(nullptr);
-    benchmark::Initialize(&count, arguments.data());
-    if (benchmark::ReportUnrecognizedArguments(count, arguments.data())) {
+    if (!InitializeInterleaved(argc, argv)) {
         return 1;
     }
     MakeTree();
     // The log goes to the temporary program directory.
     SetProgramDirectory(Tree().programDirectory);
     LogOpen();
-    RatioReporter reporter;
+    MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     LogClose();
@@ -371,8 +278,6 @@ int main(int argc, char** argv)
         std::printf("\nmedians: export+import psu %.0f ms, same-bytes floor %.0f ms, ratio %.2f (goal: at most 1.50)\n",
                     a * 1000, b * 1000, a / b);
     }
-    std::error_code ignored;
-    fs::current_path(fs::temp_directory_path(), ignored);
-    fs::remove_all(Tree().root, ignored);
+    RemoveBenchRoot(Tree().root);
     return 0;
 }

@@ -26,6 +26,7 @@
 
 #include <boost/format.hpp>
 
+#include "BenchSupport.h"
 #include "app/Control.h"
 #include "app/MemoryView.h"
 #include "common/Log.h"
@@ -42,55 +43,10 @@ constexpr int kSaves = 40;
 constexpr size_t kDataBytes = 200 * 1024;
 constexpr const char* kCurl = "/usr/bin/curl";
 
-// icon.sys: only the fields the card listing reads, by offset.
-namespace IconSysLayout {
-constexpr size_t kSize = 964;
-constexpr size_t kMagic = 0x000;
-constexpr size_t kTitle = 0x0C0;
-constexpr size_t kTitleSize = 68;
-}  // namespace IconSysLayout
-
-using Bytes = std::vector<uint8_t>;
-
-void Fail(const char* what, const std::string& detail)
-{
-    std::fprintf(stderr, "ftp_bench: %s %s\n", what, detail.c_str());
-    std::exit(1);
-}
-
-// Bytes that do not repeat within a file, different for every seed.
-Bytes Filler(size_t size, uint32_t seed)
-{
-    Bytes bytes(size);
-    uint32_t state = seed * 2654435761u + 1;
-    for (uint8_t& byte : bytes) {
-        state = state * 1664525u + 1013904223u;
-        byte = static_cast<uint8_t>(state >> 24);
-    }
-    return bytes;
-}
-
 // "FTP" and the save's number in full-width Shift-JIS, as real titles are written.
 Bytes MakeIconSys(int index)
 {
-    using namespace IconSysLayout;
-    Bytes bytes(kSize, 0);
-    std::memcpy(bytes.data() + kMagic, "PS2D", 4);
-    std::string title = "\x82\x65\x82\x73\x82\x6F\x81\x40";
-    for (const char digit : (boost::format("%04d") % index).str()) {
-        title += {'\x82', static_cast<char>(0x4F + (digit - '0'))};
-    }
-    std::memcpy(bytes.data() + kTitle, title.data(), std::min(title.size(), kTitleSize - 1));
-    return bytes;
-}
-
-void WriteWhole(const std::string& path, const Bytes& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out) {
-        Fail("cannot write", path);
-    }
+    return BasicIconSys(FullWidthSjis((boost::format("FTP %04d") % index).str()), "");
 }
 
 struct BenchTree {
@@ -112,15 +68,11 @@ BenchTree& Tree()
 // The card in slot 0: each save holds its icon.sys and one 200 KB file.
 void MakeTree()
 {
-    std::string pattern = (fs::temp_directory_path() / "tansu-ftp-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        Fail("cannot make a temporary folder in", fs::temp_directory_path().string());
-    }
     BenchTree& tree = Tree();
-    tree.root = pattern + "/";
-    tree.programDirectory = tree.root + "program/";
+    const BenchRoot made = MakeBenchRoot("tansu-ftp-bench");
+    tree.root = made.root;
+    tree.programDirectory = made.programDirectory;
     tree.serverRoot = tree.root + "server/";
-    fs::create_directories(tree.programDirectory);
     const std::string card = tree.serverRoot + "mc/0/";
     fs::create_directories(tree.serverRoot + "mc/1");
     for (int i = 0; i < kSaves; ++i) {
@@ -138,15 +90,7 @@ void MakeTree()
     }
 }
 
-// An empty folder of the given name under the tree's root.
-std::string FreshFolder(const std::string& name)
-{
-    const std::string folder = Tree().root + name + "/";
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
-    fs::create_directories(folder);
-    return folder;
-}
+std::string FreshFolder(const std::string& name) { return ::FreshFolder(Tree().root, name); }
 
 // Every file of the card arrived whole below folder.
 bool AllArrived(const std::string& folder)
@@ -244,39 +188,6 @@ void BM_CurlTool(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(Tree().totalBytes));
 }
 
-// Collects the real time of every repetition for the closing ratio, taken
-// between medians: single runs on a shared machine swing widely.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred && run.iterations > 0) {
-                seconds[run.run_name.function_name].push_back(run.real_accumulated_time /
-                                                              static_cast<double>(run.iterations));
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    double Median(const std::string& name) const
-    {
-        const auto found = seconds.find(name);
-        if (found == seconds.end() || found->second.empty()) {
-            return 0;
-        }
-        std::vector<double> sorted = found->second;
-        std::sort(sorted.begin(), sorted.end());
-        const size_t middle = sorted.size() / 2;
-        return sorted.size() % 2 == 1 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
-    }
-
-private:
-    std::map<std::string, std::vector<double>> seconds;
-};
-
 // The commands the server received after the first start of them.
 std::vector<std::string> CommandsSince(size_t start)
 {
@@ -334,15 +245,7 @@ BENCHMARK(BM_CurlTool)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations
 
 int main(int argc, char** argv)
 {
-    // A and B take turns, so that a slow spell of the machine falls on both;
-    // a later --benchmark_enable_random_interleaving=false still wins.
-    std::vector<char*> arguments(argv, argv + argc);
-    std::string interleave = "--benchmark_enable_random_interleaving=true";
-    arguments.insert(arguments.begin() + (argc > 0 ? 1 : 0), interleave.data());
-    int count = static_cast<int>(arguments.size());
-    arguments.push_back(nullptr);
-    benchmark::Initialize(&count, arguments.data());
-    if (benchmark::ReportUnrecognizedArguments(count, arguments.data())) {
+    if (!InitializeInterleaved(argc, argv)) {
         return 1;
     }
     if (access(kCurl, X_OK) != 0) {
@@ -357,7 +260,7 @@ int main(int argc, char** argv)
     // The log and the staging files go to the temporary program directory.
     SetProgramDirectory(Tree().programDirectory);
     LogOpen();
-    RatioReporter reporter;
+    MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
@@ -372,8 +275,6 @@ int main(int argc, char** argv)
     ReportListingCommands();
     LogClose();
     Tree().server.reset();
-    std::error_code ignored;
-    fs::current_path(fs::temp_directory_path(), ignored);
-    fs::remove_all(Tree().root, ignored);
+    RemoveBenchRoot(Tree().root);
     return 0;
 }

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "icon/IconModel.h"
 #include "icon/IconObjectPS2.h"
 #include "icon/IconRendererOwner.h"
@@ -48,17 +49,6 @@ struct MadeFolder {
     }
 };
 
-// icon.sys for a loose icon file: the magic and the three icon names.
-void WriteIconSys(const fs::path& path, const std::string& iconName)
-{
-    std::vector<char> bytes(964, 0);
-    std::memcpy(bytes.data(), "PS2D", 4);
-    for (const size_t offset : {0x104u, 0x144u, 0x184u}) {
-        std::memcpy(bytes.data() + offset, iconName.data(), std::min<size_t>(iconName.size(), 63));
-    }
-    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
 // The sample icon with the most vertices, from the save folders (their own
 // icon.sys) and the loose icon files (copied beside an icon.sys made for them).
 SampleIcon LargestSampleIcon()
@@ -89,13 +79,14 @@ SampleIcon LargestSampleIcon()
         }
     }
     if (!looseIcon.empty()) {
-        char folder[] = "/tmp/tansu-icon-bench-XXXXXX";
-        if (mkdtemp(folder) == nullptr) {
+        const std::string folder = MakeTemporaryFolder("tansu-icon-bench");
+        if (folder.empty()) {
             return {};
         }
         const fs::path copy = fs::path(folder) / fs::path(looseIcon).filename();
         fs::copy_file(looseIcon, copy, error);
-        WriteIconSys(fs::path(folder) / "icon.sys", copy.filename().string());
+        // An icon.sys for a loose icon file: the magic and the three icon names.
+        WriteWhole((fs::path(folder) / "icon.sys").string(), BasicIconSys("", copy.filename().string()));
         best.iconSys = (fs::path(folder) / "icon.sys").string();
         static MadeFolder made;
         made.path = folder;

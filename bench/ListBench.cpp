@@ -21,6 +21,7 @@
 
 #include <boost/format.hpp>
 
+#include "BenchSupport.h"
 #include "app/Control.h"
 #include "app/MemoryView.h"
 #include "common/Log.h"
@@ -32,22 +33,6 @@ namespace {
 
 constexpr int kPS2Saves = 1000;
 constexpr int kPS1Saves = 200;
-
-// icon.sys: the fields a real one fills, by offset.
-namespace IconSysLayout {
-constexpr size_t kSize = 964;
-constexpr size_t kMagic = 0x000;
-constexpr size_t kLineBreak = 0x006;
-constexpr size_t kBackgroundAlpha = 0x00C;
-constexpr size_t kBackgroundColours = 0x010;  // 4 x RGBA, 32-bit each
-constexpr size_t kLightDirections = 0x050;    // 3 x xyzw float
-constexpr size_t kLightColours = 0x080;       // 3 x rgba float
-constexpr size_t kAmbient = 0x0B0;            // rgba float
-constexpr size_t kTitle = 0x0C0;
-constexpr size_t kTitleSize = 68;
-constexpr std::array<size_t, 3> kIconNames = {0x104, 0x144, 0x184};
-constexpr size_t kIconNameSize = 64;
-}  // namespace IconSysLayout
 
 // A raw PS1 save's first block.
 namespace PS1Layout {
@@ -61,8 +46,6 @@ constexpr size_t kPalette = 0x60;
 constexpr size_t kFirstFrame = 0x80;
 constexpr size_t kFrameSize = 128;
 }  // namespace PS1Layout
-
-using Bytes = std::vector<uint8_t>;
 
 void Put32(Bytes& bytes, size_t offset, uint32_t value)
 {
@@ -78,35 +61,12 @@ void PutFloat(Bytes& bytes, size_t offset, float value)
     Put32(bytes, offset, bits);
 }
 
-void PutText(Bytes& bytes, size_t offset, size_t fieldSize, const std::string& text)
-{
-    std::memcpy(bytes.data() + offset, text.data(), std::min(text.size(), fieldSize - 1));
-}
-
-// ASCII letters, digits and space in their full-width Shift-JIS forms, as
-// real titles are written.
-std::string FullWidthSjis(const std::string& ascii)
-{
-    std::string sjis;
-    for (const char c : ascii) {
-        if (c >= 'A' && c <= 'Z') {
-            sjis += {'\x82', static_cast<char>(0x60 + (c - 'A'))};
-        } else if (c >= '0' && c <= '9') {
-            sjis += {'\x82', static_cast<char>(0x4F + (c - '0'))};
-        } else {
-            sjis += {'\x81', '\x40'};
-        }
-    }
-    return sjis;
-}
-
 Bytes MakeIconSys(int index)
 {
     using namespace IconSysLayout;
-    Bytes bytes(kSize, 0);
-    std::memcpy(bytes.data() + kMagic, "PS2D", 4);
     const std::string firstLine = FullWidthSjis("TANSU BENCH");
     const std::string secondLine = FullWidthSjis((boost::format("SAVE %04d") % index).str());
+    Bytes bytes = BasicIconSys(firstLine + secondLine, "icon.ico");
     bytes[kLineBreak] = static_cast<uint8_t>(firstLine.size());
     Put32(bytes, kBackgroundAlpha, 0x40);
     for (size_t corner = 0; corner < 4; ++corner) {
@@ -124,10 +84,6 @@ Bytes MakeIconSys(int index)
     }
     for (size_t channel = 0; channel < 4; ++channel) {
         PutFloat(bytes, kAmbient + 4 * channel, 0.5f);
-    }
-    PutText(bytes, kTitle, kTitleSize, firstLine + secondLine);
-    for (const size_t offset : kIconNames) {
-        PutText(bytes, offset, kIconNameSize, "icon.ico");
     }
     return bytes;
 }
@@ -153,16 +109,6 @@ Bytes MakePS1Save(int index)
     return bytes;
 }
 
-void Write(const std::string& path, const Bytes& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out) {
-        std::fprintf(stderr, "list_bench: cannot write %s\n", path.c_str());
-        std::exit(1);
-    }
-}
-
 // The generated tree: a program directory and a PC folder, both temporary.
 struct BenchTree {
     std::string root;
@@ -178,38 +124,25 @@ BenchTree& Tree()
 
 void MakeTree()
 {
-    std::string pattern = (fs::temp_directory_path() / "tansu-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        std::perror("list_bench: mkdtemp");
-        std::exit(1);
-    }
     BenchTree& tree = Tree();
-    tree.root = pattern + "/";
-    tree.programDirectory = tree.root + "program/";
+    const BenchRoot made = MakeBenchRoot("tansu-bench");
+    tree.root = made.root;
+    tree.programDirectory = made.programDirectory;
     tree.pcFolder = tree.root + "pc/";
-    fs::create_directories(tree.programDirectory);
     fs::create_directories(tree.pcFolder);
 
     for (int i = 0; i < kPS2Saves; ++i) {
         const std::string name = (boost::format("BASLUS-2%04dBENCH") % i).str();
         const std::string save = tree.pcFolder + name + "/";
         fs::create_directory(save);
-        Write(save + "icon.sys", MakeIconSys(i));
+        WriteWhole(save + "icon.sys", MakeIconSys(i));
         // An icon model, the game's data and a small settings file: a few KB each.
-        Write(save + "icon.ico", Bytes(static_cast<size_t>(3000 + i % 500), 0x11));
-        Write(save + name, Bytes(static_cast<size_t>(4096 + 16 * (i % 64)), 0x22));
-        Write(save + "SYSTEM.DAT", Bytes(static_cast<size_t>(1500 + i % 1000), 0x33));
+        WriteWhole(save + "icon.ico", Bytes(static_cast<size_t>(3000 + i % 500), 0x11));
+        WriteWhole(save + name, Bytes(static_cast<size_t>(4096 + 16 * (i % 64)), 0x22));
+        WriteWhole(save + "SYSTEM.DAT", Bytes(static_cast<size_t>(1500 + i % 1000), 0x33));
     }
     for (int i = 0; i < kPS1Saves; ++i) {
-        Write(tree.pcFolder + (boost::format("BESLES-0%04dPS1") % i).str(), MakePS1Save(i));
-    }
-}
-
-void RemoveTree()
-{
-    std::error_code ignored;
-    if (!Tree().root.empty()) {
-        fs::remove_all(Tree().root, ignored);
+        WriteWhole(tree.pcFolder + (boost::format("BESLES-0%04dPS1") % i).str(), MakePS1Save(i));
     }
 }
 
@@ -309,9 +242,6 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     LogClose();
-    // Leave the tree before removing it.
-    std::error_code ignored;
-    fs::current_path(fs::temp_directory_path(), ignored);
-    RemoveTree();
+    RemoveBenchRoot(Tree().root);
     return 0;
 }

@@ -6,10 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include <boost/format.hpp>
@@ -142,21 +142,8 @@ std::error_code CopyWithoutReplacing(const std::string& from, const std::string&
     if (const std::error_code error = out.Create()) {
         return error;
     }
-    std::array<char, 64 * 1024> buffer;
-    for (;;) {
-        const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
-        if (got == 0) {
-            break;
-        }
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return LastError();
-        }
-        if (const std::error_code error = out.Write(buffer.data(), static_cast<std::size_t>(got))) {
-            return error;
-        }
+    if (const std::error_code error = out.WriteFrom(in.get())) {
+        return error;
     }
     if (const std::error_code error = out.Sync()) {
         return error;
@@ -249,6 +236,44 @@ private:
     std::string backup;
     bool active = false;
 };
+
+// One copy between the PC folder and the card. The client reads and writes
+// the PC side in its own working directory, so the file passes through the
+// transfer folder under its own name; whatever that folder held under the
+// name is set aside for the copy and put back afterwards.
+struct StagedCopy {
+    StagedCopy(std::string folder, const std::string& name, std::string pcPath)
+        : stagingFolder(std::move(folder)),
+          stagingFile(stagingFolder + name),
+          pcFile(std::move(pcPath)),
+          guard(stagingFile)
+    {
+    }
+
+    std::string stagingFolder;
+    std::string stagingFile;
+    std::string pcFile;
+    StagingGuard guard;
+};
+
+// Null when the copy cannot go ahead; a staging name that cannot be cleared
+// is logged under errorLine.
+std::unique_ptr<StagedCopy> StageCopy(const std::string& name, const char* errorLine)
+{
+    const std::string pcFolder = CurrentWorkingDirectory();
+    if (!IsPlainName(name) || pcFolder.empty()) {
+        return nullptr;
+    }
+    auto copy = std::make_unique<StagedCopy>(TransferFolder(), name, JoinPath(pcFolder, name));
+    if (!copy->guard.MoveAside()) {
+        const std::error_code error = LastError();
+        Log(errorLine);
+        Log(copy->stagingFile);
+        LogError(error);
+        return nullptr;
+    }
+    return copy;
+}
 
 }  // namespace
 
@@ -485,36 +510,28 @@ bool MemoryCardPS2Link::MakeDirectory(const std::string& name)
     return RunSimpleCommand("mkdir " + CardPath(name), "MakeDirectory");
 }
 
-// The client reads and writes the PC side of a copy in its own working
-// directory, so the file passes through the transfer folder, where the client
-// runs for transfers.
 bool MemoryCardPS2Link::Put(const std::string& name)
 {
-    const std::string pcFolder = CurrentWorkingDirectory();
-    if (!connected || !IsPlainName(name) || pcFolder.empty()) {
+    if (!connected) {
         return false;
     }
-    const std::string staging = TransferFolder();
-    const std::string pcFile = JoinPath(pcFolder, name);
-    StagingGuard guard(staging + name);
-    if (!guard.MoveAside()) {
-        const std::error_code error = LastError();
-        Log("エラー : MemoryCardPS2Link::Put()");
-        Log(staging + name);
-        LogError(error);
+    const std::unique_ptr<StagedCopy> copy = StageCopy(name, "エラー : MemoryCardPS2Link::Put()");
+    if (!copy) {
         return false;
     }
     std::error_code error;
-    std::filesystem::copy_file(pcFile, staging + name, std::filesystem::copy_options::overwrite_existing, error);
+    std::filesystem::copy_file(copy->pcFile, copy->stagingFile, std::filesystem::copy_options::overwrite_existing,
+                               error);
     if (error) {
         Log("エラー : MemoryCardPS2Link::Put()");
-        Log(pcFile);
+        Log(copy->pcFile);
         LogError(error);
         return false;
     }
 
     const ToolRun run =
-        RunTool("copyto " + QuoteCommandLineArgument(name) + " " + CardPath(currentDirectory + "/" + name), staging);
+        RunTool("copyto " + QuoteCommandLineArgument(name) + " " + CardPath(currentDirectory + "/" + name),
+                copy->stagingFolder);
     if (!run.finished) {
         return false;
     }
@@ -530,24 +547,17 @@ bool MemoryCardPS2Link::Put(const std::string& name)
 
 bool MemoryCardPS2Link::Get(const std::string& name)
 {
-    const std::string pcFolder = CurrentWorkingDirectory();
-    if (!connected || !IsPlainName(name) || pcFolder.empty()) {
+    if (!connected) {
         return false;
     }
-    const std::string staging = TransferFolder();
-    const std::string pcFile = JoinPath(pcFolder, name);
-    StagingGuard guard(staging + name);
-    if (!guard.MoveAside()) {
-        const std::error_code error = LastError();
-        Log("エラー : MemoryCardPS2Link::Get()");
-        Log(staging + name);
-        LogError(error);
+    const std::unique_ptr<StagedCopy> copy = StageCopy(name, "エラー : MemoryCardPS2Link::Get()");
+    if (!copy) {
         return false;
     }
 
     const std::string command =
         "copyfrom " + CardPath(currentDirectory + "/" + name) + " " + QuoteCommandLineArgument(name);
-    const ToolRun run = RunTool(command, staging);
+    const ToolRun run = RunTool(command, copy->stagingFolder);
     if (!run.finished) {
         return false;
     }
@@ -561,9 +571,9 @@ bool MemoryCardPS2Link::Get(const std::string& name)
     }
     // The download counts only once it is in the PC folder. An existing file
     // there is never replaced; the guard removes the staged copy either way.
-    if (const std::error_code error = MoveWithoutReplacing(staging + name, pcFile)) {
+    if (const std::error_code error = MoveWithoutReplacing(copy->stagingFile, copy->pcFile)) {
         Log("エラー : MemoryCardPS2Link::Get()");
-        Log(pcFile);
+        Log(copy->pcFile);
         LogError(error);
         return false;
     }

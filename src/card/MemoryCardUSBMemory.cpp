@@ -4,8 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
-#include <cerrno>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
@@ -55,21 +53,8 @@ bool CopyFileReplacing(const std::string& source, const std::string& directory, 
     if (out.Create()) {
         return false;
     }
-    std::array<char, 64 * 1024> buffer;
-    for (;;) {
-        const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
-        if (got == 0) {
-            break;
-        }
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (out.Write(buffer.data(), static_cast<size_t>(got))) {
-            return false;
-        }
+    if (out.WriteFrom(in.get())) {
+        return false;
     }
     // Metadata is a courtesy: some file systems (FAT sticks) refuse
     // permission changes, and that must not fail the copy.

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -71,6 +72,26 @@ std::error_code PendingFile::Write(const void* bytes, size_t length)
         length -= static_cast<size_t>(written);
     }
     return {};
+}
+
+std::error_code PendingFile::WriteFrom(int source)
+{
+    std::array<char, 64 * 1024> buffer;
+    for (;;) {
+        const ssize_t got = ::read(source, buffer.data(), buffer.size());
+        if (got == 0) {
+            return {};
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return LastError();
+        }
+        if (const std::error_code error = Write(buffer.data(), static_cast<size_t>(got))) {
+            return error;
+        }
+    }
 }
 
 std::error_code PendingFile::Sync()

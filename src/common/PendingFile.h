@@ -19,6 +19,8 @@ public:
     // Each returns the operating system's error, or none.
     std::error_code Create();
     std::error_code Write(const void* bytes, size_t length);
+    // Writes everything an open file still holds, up to its end.
+    std::error_code WriteFrom(int source);
     // Flushes the data to the device, so that the rename cannot reach the
     // disk before the contents it names.
     std::error_code Sync();
