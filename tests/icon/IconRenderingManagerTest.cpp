@@ -24,8 +24,7 @@ protected:
         std::filesystem::create_directories(temp / name);
         return WritePs2Save(temp / (name + "/"), SyntheticIconModel());
     }
-    // The colour at the pane's centre in the next frame presented.
-    uint32_t NextCentre()
+    uint32_t NextCentre()  // of the next frame presented
     {
         EXPECT_TRUE(owner.WaitForFramesAfter(owner.FrameCount()));
         return PixelAt(owner.LastFrame(), kPaneSize / 2, kPaneSize / 2);
@@ -33,8 +32,7 @@ protected:
 
     TempDir temp;
     ScopedProgramDirectory programDirectory{temp.path()};
-    // Outlives every renderer of a test.
-    FakeOwner owner;
+    FakeOwner owner;  // outlives every renderer of a test
 };
 
 TEST_F(IconRenderingManagerTest, UntickedBoxChangesNothing)
@@ -52,78 +50,55 @@ TEST_F(IconRenderingManagerTest, UntickedBoxChangesNothing)
     ASSERT_TRUE(manager.IsCached("A"));
     EXPECT_EQ(manager.Current(), manager.icons.at("A"));
     EXPECT_TRUE(manager.IsRunning());
-    EXPECT_TRUE(owner.WaitForFramesAfter(0));
-    const DeviceFrame frame = owner.LastFrame();
-    EXPECT_EQ(frame.width, kPaneSize);
-    EXPECT_EQ(frame.height, kPaneSize);
 }
 
 TEST_F(IconRenderingManagerTest, TickingTheBoxAgainShowsTheIconShownBefore)
 {
     IconRenderingManager manager(&owner, kPaneSize, kPaneSize);
-    // As the list builders hand PS1 icons over.
     const auto a = manager.AddIcon("A.ps1", PS1Save("A.ps1", 5), false);
-    const auto b = manager.AddIcon("B.ps1", PS1Save("B.ps1", 12), false);
-    ASSERT_NE(a, nullptr);
-    ASSERT_NE(b, nullptr);
-
     manager.ShowIcon("A.ps1", "");
     EXPECT_EQ(NextCentre(), PlainPS1Colour(5));
     owner.shown = false;
+    const auto b = manager.AddIcon("B.ps1", PS1Save("B.ps1", 12), false);
     manager.ShowIcon("B.ps1", "");
     EXPECT_EQ(manager.Current(), a);
     owner.shown = true;
     EXPECT_EQ(NextCentre(), PlainPS1Colour(5));
     manager.ShowIcon("B.ps1", "");
     EXPECT_EQ(manager.Current(), b);
-    // A frame may have been under way when B became current.
-    NextCentre();
+    NextCentre();  // a frame may have been under way when B became current
     EXPECT_EQ(NextCentre(), PlainPS1Colour(12));
 }
 
 TEST_F(IconRenderingManagerTest, CachedObjectsAreNeverReplaced)
 {
     IconRenderingManager manager(&owner, kPaneSize, kPaneSize);
-    const std::string save = PS2Save("A");
-    manager.ShowIcon("A", save);
+    manager.ShowIcon("A", PS2Save("A"));
     const auto shown = manager.Current();
     // The files may go as soon as ShowIcon returns; the second showing uses the cache.
     std::filesystem::remove_all(temp / "A");
     manager.ShowIcon("A", "");
     EXPECT_EQ(manager.Current(), shown);
-    EXPECT_EQ(manager.icons.size(), 1u);
-
     // One key space: an existing entry stays, whatever kind or path is added under its key.
     EXPECT_EQ(manager.AddIcon("A", PS1Save("other", 3), false), shown);
-    const auto first = manager.AddIcon("P", PS1Save("P1", 3), false);
-    EXPECT_EQ(manager.AddIcon("P", PS1Save("P2", 9), false), first);
-    EXPECT_EQ(manager.icons.size(), 2u);
-
+    EXPECT_EQ(manager.icons.size(), 1u);
     // A save first shown without its model stays without an icon, even once the model is there.
     WriteBytes(temp / "late/icon.sys", MakeIconSys("LATE", 0, "icon.ico"));
     manager.ShowIcon("late", temp / "late/icon.sys");
-    const auto late = std::dynamic_pointer_cast<IconObjectPS2>(manager.Current());
-    ASSERT_NE(late, nullptr);
-    EXPECT_FALSE(late->IsReady());
+    const auto late = manager.Current();
     WriteBytes(temp / "late/icon.ico", SyntheticIconModel());
     manager.ShowIcon("late", temp / "late/icon.sys");
     EXPECT_EQ(manager.Current(), late);
-    EXPECT_FALSE(late->IsReady());
+    EXPECT_FALSE(std::dynamic_pointer_cast<IconObjectPS2>(late)->IsReady());
 }
 
 TEST_F(IconRenderingManagerTest, DestructionEndsTheThreadInEveryState)
 {
     // Never started: the thread still waits for its first ShowIcon.
-    {
-        IconRenderingManager manager(&owner, kPaneSize, kPaneSize);
-        manager.AddIcon("A.ps1", PS1Save("A.ps1", 5), false);
-    }
+    IconRenderingManager(&owner, kPaneSize, kPaneSize).AddIcon("A.ps1", PS1Save("A.ps1", 5), false);
     // Drawing an object that is not ready (it pauses inside Render).
-    {
-        IconRenderingManager manager(&owner, kPaneSize, kPaneSize);
-        WriteBytes(temp / "none/icon.sys", MakeIconSys("NONE", 0, "icon.ico"));
-        manager.ShowIcon("none", temp / "none/icon.sys");
-    }
+    WriteBytes(temp / "none/icon.sys", MakeIconSys("NONE", 0, "icon.ico"));
+    IconRenderingManager(&owner, kPaneSize, kPaneSize).ShowIcon("none", temp / "none/icon.sys");
     // Pausing with the box unticked.
     {
         IconRenderingManager manager(&owner, kPaneSize, kPaneSize);
@@ -131,26 +106,15 @@ TEST_F(IconRenderingManagerTest, DestructionEndsTheThreadInEveryState)
         ASSERT_TRUE(owner.WaitForFramesAfter(owner.FrameCount()));
         owner.shown = false;
     }
-    owner.shown = true;
-    // Drawing.
-    {
-        IconRenderingManager manager(&owner, kPaneSize, kPaneSize);
-        manager.ShowIcon("A", PS2Save("B"));
-        ASSERT_TRUE(owner.WaitForFramesAfter(owner.FrameCount()));
-    }
 }
 
 TEST_F(IconRenderingManagerTest, PaneWithoutPixelsLeavesTheRendererInert)
 {
     IconRenderingManager manager(&owner, 0, kPaneSize);
-    EXPECT_FALSE(manager.HasDevice());
     EXPECT_EQ(manager.AddIcon("A.ps1", PS1Save("A.ps1", 5), false), nullptr);
     manager.ShowIcon("A", PS2Save("A"));
-    EXPECT_TRUE(manager.icons.empty());
     EXPECT_EQ(manager.Current(), nullptr);
-    EXPECT_FALSE(manager.IsRunning());
-    EXPECT_NE(ReadText(temp / "log.txt").find("IconRenderingManager::IconRenderingManager() : "
-                                               "Direct3Dデバイスの作成に失敗しました"),
+    EXPECT_NE(ReadText(temp / "log.txt").find("IconRenderingManager::IconRenderingManager() : Direct3Dデバイスの作成に失敗しました"),
               std::string::npos);
 }
 
