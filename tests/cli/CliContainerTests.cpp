@@ -2,47 +2,27 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <map>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "common/FileStatus.h"
+#include "CliRunner.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct CliResult {
-    std::string out, err;
-};
-
-// Checks the exit code and, when given, the whole standard output.
-CliResult Expect(int exitCode, const std::optional<std::string>& out, const std::vector<std::string>& arguments)
+// Checks the exit code and any given output; .psu times are local, so every run gets the same zone.
+CliRun Expect(int exitCode, const std::optional<std::string>& out, const std::vector<std::string>& arguments)
 {
-    QStringList list;
-    for (const std::string& argument : arguments) {
-        list << QString::fromStdString(argument);
-    }
-    // .psu times are local times, so every run gets the same zone.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("TZ", "JST-9");
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(TANSU_CLI_PATH, list);
-    EXPECT_TRUE(process.waitForFinished(-1)) << "tansu-cli did not run";
-    const CliResult run{process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
-    const std::string command = list.join(' ').toStdString();
-    const int code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    EXPECT_EQ(code, exitCode) << command << "\n" << run.err;
-    EXPECT_EQ(run.out, out.value_or(run.out)) << command;
+    const CliRun run = RunCli(arguments, {.environment = {{"TZ", "JST-9"}}});
+    EXPECT_EQ(run.exitCode, exitCode) << run.err;
+    EXPECT_EQ(run.out, out.value_or(run.out)) << testing::PrintToString(arguments);
     return run;
 }
 
@@ -50,17 +30,14 @@ std::map<std::string, std::vector<uint8_t>> Tree(const std::string& root)
 {
     std::map<std::string, std::vector<uint8_t>> files;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.is_regular_file()) {
-            files[fs::relative(entry.path(), root).string()] = ReadBytes(entry.path());
-        }
+        files[fs::relative(entry.path(), root).string()] = entry.is_regular_file() ? ReadBytes(entry.path()) : std::vector<uint8_t>();
     }
     return files;
 }
 
 // "ＴＡＮＳＵ　東京" in Shift-JIS: full-width like real titles, so the .psu name is predictable.
 const std::string kSjisTitle = "\x82\x73\x82\x60\x82\x6D\x82\x72\x82\x74\x81\x40\x93\x8C\x8B\x9E";
-const std::string kPs2Name = "BASLUS-20001TANSU";
-const std::string kPs1Name = "BASLUS-00974YVES  0";
+const std::string kPs2Name = "BASLUS-20001TANSU", kPs1Name = "BASLUS-00974YVES  0";
 
 class CliContainerTest : public ::testing::Test {
 protected:
@@ -90,7 +67,7 @@ TEST_F(CliContainerTest, ExportedContainersImportBackToTheSameBytesAndInfoTellsE
     Expect(0, kPs2Name + ".npo\n", {"export", "--format=npo", "--to=" + out, ps2});
     Expect(0, kPs1Name + ".mcr\n", {"export", "--format", "mcr", "--to", out, ps1});
     EXPECT_EQ(fs::file_size(out + kPs1Name + ".mcr"), 131072u);
-    // In creation order, with times in the zone the program runs in.
+    // In creation order, with times in the zone the program runs in; a .psu keeps the times, so the order.
     const std::string files = "file\ticon.sys\t964\t2023-11-15T07:13:21+09:00\t2023-11-15T07:30:01+09:00\n"
                               "file\t" + kPs2Name + "\t5000\t2023-11-15T07:14:22+09:00\t2023-11-15T07:31:02+09:00\n"
                               "file\tlist.ico\t3000\t2023-11-15T07:15:23+09:00\t2023-11-15T07:32:03+09:00\n"
@@ -103,7 +80,6 @@ TEST_F(CliContainerTest, ExportedContainersImportBackToTheSameBytesAndInfoTellsE
     Expect(0, "", {"import", "--to", fromNpo.path(), out + kPs2Name + ".npo", out + kPs1Name + ".mcr"});
     EXPECT_EQ(Tree(fromPsu.path()), Tree(temp / "pc/"));
     EXPECT_EQ(Tree(fromNpo.path()), Tree(temp / "pc/"));
-    // The .psu keeps the times, so the imported save keeps its file order.
     Expect(0, folder, {"info", fromPsu / kPs2Name});
 
     // Extensions that say nothing: the content decides.
@@ -111,26 +87,23 @@ TEST_F(CliContainerTest, ExportedContainersImportBackToTheSameBytesAndInfoTellsE
     fs::rename(out + kPs2Name + ".npo", out + "b.bin");
     fs::rename(out + kPs1Name + ".mcr", out + "c.bin");
     Expect(0, folder, {"info", ps2});
-    Expect(0, "kind\ticon.sys\n" + title + "icon\tlist.ico\nicon\tlist.ico\nicon\tlist.ico\n",
-           {"info", ps2 + "/icon.sys"});
+    Expect(0, "kind\ticon.sys\n" + title + "icon\tlist.ico\nicon\tlist.ico\nicon\tlist.ico\n", {"info", ps2 + "/icon.sys"});
     Expect(0, "kind\tpsu\nname\t" + kPs2Name + "\n" + files, {"info", out + "a.bin"});
-    Expect(0, "kind\tnpo\nname\tb\nfile\ticon.sys\t964\nfile\t" + kPs2Name +
-                  "\t5000\nfile\tlist.ico\t3000\nfile\tempty.bin\t0\n",
+    Expect(0, "kind\tnpo\nname\tb\nfile\ticon.sys\t964\nfile\t" + kPs2Name + "\t5000\nfile\tlist.ico\t3000\nfile\tempty.bin\t0\n",
            {"info", out + "b.bin"});
     Expect(0, "kind\tps1-save\ntitle\tPS1 GAME\nframes\t3\n", {"info", ps1});
     // A save of two blocks is one save of the card image, at its whole size.
     Expect(0, "kind\tps1-card\nitem\t" + kPs1Name + "\t16384\n", {"info", out + "c.bin"});
 
-    const std::string json = Expect(0, {}, {"info", "--json", out + "a.bin"}).out;
-    const QJsonObject psu = QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
-    const QJsonObject data = psu.value("files").toArray()[1].toObject();
+    const QByteArray json = QByteArray::fromStdString(Expect(0, {}, {"info", "--json", out + "a.bin"}).out);
+    const QJsonObject data = QJsonDocument::fromJson(json).object().value("files").toArray()[1].toObject();
     EXPECT_EQ(data.value("created_seconds").toInteger(), 1700000062);
     EXPECT_EQ(data.value("modified").toString(), "2023-11-15T07:31:02+09:00");
 }
 
 TEST_F(CliContainerTest, FailuresExitWithOneAndSpareTheOtherSaves)
 {
-    const CliResult ps2AsMcr = Expect(1, kPs1Name + ".mcr\n", {"export", "--format", "mcr", "--to", out, ps2, ps1});
+    const CliRun ps2AsMcr = Expect(1, kPs1Name + ".mcr\n", {"export", "--format", "mcr", "--to", out, ps2, ps1});
     EXPECT_NE(ps2AsMcr.err.find(ps2), std::string::npos) << ps2AsMcr.err;
     fs::remove(out + kPs1Name + ".mcr");
     Expect(1, "", {"export", "--format", "psu", "--to", out, ps1});
@@ -145,12 +118,11 @@ TEST_F(CliContainerTest, FailuresExitWithOneAndSpareTheOtherSaves)
 TEST(CliContainerUsage, UsageErrorsExitWithTwo)
 {
     const std::vector<std::vector<std::string>> cases = {
-        {"export", "--to", "/tmp", "SAVE"}, {"export", "--format", "zip", "--to", "/tmp", "SAVE"},
-        {"export", "--format", "psu", "SAVE"}, {"export", "--format", "psu", "--to", "/tmp"},
+        {"export", "--to", "/tmp", "SAVE"}, {"export", "--format", "zip", "--to", "/tmp", "SAVE"}, {"info", "A", "B"},
+        {"export", "--format", "psu", "SAVE"}, {"export", "--format", "psu", "--to", "/tmp"}, {"import", "--to", "/tmp"},
         {"export", "--format", "psu", "--to", "/tmp", "--json", "SAVE"}, {"export", "--format", "psu", "SAVE", "--to"},
-        {"export", "--format", "psu", "--to", "/tmp", "--to", "/tmp", "SAVE"}, {"import", "--to", "/tmp"},
         {"import", "--format", "psu", "--to", "/tmp", "FILE"}, {"import", "--to", "", "FILE"}, {"info"},
-        {"info", "A", "B"}, {"info", "--to", "/tmp", "A"}, {"list", "pc", "--format", "psu", "/tmp"}};
+        {"info", "--to", "/tmp", "A"}, {"list", "pc", "--format", "psu", "/tmp"}};
     for (const auto& arguments : cases) {
         EXPECT_NE(Expect(2, "", arguments).err.find("Usage: tansu-cli"), std::string::npos);
     }
@@ -159,9 +131,7 @@ TEST(CliContainerUsage, UsageErrorsExitWithTwo)
 // A real card whose save of five blocks lies in pieces: each save counts at its whole size.
 TEST(CliContainerSamples, RealCardImageListsItsSavesAtTheirWholeSize)
 {
-    if (SamplesDir().empty()) {
-        GTEST_SKIP() << "no samples";
-    }
+    if (SamplesDir().empty()) GTEST_SKIP() << "no samples";
     Expect(0, "kind\tps1-card\nitem\tBASCUS-94194GT\t40960\nitem\tBASCUS-94194RT\t24576\n",
            {"info", SamplesDir() + "ps1/gran-turismo.26537.gme"});
 }

@@ -2,7 +2,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -11,36 +10,19 @@
 #include <string>
 #include <vector>
 
+#include "CliRunner.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int exitCode = -1;
-    std::string out, err;
-};
-
-Result RunCli(const std::vector<std::string>& arguments, const std::string& cwd = "/")
-{
-    QStringList list;
-    for (const std::string& argument : arguments) {
-        list << QString::fromStdString(argument);
-    }
-    QProcess process;
-    process.setWorkingDirectory(QString::fromStdString(cwd));
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(TANSU_CLI_PATH, list);
-    EXPECT_TRUE(process.waitForFinished(-1)) << "tansu-cli did not run";
-    const int code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    return {code, process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
-}
-
 // The JSON rows written the way the plain output writes them, unescaped.
-std::string JsonRows(const QJsonObject& root)
+std::string JsonRows(const std::vector<std::string>& arguments)
 {
-    std::string text;
+    const QJsonObject root = QJsonDocument::fromJson(QByteArray::fromStdString(RunCli(arguments).out)).object();
+    const QJsonValue usage = root.value("usage_kb");
+    std::string text = usage.isUndefined() ? "" : "usage\t" + std::to_string(usage.toInteger(-1)) + "\n";
     for (const QJsonValue& row : root.value("rows").toArray()) {
         for (const char* key : {"title", "name", "size", "type"}) {
             text += row.toObject().value(key).toString().toStdString() + "\t";
@@ -48,11 +30,6 @@ std::string JsonRows(const QJsonObject& root)
         text.back() = '\n';
     }
     return text;
-}
-
-QJsonObject Json(const std::vector<std::string>& arguments)
-{
-    return QJsonDocument::fromJson(QByteArray::fromStdString(RunCli(arguments).out)).object();
 }
 
 // In byte-wise name order: a PS2 save of 964 + 0 + 2049 bytes (2 + 2 + 4 KB) titled "TANSU 東京" in
@@ -81,8 +58,7 @@ TEST_F(CliTest, PrintsRowsAndExitsWithZeroOneOrTwo)
 {
     WriteBytes(temp / "--help/SAVE/icon.sys", MakeIconSys("T"));
     fs::create_directory(temp / "empty");
-    WriteText(temp / "file.txt", "x");
-    const std::string missing = temp / "no-such-folder", file = temp / "file.txt", usage = "Usage: tansu-cli";
+    const std::string missing = temp / "no-such-folder", file = saves + "notes.txt", usage = "Usage: tansu-cli";
     // An expected output without a final line break need only begin the output.
     const struct {
         std::vector<std::string> arguments;
@@ -96,21 +72,19 @@ TEST_F(CliTest, PrintsRowsAndExitsWithZeroOneOrTwo)
         // A tab or a line break in a name must not split a plain row.
         {{"list", "pc", "odd"}, 0, "T\tTAB\\tLINE\\nBACK\\\\SLASH\\x01\t0002\tPS2\n", ""},
         {{"list", "pc", "--", "--help"}, 0, "T\tSAVE\t0002\tPS2\n", ""},
-        {{"--help"}, 0, usage, ""},                     {{"list", "pc", "--help"}, 0, usage, ""},
-        {{"list", "pc", missing}, 1, "", missing},      {{"list", "card", missing}, 1, "", missing},
-        {{"list", "pc", file, "--json"}, 1, "", file}, {{"list", "card", file}, 1, "", file},
-        {{}, 2, "", usage},                             {{"frobnicate"}, 2, "", usage},
-        {{"list"}, 2, "", usage},                       {{"list", "pc"}, 2, "", usage},
-        {{"list", "card", "--json"}, 2, "", usage},     {{"list", "disk", saves}, 2, "", usage},
+        {{"--help"}, 0, usage, ""}, {{"list", "pc", "--help"}, 0, usage, ""}, {{"list", "pc", missing}, 1, "", missing},
+        {{"list", "card", missing}, 1, "", missing}, {{"list", "pc", file, "--json"}, 1, "", file},
+        {{"list", "card", file}, 1, "", file}, {{}, 2, "", usage}, {{"frobnicate"}, 2, "", usage},
+        {{"list", "pc"}, 2, "", usage}, {{"list", "disk", saves}, 2, "", usage}, {{"list", "pc", ""}, 2, "", usage},
         {{"list", "pc", saves, "extra"}, 2, "", usage}, {{"list", "pc", saves, "--bogus"}, 2, "", usage},
-        {{"list", "pc", ""}, 2, "", usage},
+        {{"list", "card", "--json"}, 2, "", usage},
     };
     for (const auto& c : cases) {
-        const Result run = RunCli(c.arguments, temp.path());
+        const CliRun run = RunCli(c.arguments, {.cwd = temp.path(), .environment = {}});
         const bool whole = c.out.empty() || c.out.back() == '\n';
         EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
-        EXPECT_EQ(whole ? run.out : run.out.substr(0, c.out.size()), c.out) << c.arguments.size();
-        EXPECT_NE(run.err.find(c.errHas), std::string::npos) << run.err;
+        EXPECT_EQ(whole ? run.out : run.out.substr(0, c.out.size()), c.out) << testing::PrintToString(c.arguments);
+        EXPECT_TRUE(run.Says(c.errHas)) << run.err;
     }
     EXPECT_FALSE(fs::exists(missing));
 }
@@ -119,15 +93,10 @@ TEST_F(CliTest, JsonKeepsNamesAsTheyAreAndGivesCardUsageAsANumber)
 {
     const auto entries = [&] { return std::distance(fs::recursive_directory_iterator(saves), {}); };
     const auto before = entries();
-    const QJsonObject pc = Json({"list", "pc", "--json", saves});
-    EXPECT_FALSE(pc.contains("usage_kb"));
-    EXPECT_EQ(JsonRows(pc), kRows);
-    const QJsonObject card = Json({"--json", "list", "card", saves});
-    EXPECT_TRUE(card.value("usage_kb").isDouble());
-    EXPECT_EQ(card.value("usage_kb").toInteger(), 26);
-    EXPECT_EQ(JsonRows(card), kRows);
-    EXPECT_EQ(entries(), before) << "listing left files on the card";
-    EXPECT_EQ(JsonRows(Json({"list", "pc", "--json", temp / "odd"})), "T\t" + kOddName + "\t0002\tPS2\n");
+    EXPECT_EQ(JsonRows({"list", "pc", "--json", saves}), kRows);
+    EXPECT_EQ(JsonRows({"--json", "list", "card", saves}), "usage\t26\n" + kRows);
+    EXPECT_EQ(entries(), before);
+    EXPECT_EQ(JsonRows({"list", "pc", "--json", temp / "odd"}), "T\t" + kOddName + "\t0002\tPS2\n");
 }
 
 // Card listings stage files in the program directory; runs at once must each see their own card.
@@ -135,7 +104,7 @@ TEST(CliList, CardListingsRunningAtOnceKeepTheirOwnTitles)
 {
     TempDir temp;
     std::string expected[4];
-    std::future<Result> runs[4];
+    std::future<CliRun> runs[4];
     for (size_t run = 0; run < 4; ++run) {
         for (int save = 100; save < 125; ++save) {
             const std::string name = "S" + std::to_string(save), title = "CARD" + std::to_string(run) + " " + name;
