@@ -2,8 +2,6 @@
 
 #include <filesystem>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "TestSupport.h"
 #include "card/MemoryCardOwner.h"
@@ -17,26 +15,24 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-class FakeOwner : public MemoryCardOwner {
-public:
+struct FakeOwner : MemoryCardOwner {
     std::string usbFolder;
     std::string GetSlotText() const override { return "1"; }
     std::string GetEditText(Edit edit) const override { return edit == Edit::UsbFolder ? usbFolder : std::string(); }
     bool IsOptionChecked(Option) const override { return false; }
 };
 
-// Each entry as "<name> <d or -><owner, group and other mode digits> <size>", such as "SAVE d0 0".
+// Each entry as "<name> <d or -><owner, group, other mode digits> <size>", such as "SAVE d0 0".
 Names Describe(const std::vector<FtpClient::FILE_DATA>& entries)
 {
     Names lines;
     for (const auto& e : entries) {
-        lines.push_back(e.name + (e.isDirectory ? " d" : " -") +
-                        std::to_string(e.ownerMode * 100 + e.groupMode * 10 + e.otherMode) + " " + std::to_string(e.size));
+        const int mode = e.ownerMode * 100 + e.groupMode * 10 + e.otherMode;
+        lines.push_back(e.name + (e.isDirectory ? " d" : " -") + std::to_string(mode) + " " + std::to_string(e.size));
     }
     return lines;
 }
 
-// Every path under a folder with the contents of its files, to compare before and after.
 std::set<std::string> Tree(const std::string& folder)
 {
     std::set<std::string> tree;
@@ -56,10 +52,7 @@ protected:
         WriteText(pc + "data", "pc");
         fs::current_path(pc);
         owner.usbFolder = base / "card";
-        SetRemovableDriveProbe([this](const std::string& path) {
-            probed.push_back(path);
-            return removable;
-        });
+        SetRemovableDriveProbe([this](const std::string& path) { return probed.push_back(path), removable; });
     }
     void TearDown() override
     {
@@ -84,8 +77,7 @@ TEST_F(USBMemoryTest, ConnectsOnceToAnAbsoluteFolderOnARemovableDrive)
     EXPECT_EQ(probed, (Names{card, card}));  // exactly one trailing slash
     EXPECT_EQ(yes.slotMask, 1u);
     removable = false;
-    MemoryCardUSBMemory no(&owner);
-    EXPECT_FALSE(no.IsConnected());
+    EXPECT_FALSE(MemoryCardUSBMemory(&owner).IsConnected());
 
     // An empty folder would end up as "/", a relative one would follow the current directory.
     WriteText(pc + "card/file", "");
@@ -93,35 +85,14 @@ TEST_F(USBMemoryTest, ConnectsOnceToAnAbsoluteFolderOnARemovableDrive)
         owner.usbFolder = folder;
         EXPECT_TRUE(MemoryCardUSBMemory(&owner).List().empty()) << folder;
     }
-    EXPECT_EQ(probed.size(), 3u);
 
     // The connection is decided once; the folder edit is read again at every operation.
     const std::string other = base / "other/";
     WriteText(other + "MOVED/file", "");
     owner.usbFolder = other;
-    EXPECT_TRUE(yes.IsConnected());
     EXPECT_EQ(Describe(yes.List()), Names{"MOVED d0 0"});
-    EXPECT_TRUE(yes.SetCurrentDirectory("MOVED"));
     EXPECT_TRUE(yes.MakeDirectory("MADE"));
     EXPECT_TRUE(IsDirectory(other + "MADE"));
-}
-
-TEST_F(USBMemoryTest, ListsWithFixedModesAndWorksOnDirectoriesFromTheRoot)
-{
-    WriteText(card + "PS1SAVE", "abc");
-    MemoryCardUSBMemory memory(&owner);
-    EXPECT_EQ(Describe(memory.List()), (Names{"PS1SAVE -777 3", "SAVE d0 0"}));
-    ASSERT_TRUE(memory.SetCurrentDirectory("SAVE"));
-    // A file or a missing name is no directory, and the current one stays.
-    EXPECT_FALSE(memory.SetCurrentDirectory("PS1SAVE") || memory.SetCurrentDirectory("MISSING"));
-    EXPECT_EQ(Describe(memory.List()), Names{"data -777 4"});
-    EXPECT_TRUE(memory.MakeDirectory("NEW"));
-    EXPECT_TRUE(IsDirectory(card + "NEW"));
-    EXPECT_TRUE(memory.RemoveDirectory("NEW"));
-    EXPECT_FALSE(memory.RemoveDirectory("SAVE"));  // not empty
-    EXPECT_TRUE(memory.Remove("data"));
-    EXPECT_TRUE(memory.List().empty());  // still inside the save
-    EXPECT_TRUE(memory.SetCurrentDirectory("") && memory.List().size() == 2);
 }
 
 TEST_F(USBMemoryTest, CopiesReplaceTheOtherSideAndUnsafeOrFailedCallsChangeNothing)
@@ -131,8 +102,7 @@ TEST_F(USBMemoryTest, CopiesReplaceTheOtherSideAndUnsafeOrFailedCallsChangeNothi
     ASSERT_TRUE(memory.Put("data"));
     EXPECT_EQ(ReadText(card + "SAVE/data"), "pc");
     WriteText(card + "SAVE/data", "changed on card");
-    ASSERT_TRUE(memory.Get("data"));
-    // No temporary copies are left on either side.
+    ASSERT_TRUE(memory.Get("data"));  // no temporary copies left on either side:
     EXPECT_EQ(Tree(base.path()), (std::set<std::string>{"card/", "card/SAVE/", "card/SAVE/data=changed on card", "pc/",
                                                          "pc/data=changed on card"}));
 
@@ -141,7 +111,8 @@ TEST_F(USBMemoryTest, CopiesReplaceTheOtherSideAndUnsafeOrFailedCallsChangeNothi
     WriteText(base / "outside", "keep");
     fs::remove(pc + "data");
     const auto before = Tree(base.path());
-    EXPECT_FALSE(memory.Put("data") || memory.Put("folder") || memory.Get("folder") || memory.Get("missing"));
+    EXPECT_FALSE(memory.Put("data") || memory.Put("folder") || memory.Get("folder") || memory.Get("missing") ||
+                 memory.RemoveDirectory("SAVE"));  // directories are named from the card root; SAVE is not empty
     const std::string unsafe[] = {"", ".", "..", "../outside", "SAVE/../..", "a/b", std::string("data\0y", 6)};
     for (const auto& name : unsafe) {
         EXPECT_TRUE(name.empty() || !memory.SetCurrentDirectory(name)) << name;
