@@ -5,19 +5,10 @@
 #include <cstdint>
 #include <span>
 
+#include "FuzzRequire.h"
+
 #include "save/PS1SaveFileMcr.h"
 #include "save/SaveFileBase.h"
-
-namespace {
-
-void Require(bool condition)
-{
-    if (!condition) {
-        __builtin_trap();
-    }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -6,18 +6,8 @@
 #include <span>
 #include <vector>
 
+#include "FuzzRequire.h"
 #include "save/SaveFileNPO.h"
-
-namespace {
-
-void Require(bool condition)
-{
-    if (!condition) {
-        __builtin_trap();
-    }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

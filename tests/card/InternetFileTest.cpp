@@ -16,15 +16,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-std::string Encode(const std::string& utf8, const char* charset)
-{
-    std::string out(utf8.size() * 4 + 16, '\0');
-    UErrorCode error = U_ZERO_ERROR;
-    out.resize(static_cast<size_t>(ucnv_convert(charset, "UTF-8", out.data(), static_cast<int32_t>(out.size()),
-                                                utf8.data(), static_cast<int32_t>(utf8.size()), &error)));
-    return out;
-}
-
 Lines ReadLines(InternetFile& file)
 {
     Lines lines;

@@ -5,21 +5,13 @@
 #include <thread>
 #include <vector>
 
+#include "TestSupport.h"
 #include "common/NKFWrapper.h"
 #include "common/TextCodec.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
-
-std::string Encode(const std::string& utf8, const char* charset)
-{
-    std::string out(utf8.size() * 4 + 16, '\0');
-    UErrorCode error = U_ZERO_ERROR;
-    out.resize(static_cast<size_t>(ucnv_convert(charset, "UTF-8", out.data(), static_cast<int32_t>(out.size()),
-                                                utf8.data(), static_cast<int32_t>(utf8.size()), &error)));
-    return out;
-}
 
 TEST(NKFWrapper, EveryJapaneseCharsetBecomesTheSameUtf8FromManyThreadsAtOnceAndBrokenTextStaysValid)
 {

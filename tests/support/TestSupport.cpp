@@ -8,6 +8,8 @@
 #include <iterator>
 #include <stdexcept>
 
+#include <unicode/ucnv.h>
+
 #include "common/Log.h"
 #include "common/ProgramDirectory.h"
 
@@ -73,6 +75,15 @@ ScopedProgramDirectory::~ScopedProgramDirectory()
     SetProgramDirectory(previous);
     std::error_code ignored;
     fs::current_path(previousWorkingDirectory, ignored);
+}
+
+std::string Encode(const std::string& utf8, const char* charset)
+{
+    std::string out(utf8.size() * 4 + 16, '\0');
+    UErrorCode error = U_ZERO_ERROR;
+    out.resize(static_cast<size_t>(ucnv_convert(charset, "UTF-8", out.data(), static_cast<int32_t>(out.size()),
+                                                utf8.data(), static_cast<int32_t>(utf8.size()), &error)));
+    return out;
 }
 
 std::vector<uint8_t> MakeIconSys(const std::string& sjisTitle, int16_t lineBreak, const std::string& iconName)

@@ -44,6 +44,9 @@ private:
     std::string previousWorkingDirectory;
 };
 
+// UTF-8 text in another character set (ICU converter names: "EUC-JP", "windows-31j", ...).
+std::string Encode(const std::string& utf8, const char* charset);
+
 // An icon.sys of 964 bytes with the given Shift-JIS title and line-break offset.
 std::vector<uint8_t> MakeIconSys(const std::string& sjisTitle, int16_t lineBreak = 0,
                                  const std::string& iconName = "icon.ico");
