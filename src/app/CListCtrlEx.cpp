@@ -28,6 +28,15 @@ public:
 
 int Sign(int value) { return (value > 0) - (value < 0); }
 
+// A row's identity rides on its first cell; the name as bytes, never through a QString.
+constexpr int kSideRole = Qt::UserRole;
+constexpr int kSlotRole = Qt::UserRole + 1;
+constexpr int kNameRole = Qt::UserRole + 2;
+
+QByteArray Bytes(const std::string& text) { return QByteArray(text.data(), static_cast<qsizetype>(text.size())); }
+
+std::string FromBytes(const QByteArray& bytes) { return std::string(bytes.constData(), static_cast<size_t>(bytes.size())); }
+
 }  // namespace
 
 CListCtrlEx::CListCtrlEx(QWidget* parent) : QTreeWidget(parent)
@@ -65,13 +74,16 @@ void CListCtrlEx::SetColumns(const std::vector<std::string>& names)
 
 void CListCtrlEx::AddRow(const ListRow& row)
 {
-    if (row.empty() || row.size() != columnNames.size()) {
+    if (row.texts.empty() || row.size() != columnNames.size()) {
         return;
     }
     auto* item = new QTreeWidgetItem();
     for (size_t column = 0; column < row.size(); ++column) {
         item->setText(static_cast<int>(column), QString::fromStdString(row[column]));
     }
+    item->setData(0, kSideRole, static_cast<int>(row.side));
+    item->setData(0, kSlotRole, Bytes(row.slot));
+    item->setData(0, kNameRole, Bytes(row.name));
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setFlags(item->flags() & ~Qt::ItemIsAutoTristate);
     item->setCheckState(0, Qt::Unchecked);
@@ -81,10 +93,13 @@ void CListCtrlEx::AddRow(const ListRow& row)
 ListRow CListCtrlEx::RowOf(const QTreeWidgetItem& item) const
 {
     ListRow row;
-    row.reserve(columnNames.size());
+    row.texts.reserve(columnNames.size());
     for (size_t column = 0; column < columnNames.size(); ++column) {
-        row.push_back(item.text(static_cast<int>(column)).toStdString());
+        row.texts.push_back(item.text(static_cast<int>(column)).toStdString());
     }
+    row.side = static_cast<ListSide>(item.data(0, kSideRole).toInt());
+    row.slot = FromBytes(item.data(0, kSlotRole).toByteArray());
+    row.name = FromBytes(item.data(0, kNameRole).toByteArray());
     return row;
 }
 

@@ -13,6 +13,7 @@
 #include "common/FileStatus.h"
 #include "common/Log.h"
 #include "common/ProgramDirectory.h"
+#include "common/TextCodec.h"
 #include "icon/IconRenderingManager.h"
 #include "save/IconSys.h"
 #include "save/PS1SaveData.h"
@@ -39,7 +40,52 @@ int64_t SizeOfRow(const ListRow& row)
 
 void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
 
+// What column 1 shows of a whole name.
+std::string ShownName(const std::string& name) { return NameColumn(DisplayName(name)); }
+
+const char* const kCardIconPrefix = "card/";
+
 }  // namespace
+
+std::string Control::CardIconKey(const std::string& slot, const std::string& name)
+{
+    return kCardIconPrefix + slot + "/" + name;
+}
+
+std::string Control::PcIconKey(const std::string& name) { return "pc/" + name; }
+
+ListRow Control::CardRow(const std::string& title, const std::string& name, int64_t sizeKB, const char* type) const
+{
+    return ListRow{{title, ShownName(name), SizeColumn(sizeKB), type}, ListSide::PS2, cachedSlot, name};
+}
+
+void Control::ForgetCard()
+{
+    rowCache.clear();
+    cachedSlot.clear();
+    if (iconRenderer) {
+        iconRenderer->ForgetIcons(kCardIconPrefix);
+    }
+}
+
+bool Control::IsActionable(const ListRow& row, ListSide side, const char* operation) const
+{
+    if (row.side != side || row.texts.size() != kColumnCount) {
+        Log(std::string("エラー : 別のリストの行です ") + operation + " " + DisplayName(row.name));
+        return false;
+    }
+    if (side == ListSide::PS2 && row.slot != GetSlotText()) {
+        Log(std::string("エラー : 別のスロットの行です ") + operation + " " + DisplayName(row.name));
+        return false;
+    }
+    // Never the folder itself, its parent or a path through it in place of a save.
+    if (row.name.empty() || row.name == "." || row.name == ".." ||
+        row.name.find('/') != std::string::npos || row.name.find('\0') != std::string::npos) {
+        Log(std::string("エラー : 使えない名前です ") + operation + " " + DisplayName(row.name));
+        return false;
+    }
+    return true;
+}
 
 Control::Control(ControlView* view) : dialog(view), card(CreateNullMemoryCard(this))
 {
@@ -61,6 +107,7 @@ Control::~Control()
 {
     // The old backend disconnects while everything else still exists.
     card = CreateNullMemoryCard(this);
+    ForgetCard();
     iconRenderer.reset();
     LogClose();
     rowCache.clear();
@@ -94,6 +141,8 @@ void Control::Connect(int kind, const std::string& statusText)
     } else if (const std::string address = dialog->GetEditText(Edit::Address); !address.empty()) {
         card = CreateMemoryCard(this, kind, address);
     }
+    // Another card (or the same one, changed meanwhile): nothing listed before still holds.
+    ForgetCard();
     UpdateMemoryCardList();
     UpdateDataListPS2();
     SetStatus(kIdle);
@@ -104,7 +153,7 @@ void Control::OnDisconnect()
 {
     dialog->EnableControls(false);
     card = CreateNullMemoryCard(this);
-    rowCache.clear();
+    ForgetCard();
     UpdateMemoryCardList();
     UpdateDataListPS2();
     SetStatus(kIdle);
@@ -138,7 +187,7 @@ void Control::UpdateMemoryCardList()
 void Control::AddCardRow(const ListRow& row, int64_t& total)
 {
     dialog->AddRow(ListSide::PS2, row);
-    rowCache[row[kColumnName]] = row;
+    rowCache[{row.slot, row.name}] = row;
     total += SizeOfRow(row);
 }
 
@@ -154,6 +203,11 @@ void Control::UpdateDataListPS2()
     if (card->slotMask == 0) {
         return;
     }
+    // Two cards of the same game hold saves of the same names: a slot's rows are its own.
+    if (const std::string slot = GetSlotText(); slot != cachedSlot) {
+        ForgetCard();
+        cachedSlot = slot;
+    }
     dialog->SetText(TextField::Usage, std::string());
     card->SetCurrentDirectory(std::string());
     const std::vector<FtpClient::FILE_DATA> entries = card->List();
@@ -161,7 +215,7 @@ void Control::UpdateDataListPS2()
     const size_t n = entries.size();
     for (size_t k = 1; k <= n; ++k) {
         const FtpClient::FILE_DATA& entry = entries[k - 1];
-        if (const auto cached = rowCache.find(NameColumn(entry.name)); cached != rowCache.end()) {
+        if (const auto cached = rowCache.find({cachedSlot, entry.name}); cached != rowCache.end()) {
             dialog->AddRow(ListSide::PS2, cached->second);
             total += SizeOfRow(cached->second);
         } else if (!entry.isDirectory && !IsOptionChecked(Option::ForceDirectory)) {
@@ -186,8 +240,8 @@ void Control::ListCardDirectory(const FtpClient::FILE_DATA& entry, int64_t& tota
             card->SetCurrentDirectory(std::string());
             ListCardPS1File(name, total);
         } else {
-            Log("エラー : ディレクトリに入れませんでした UpdateDataListPS2() " + name);
-            dialog->AddRow(ListSide::PS2, ListRow{kDamaged, NameColumn(name), SizeColumn(0), kTypePS2});
+            Log("エラー : ディレクトリに入れませんでした UpdateDataListPS2() " + DisplayName(name));
+            dialog->AddRow(ListSide::PS2, CardRow(kDamaged, name, 0, kTypePS2));
         }
         return;
     }
@@ -205,11 +259,11 @@ void Control::ListCardDirectory(const FtpClient::FILE_DATA& entry, int64_t& tota
         // Removed after every read, so that a failed download never leaves an old title behind.
         RemoveFile(local);
         const std::string title = iconSys.valid ? CleanTitle(iconSys.title) : kDamaged;
-        AddCardRow(ListRow{title, NameColumn(name), SizeColumn(size), kTypePS2}, total);
+        AddCardRow(CardRow(title, name, size, kTypePS2), total);
     } else if (files.size() == 1 && files[0].size % kPS1BlockBytes == 0 && files[0].name == name) {
         ListCardPS1File(name, total);
     } else {
-        AddCardRow(ListRow{kDamaged, NameColumn(name), SizeColumn(size), kTypePS2}, total);
+        AddCardRow(CardRow(kDamaged, name, size, kTypePS2), total);
     }
 }
 
@@ -222,19 +276,21 @@ void Control::ListCardPS1File(const std::string& name, int64_t& total)
     const bool fetched = card->Get(name);
     const PS1SaveData save(local);
     if (save.valid) {
-        iconRenderer->AddIcon(NameColumn(name), local, false);
+        iconRenderer->AddIcon(CardIconKey(cachedSlot, name), local, false);
     }
     if (fetched) {
         RemoveFile(local);
     }
     const std::string title = save.valid ? CleanTitle(save.title) : kDamaged;
-    AddCardRow(ListRow{title, NameColumn(name), SizeColumn(kPS1SizeKB), kTypePS1}, total);
+    AddCardRow(CardRow(title, name, kPS1SizeKB, kTypePS1), total);
 }
 
 void Control::UpdateDataListPC()
 {
     SetStatus("ローカルフォルダ取得中");
     dialog->ClearList(ListSide::PC);
+    // A file replaced since the last listing must not keep its old icon.
+    iconRenderer->ForgetIcons(PcIconKey(std::string()));
     EnterProgramDirectory();
     const std::string folder = dialog->GetEditText(Edit::PcFolder);
     if (folder.empty()) {
@@ -260,16 +316,16 @@ void Control::UpdateDataListPC()
             }
             const IconSys iconSys(JoinPath(path, "icon.sys"));
             const std::string title = iconSys.valid ? CleanTitle(iconSys.title) : kDamaged;
-            dialog->AddRow(ListSide::PC, ListRow{title, NameColumn(entry.name), SizeColumn(size), kTypePS2});
+            dialog->AddRow(ListSide::PC,
+                           ListRow{{title, ShownName(entry.name), SizeColumn(size), kTypePS2}, ListSide::PC, {}, entry.name});
         } else {
             const PS1SaveData save(path);
             const std::string title = save.valid ? CleanTitle(save.title) : kDamaged;
-            const ListRow row{title, NameColumn(entry.name), SizeColumn(kPS1SizeKB), kTypePS1};
             if (save.valid) {
-                iconRenderer->AddIcon(row[kColumnName], path, false);
+                iconRenderer->AddIcon(PcIconKey(entry.name), path, false);
             }
-            dialog->AddRow(ListSide::PC, row);
-            rowCache[row[kColumnName]] = row;
+            dialog->AddRow(ListSide::PC, ListRow{{title, ShownName(entry.name), SizeColumn(kPS1SizeKB), kTypePS1},
+                                                 ListSide::PC, {}, entry.name});
         }
     }
 }

@@ -3,6 +3,8 @@
 // of its operations. It owns the current card backend (never empty: a
 // MemoryCardNull while not connected), builds both save lists and drives the
 // status text and the progress bar. Runs on the window's thread only.
+// Rows carry their identity (side, slot, whole name); every command acts on
+// that, never on the texts a row shows.
 #include <functional>
 #include <map>
 #include <memory>
@@ -46,9 +48,12 @@ public:
     void OnDeletePS2();
     void OnDeletePC();
     // The same on given rows (the command line names them); each copy returns
-    // the rows whose every file was copied.
+    // the rows whose every file was copied, each move the rows copied whole
+    // (their sources are then deleted).
     std::vector<ListRow> CopyToPC(const std::vector<ListRow>& rows);
     std::vector<ListRow> CopyToPS2(const std::vector<ListRow>& rows);
+    std::vector<ListRow> MoveToPC(const std::vector<ListRow>& rows);
+    std::vector<ListRow> MoveToPS2(const std::vector<ListRow>& rows);
     void DeletePS2(const std::vector<ListRow>& rows);
     void DeletePC(const std::vector<ListRow>& rows);
 
@@ -69,6 +74,10 @@ public:
 
     bool IsCardConnected() const;
 
+    // Keys of the icon cache: a card's icons by slot and name, the PC's by name.
+    static std::string CardIconKey(const std::string& slot, const std::string& name);
+    static std::string PcIconKey(const std::string& name);
+
     // IconRendererOwner: the pane, through the view.
     bool IsIconShown() const override { return dialog->IsIconShown(); }
     void PresentIconFrame(const DeviceFrame& frame) override { dialog->PresentIconFrame(frame); }
@@ -83,6 +92,13 @@ public:
 private:
     void Connect(int kind, const std::string& statusText);
     void SetStatus(const std::string& text);
+    // Forgets the rows and icons of the card listed last: another card or slot takes its place.
+    void ForgetCard();
+    // A row of the card list for the slot being listed.
+    ListRow CardRow(const std::string& title, const std::string& name, int64_t sizeKB, const char* type) const;
+    // False (logged) when row is not a save of side as it stands now (another
+    // slot's row, or a name that could reach outside its folder).
+    bool IsActionable(const ListRow& row, ListSide side, const char* operation) const;
     // Adds a card row, remembers it, and counts its size into total.
     void AddCardRow(const ListRow& row, int64_t& total);
     // A save directory of the card root: entered, listed and read through its icon.sys.
@@ -104,6 +120,10 @@ private:
     // Null when it could not be made; lent to the FTP backend.
     std::unique_ptr<InternetSession> internetSession;
     std::unique_ptr<IconRenderingManager> iconRenderer;
-    // Rows by name: card rows, and PC rows of plain files. Emptied on disconnect only.
-    std::map<std::string, ListRow> rowCache;
+    // Card rows by (slot, whole name), fed by card listings only; emptied when
+    // the card or the slot changes. The PC list keeps no cache: a PC file must
+    // never stand in for a card save.
+    std::map<std::pair<std::string, std::string>, ListRow> rowCache;
+    // The slot rowCache and the card's icons belong to.
+    std::string cachedSlot;
 };

@@ -66,15 +66,18 @@ bool Guarded(const char* operation, Work&& work)
 
 bool Control::ExportSave(const ListRow& row, int fileType, const std::string& targetFolder)
 {
+    if (!IsActionable(row, ListSide::PC, "Control::OnExport()")) {
+        return false;
+    }
     const std::string& title = row[kColumnTitle];
-    const std::string source = JoinPath(dialog->GetEditText(Edit::PcFolder), row[kColumnName]);
+    const std::string source = JoinPath(dialog->GetEditText(Edit::PcFolder), row.name);
     return Guarded("Control::OnExport()", [&] {
-        if (row[kColumnType] == "PS1") {
+        if (row.IsPS1()) {
             SetStatus("読込中 : " + title);
             PS1SaveFileMcr save;
             const bool loaded = save.LoadRaw(source);
             SetStatus("書込中 : " + title);
-            return loaded && save.Save(JoinPath(targetFolder, row[kColumnName] + ".mcr"));
+            return loaded && save.Save(JoinPath(targetFolder, row.name + ".mcr"));
         }
         SetStatus("読込中 : " + title);
         SaveFileFolder folder;

@@ -1,41 +1,61 @@
 // What a click on a row shows: the save's icon in the pane.
 #include <unistd.h>
 
+#include <cctype>
+
 #include "app/Control.h"
 #include "common/FileHelpers.h"
 #include "common/Log.h"
 #include "common/ProgramDirectory.h"
+#include "common/TextCodec.h"
 #include "icon/IconRenderingManager.h"
 #include "save/IconSys.h"
 #include "save/SaveFileBase.h"
+
+namespace {
+
+// The PC copy of a card save: the save itself or one of its numbered backups.
+bool IsCopyOf(const std::string& pcName, const std::string& cardName)
+{
+    if (pcName == cardName) {
+        return true;
+    }
+    return pcName.size() == cardName.size() + 4 && pcName.starts_with(cardName) && pcName[cardName.size()] == '.' &&
+           std::isdigit(static_cast<unsigned char>(pcName[cardName.size() + 1])) &&
+           std::isdigit(static_cast<unsigned char>(pcName[cardName.size() + 2])) &&
+           std::isdigit(static_cast<unsigned char>(pcName[cardName.size() + 3]));
+}
+
+}  // namespace
 
 void Control::OnChangePS2()
 {
     dialog->EnableControls(false);
     const std::optional<ListRow> row = dialog->GetHighlightedRow(ListSide::PS2);
-    if (!row) {
+    if (!row || row->side != ListSide::PS2 || row->slot != GetSlotText()) {
         dialog->EnableControls(true);
         return;
     }
-    const std::string& key = (*row)[kColumnName];
+    const std::string& name = row->name;
+    const std::string key = CardIconKey(row->slot, name);
     if (iconRenderer->IsCached(key)) {
         iconRenderer->ShowIcon(key, std::string());
-    } else if ((*row)[kColumnType] == "PS2") {
+    } else if (!row->IsPS1()) {
         // A copy on the PC (the save itself or a numbered backup of it) spares a download from the card.
         const std::string pcFolder = dialog->GetEditText(Edit::PcFolder);
         std::optional<std::string> onPC;
         for (int i = 0; i < dialog->RowCount(ListSide::PC) && !onPC; ++i) {
-            const std::string name = dialog->GetRow(ListSide::PC, i)[kColumnName];
-            if (name.find(key) != std::string::npos) {
-                onPC = name;
+            const ListRow pcRow = dialog->GetRow(ListSide::PC, i);
+            if (!pcRow.IsPS1() && IsCopyOf(pcRow.name, name)) {
+                onPC = pcRow.name;
             }
         }
         if (onPC) {
-            iconRenderer->ShowIcon(*onPC, JoinPath(JoinPath(pcFolder, *onPC), "icon.sys"));
+            iconRenderer->ShowIcon(PcIconKey(*onPC), JoinPath(JoinPath(pcFolder, *onPC), "icon.sys"));
         } else {
             const std::string staging = StagingDirectory();
             ::chdir(staging.c_str());
-            if (card->SetCurrentDirectory(key) && card->Get("icon.sys")) {
+            if (card->SetCurrentDirectory(name) && card->Get("icon.sys")) {
                 const IconSys iconSys(staging + "icon.sys");
                 // The icon's name comes from the card: it must stay a name inside the staging folder.
                 const std::string& icon = iconSys.iconFileNames[0];
@@ -49,7 +69,7 @@ void Control::OnChangePS2()
             EnterProgramDirectory();
         }
     } else {
-        Log("Control::OnChangePS2() : キャッシュされていないPS1が存在します" + key);
+        Log("Control::OnChangePS2() : キャッシュされていないPS1が存在します" + DisplayName(name));
     }
     dialog->EnableControls(true);
 }
@@ -57,14 +77,13 @@ void Control::OnChangePS2()
 void Control::OnChangePC()
 {
     const std::optional<ListRow> row = dialog->GetHighlightedRow(ListSide::PC);
-    if (!row) {
-        dialog->EnableControls(true);
+    if (!row || row->side != ListSide::PC) {
         return;
     }
-    const std::string& name = (*row)[kColumnName];
-    if (iconRenderer->IsCached(name)) {
-        iconRenderer->ShowIcon(name, std::string());
-    } else if ((*row)[kColumnType] == "PS2") {
-        iconRenderer->ShowIcon(name, JoinPath(JoinPath(dialog->GetEditText(Edit::PcFolder), name), "icon.sys"));
+    const std::string key = PcIconKey(row->name);
+    if (iconRenderer->IsCached(key)) {
+        iconRenderer->ShowIcon(key, std::string());
+    } else if (!row->IsPS1()) {
+        iconRenderer->ShowIcon(key, JoinPath(JoinPath(dialog->GetEditText(Edit::PcFolder), row->name), "icon.sys"));
     }
 }

@@ -16,14 +16,13 @@
 #include "common/FileStatus.h"
 #include "common/Log.h"
 #include "common/ProgramDirectory.h"
+#include "common/TextCodec.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 const char* const kIdle = "待機中";
-
-bool IsPS1(const ListRow& row) { return row[kColumnType] == "PS1"; }
 
 // A name ending in a dot and three digits is a numbered backup: the card gets the name without it.
 std::string CardName(const std::string& pcName)
@@ -35,8 +34,27 @@ std::string CardName(const std::string& pcName)
     return pcName;
 }
 
-// Moves what stands at path out of the way; with no free number the rename fails and it stays.
-void MoveToBackup(const std::string& path) { ::rename(path.c_str(), BackupName(path).c_str()); }
+// Moves whatever stands at path (a save folder, a file of the same name) to its
+// numbered backup name. False (logged) when something stays there: the copy
+// must then not go ahead, or it would write into the old save.
+bool MoveToBackup(const std::string& path)
+{
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) {
+        return true;
+    }
+    const std::string backup = BackupName(path);
+    if (backup.empty()) {
+        Log("エラー : バックアップ名が残っていないため保存できませんでした " + DisplayName(path));
+        return false;
+    }
+    if (::rename(path.c_str(), backup.c_str()) != 0) {
+        Log("エラー : バックアップを作成できませんでした " + DisplayName(path));
+        LogLastError();
+        return false;
+    }
+    return true;
+}
 
 // The files of one save get creation times one second apart in card order:
 // the seconds field carries the file order.
@@ -59,7 +77,12 @@ bool HasSize(const std::string& path, uint32_t size)
 
 void LogKeptSource(const std::string& name)
 {
-    Log("エラー : コピーが完了しなかったため移動元のセーブデータを残しました " + name);
+    Log("エラー : コピーが完了しなかったため移動元のセーブデータを残しました " + DisplayName(name));
+}
+
+bool Contains(const std::vector<ListRow>& rows, const ListRow& row)
+{
+    return std::any_of(rows.begin(), rows.end(), [&row](const ListRow& other) { return other.SameSave(row); });
 }
 
 // Everything below path, deepest first, then path itself. Links are removed,
@@ -125,19 +148,21 @@ std::vector<ListRow> Control::CopyToPC(const std::vector<ListRow>& rows)
 {
     // Without a PC folder nothing is copied: a relative path would land in the program directory.
     return TransferFrame(rows, [this](const ListRow& row, const std::string& pcFolder) {
-        return !pcFolder.empty() && DownloadSave(row, pcFolder);
+        return !pcFolder.empty() && IsActionable(row, ListSide::PS2, "Control::OnCopyToPC()") &&
+               DownloadSave(row, pcFolder);
     }, [this] { UpdateDataListPC(); });
 }
 
 bool Control::DownloadSave(const ListRow& row, const std::string& pcFolder)
 {
     const std::string& title = row[kColumnTitle];
-    const std::string& name = row[kColumnName];
+    const std::string& name = row.name;
+    const std::string shown = DisplayName(name);
     const std::string target = JoinPath(pcFolder, name);
-    if (IsPS1(row)) {
-        if (IsFile(target)) {
-            MoveToBackup(target);
-        }
+    if (!MoveToBackup(target)) {
+        return false;
+    }
+    if (row.IsPS1()) {
         if (::chdir(pcFolder.c_str()) != 0) {
             Log("エラー : 保存先に入れませんでした Control::OnCopyToPC() " + pcFolder);
             LogLastError();
@@ -147,15 +172,11 @@ bool Control::DownloadSave(const ListRow& row, const std::string& pcFolder)
         if (!card->SetCurrentDirectory(name)) {
             card->SetCurrentDirectory(std::string());
         }
-        SetStatus("ダウンロード中 : " + title + "\n" + name);
+        SetStatus("ダウンロード中 : " + title + "\n" + shown);
         return card->Get(name);
     }
-    if (IsDirectory(target)) {
-        MoveToBackup(target);
-    }
-    ::mkdir(target.c_str(), 0777);
-    // Never download into another folder than the save's own.
-    if (::chdir(target.c_str()) != 0) {
+    // Never download into another folder than the save's own, new one.
+    if (::mkdir(target.c_str(), 0777) != 0 || ::chdir(target.c_str()) != 0) {
         Log("エラー : 保存先のフォルダを作成できませんでした Control::OnCopyToPC() " + target);
         LogLastError();
         return false;
@@ -167,7 +188,7 @@ bool Control::DownloadSave(const ListRow& row, const std::string& pcFolder)
     bool whole = !files.empty();
     for (size_t i = 0; i < files.size(); ++i) {
         const FtpClient::FILE_DATA& file = files[i];
-        SetStatus("ダウンロード中 : " + title + "\n" + name + "/" + file.name);
+        SetStatus("ダウンロード中 : " + title + "\n" + shown + "/" + DisplayName(file.name));
         if (!card->Get(file.name)) {
             whole = false;
             continue;
@@ -186,20 +207,22 @@ bool Control::DownloadSave(const ListRow& row, const std::string& pcFolder)
 std::vector<ListRow> Control::CopyToPS2(const std::vector<ListRow>& rows)
 {
     return TransferFrame(rows, [this](const ListRow& row, const std::string& pcFolder) {
-        return !pcFolder.empty() && UploadSave(row, pcFolder);
+        return !pcFolder.empty() && IsActionable(row, ListSide::PC, "Control::OnCopyToPS2()") &&
+               UploadSave(row, pcFolder);
     }, [this] { UpdateDataListPS2(); });
 }
 
 bool Control::UploadSave(const ListRow& row, const std::string& pcFolder)
 {
     const std::string& title = row[kColumnTitle];
-    const std::string& pcName = row[kColumnName];
+    const std::string& pcName = row.name;
     const std::string cardName = CardName(pcName);
+    const std::string shown = DisplayName(cardName);
     const std::string source = JoinPath(pcFolder, pcName);
-    rowCache.erase(cardName);
+    rowCache.erase({GetSlotText(), cardName});
     bool whole = true;
     std::string staged;
-    if (IsPS1(row)) {
+    if (row.IsPS1()) {
         // The file goes up under the card's name: a copy of that name is staged first.
         staged = StagingDirectory() + cardName;
         std::error_code error;
@@ -209,7 +232,7 @@ bool Control::UploadSave(const ListRow& row, const std::string& pcFolder)
         whole = ::chdir(source.c_str()) == 0;
     }
     if (!whole) {
-        Log("エラー : アップロードするファイルを読めませんでした Control::OnCopyToPS2() " + source);
+        Log("エラー : アップロードするファイルを読めませんでした Control::OnCopyToPS2() " + DisplayName(source));
         LogLastError();
         return false;
     }
@@ -217,17 +240,17 @@ bool Control::UploadSave(const ListRow& row, const std::string& pcFolder)
     card->MakeDirectory(cardName);
     // Files go into the save's own directory or nowhere: never into the root or another save.
     if (!card->SetCurrentDirectory(cardName)) {
-        Log("エラー : メモリーカードのディレクトリに入れませんでした Control::OnCopyToPS2() " + cardName);
+        Log("エラー : メモリーカードのディレクトリに入れませんでした Control::OnCopyToPS2() " + shown);
         whole = false;
-    } else if (IsPS1(row)) {
-        SetStatus("アップロード中 : " + title + "\n" + cardName);
+    } else if (row.IsPS1()) {
+        SetStatus("アップロード中 : " + title + "\n" + shown);
         whole = card->Put(cardName);
     } else {
         for (const DirectoryEntry& file : ListDirectory(source)) {
             if (file.isDirectory) {
                 continue;
             }
-            SetStatus("アップロード中 : " + title + "\n" + cardName + "/" + file.name);
+            SetStatus("アップロード中 : " + title + "\n" + shown + "/" + DisplayName(file.name));
             whole = card->Put(file.name) && whole;
         }
     }
@@ -240,7 +263,9 @@ bool Control::UploadSave(const ListRow& row, const std::string& pcFolder)
 void Control::DeletePS2(const std::vector<ListRow>& rows)
 {
     TransferFrame(rows, [this](const ListRow& row, const std::string&) {
-        DeleteCardSave(row);
+        if (IsActionable(row, ListSide::PS2, "Control::OnDeletePS2()")) {
+            DeleteCardSave(row);
+        }
         return true;
     }, [this] { UpdateDataListPS2(); });
 }
@@ -248,10 +273,11 @@ void Control::DeletePS2(const std::vector<ListRow>& rows)
 void Control::DeleteCardSave(const ListRow& row)
 {
     const std::string& title = row[kColumnTitle];
-    const std::string& name = row[kColumnName];
+    const std::string& name = row.name;
+    const std::string shown = DisplayName(name);
     if (card->SetCurrentDirectory(name)) {
         for (const FtpClient::FILE_DATA& file : card->List()) {
-            SetStatus("削除中 : " + title + "\n" + name + "/" + file.name);
+            SetStatus("削除中 : " + title + "\n" + shown + "/" + DisplayName(file.name));
             card->Remove(file.name);
         }
         card->SetCurrentDirectory(std::string());
@@ -259,10 +285,10 @@ void Control::DeleteCardSave(const ListRow& row)
     } else {
         // A plain file of the root: removed from the root, whichever save was entered last.
         card->SetCurrentDirectory(std::string());
-        SetStatus("削除中 : " + title + "\n" + name);
+        SetStatus("削除中 : " + title + "\n" + shown);
         card->Remove(name);
     }
-    rowCache.erase(name);
+    rowCache.erase({row.slot, name});
 }
 
 void Control::DeletePC(const std::vector<ListRow>& rows)
@@ -272,13 +298,16 @@ void Control::DeletePC(const std::vector<ListRow>& rows)
         if (pcFolder.empty()) {
             break;
         }
-        const std::string path = JoinPath(pcFolder, row[kColumnName]);
-        SetStatus("削除中 : " + row[kColumnTitle] + "\n" + path);
+        if (!IsActionable(row, ListSide::PC, "Control::OnDeletePC()")) {
+            continue;
+        }
+        const std::string path = JoinPath(pcFolder, row.name);
+        SetStatus("削除中 : " + row[kColumnTitle] + "\n" + DisplayName(path));
         struct stat status {};
         if (::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
             DeleteFolderTree(path);
         } else if (::unlink(path.c_str()) != 0) {
-            Log("ファイルを削除できませんでした " + path);
+            Log("ファイルを削除できませんでした " + DisplayName(path));
         }
     }
     UpdateDataListPC();
@@ -293,26 +322,30 @@ void Control::OnDeletePS2() { DeletePS2(dialog->GetTickedRows(ListSide::PS2)); }
 
 void Control::OnDeletePC() { DeletePC(dialog->GetTickedRows(ListSide::PC)); }
 
-void Control::OnMoveToPC()
+void Control::OnMoveToPC() { MoveToPC(dialog->GetTickedRows(ListSide::PS2)); }
+
+void Control::OnMoveToPS2() { MoveToPS2(dialog->GetTickedRows(ListSide::PC)); }
+
+std::vector<ListRow> Control::MoveToPC(const std::vector<ListRow>& rows)
 {
-    const std::vector<ListRow> rows = dialog->GetTickedRows(ListSide::PS2);
     const std::vector<ListRow> copied = CopyToPC(rows);
     for (const ListRow& row : rows) {
-        if (std::find(copied.begin(), copied.end(), row) == copied.end()) {
-            LogKeptSource(row[kColumnName]);
+        if (!Contains(copied, row)) {
+            LogKeptSource(row.name);
         }
     }
     DeletePS2(copied);
+    return copied;
 }
 
-void Control::OnMoveToPS2()
+std::vector<ListRow> Control::MoveToPS2(const std::vector<ListRow>& rows)
 {
-    const std::vector<ListRow> rows = dialog->GetTickedRows(ListSide::PC);
     const std::vector<ListRow> copied = CopyToPS2(rows);
     for (const ListRow& row : rows) {
-        if (std::find(copied.begin(), copied.end(), row) == copied.end()) {
-            LogKeptSource(row[kColumnName]);
+        if (!Contains(copied, row)) {
+            LogKeptSource(row.name);
         }
     }
     DeletePC(copied);
+    return copied;
 }

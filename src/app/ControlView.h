@@ -11,11 +11,6 @@
 #include "common/WindowFields.h"
 #include "icon/SoftwareDevice.h"
 
-enum class ListSide : int {
-    PS2 = 0,  // the card list, 1004
-    PC = 1,   // the PC folder list, 1005
-};
-
 enum class TextField : int {
     Status,    // 1018
     Usage,     // 1034

@@ -71,7 +71,7 @@ int MemoryView::RowCount(ListSide side) const { return static_cast<int>(lists[st
 ListRow MemoryView::GetRow(ListSide side, int index) const
 {
     const auto& rows = lists[static_cast<size_t>(side)];
-    return index >= 0 && index < static_cast<int>(rows.size()) ? rows[static_cast<size_t>(index)].texts : ListRow{};
+    return index >= 0 && index < static_cast<int>(rows.size()) ? rows[static_cast<size_t>(index)].row : ListRow{};
 }
 
 std::vector<ListRow> MemoryView::GetTickedRows(ListSide side) const
@@ -79,7 +79,7 @@ std::vector<ListRow> MemoryView::GetTickedRows(ListSide side) const
     std::vector<ListRow> ticked;
     for (const Row& row : lists[static_cast<size_t>(side)]) {
         if (row.ticked) {
-            ticked.push_back(row.texts);
+            ticked.push_back(row.row);
         }
     }
     return ticked;
@@ -128,9 +128,18 @@ std::vector<ListRow> MemoryView::Rows(ListSide side) const
 {
     std::vector<ListRow> rows;
     for (const Row& row : lists[static_cast<size_t>(side)]) {
-        rows.push_back(row.texts);
+        rows.push_back(row.row);
     }
     return rows;
+}
+
+std::vector<ListTexts> MemoryView::Texts(ListSide side) const
+{
+    std::vector<ListTexts> shown;
+    for (const Row& row : lists[static_cast<size_t>(side)]) {
+        shown.push_back(row.row.texts);
+    }
+    return shown;
 }
 
 void MemoryView::TickAll(ListSide side, bool ticked)

@@ -14,7 +14,7 @@ class Control;
 class MemoryView : public ControlView {
 public:
     struct Row {
-        ListRow texts;
+        ListRow row;
         bool ticked = false;
     };
     struct ComboBox {
@@ -54,6 +54,8 @@ public:
     // Helpers for callers that read the state back.
     std::string Text(TextField field) const;
     std::vector<ListRow> Rows(ListSide side) const;
+    // Only what the columns show.
+    std::vector<ListTexts> Texts(ListSide side) const;
     void TickAll(ListSide side, bool ticked);
 
     std::map<TextField, std::string> texts;

@@ -183,8 +183,8 @@ CliParseResult ParseInfo(const std::vector<std::string>& words, const RawOptions
     return result;
 }
 
-// copy-to-pc, copy-to-card and delete: a card, a PC folder for the copies,
-// and at least one name.
+// copy-to-pc, copy-to-card, move-to-pc, move-to-card and delete: a card, a PC
+// folder for the copies and moves, and at least one name.
 CliParseResult ParseCardTransfer(const std::vector<std::string>& words, const RawOptions& raw)
 {
     const std::string& command = words[0];
@@ -195,6 +195,8 @@ CliParseResult ParseCardTransfer(const std::vector<std::string>& words, const Ra
     CliParseResult result;
     result.options.command = command == "copy-to-pc"     ? CliCommand::CopyToPc
                              : command == "copy-to-card" ? CliCommand::CopyToCard
+                             : command == "move-to-pc"   ? CliCommand::MoveToPc
+                             : command == "move-to-card" ? CliCommand::MoveToCard
                                                          : CliCommand::Delete;
     if (!raw.card) {
         return Failure(command + ": --card CARD is missing");
@@ -348,7 +350,8 @@ CliParseResult ParseCliArguments(const std::vector<std::string>& arguments)
     if (words[0] == "info") {
         return ParseInfo(words, raw);
     }
-    if (words[0] == "copy-to-pc" || words[0] == "copy-to-card" || words[0] == "delete") {
+    if (words[0] == "copy-to-pc" || words[0] == "copy-to-card" || words[0] == "move-to-pc" ||
+        words[0] == "move-to-card" || words[0] == "delete") {
         return ParseCardTransfer(words, raw);
     }
     if (words[0] == "render-icon") {
@@ -379,11 +382,18 @@ std::string CliUsageText()
            "                           NAME.001, ... first)\n"
            "  copy-to-card --card CARD --pc DIR NAME...\n"
            "                           copies the saves of the existing folder DIR named NAME to the card\n"
+           "  move-to-pc --card CARD --pc DIR NAME...\n"
+           "                           copy-to-pc, then deletes from the card each save copied whole\n"
+           "  move-to-card --card CARD --pc DIR NAME...\n"
+           "                           copy-to-card, then deletes from DIR each save copied whole\n"
            "  delete --card CARD NAME...\n"
            "                           deletes the card's saves named NAME\n"
-           "                           NAME is a name as the name column of list shows it. A NAME that\n"
-           "                           no row shows, a save not copied whole and a save still listed\n"
-           "                           after its deletion fail that NAME.\n"
+           "                           NAME is a save's whole directory or file name (one argument, spaces\n"
+           "                           and all), as \"dir\" of list --json gives it: a byte that is not\n"
+           "                           UTF-8 may be written \\xHH. The name the name column shows is also\n"
+           "                           taken when exactly one row shows it. A NAME that names no save or\n"
+           "                           several, a save not copied whole and a save still listed after its\n"
+           "                           deletion fail that NAME; a move keeps every save not copied whole.\n"
            "  render-icon SAVE [--time MS] [--size PX] -o FILE\n"
            "                           writes SAVE's icon as the icon pane shows it MS milliseconds into\n"
            "                           its animation (0 when not given), as a PNG picture of PX x PX\n"
@@ -403,8 +413,8 @@ std::string CliUsageText()
            "\n"
            "Options:\n"
            "  --json          one JSON object on one line (list, info)\n"
-           "  --card CARD     the card (copy-to-pc, copy-to-card, delete)\n"
-           "  --pc DIR        the PC folder (copy-to-pc, copy-to-card)\n"
+           "  --card CARD     the card (copy-to-pc, copy-to-card, move-to-pc, move-to-card, delete)\n"
+           "  --pc DIR        the PC folder (copy-to-pc, copy-to-card, move-to-pc, move-to-card)\n"
            "  --time MS       the moment of the icon's animation drawn, in milliseconds (render-icon)\n"
            "  --size PX       the picture's width and height in pixels (render-icon)\n"
            "  -o FILE         the PNG file written, replaced whole when it exists (render-icon)\n"
@@ -416,7 +426,7 @@ std::string CliUsageText()
            "  list:   one row per line, title, name, size (KB) and type separated by tabs;\n"
            "          list card ends with the line \"usage<TAB>KB\".\n"
            "  export: the name of each file written inside DIR, one per line, in the order of the saves.\n"
-           "  import, copy-to-pc, copy-to-card, delete, render-icon: nothing.\n"
+           "  import, copy-to-pc, copy-to-card, move-to-pc, move-to-card, delete, render-icon: nothing.\n"
            "  info:   lines of tab-separated columns, the first naming the line:\n"
            "          kind<TAB>icon.sys|ps2-folder|psu|npo|ps1-save|ps1-card, then\n"
            "          icon.sys:   title<TAB>T, icon<TAB>LIST, icon<TAB>COPY, icon<TAB>DELETE\n"
@@ -429,8 +439,9 @@ std::string CliUsageText()
            "                      blocks once, at its whole size\n"
            "          Times are local, ISO 8601 with the offset from UTC (2024-05-01T10:00:05+09:00);\n"
            "          an unset time is empty.\n"
-           "  list --json: {\"rows\": [{\"title\", \"name\", \"size\", \"type\"}, ...]}, plus \"usage_kb\"\n"
-           "          (a number) for list card.\n"
+           "  list --json: {\"rows\": [{\"title\", \"name\", \"size\", \"type\", \"dir\"}, ...]}, plus\n"
+           "          \"usage_kb\" (a number) for list card. \"dir\" is the save's whole directory or file\n"
+           "          name, each byte that is not valid UTF-8 written as \\xHH.\n"
            "  info --json: {\"kind\", \"name\", \"title\", \"icons\": [LIST, COPY, DELETE], \"frames\",\n"
            "          \"files\": [{\"name\", \"size\", \"created\", \"created_seconds\", \"modified\",\n"
            "          \"modified_seconds\"}], \"items\": [{\"name\", \"size\"}]}, the fields that apply to\n"

@@ -15,6 +15,8 @@ enum class CliCommand {
     Info,
     CopyToPc,
     CopyToCard,
+    MoveToPc,
+    MoveToCard,
     Delete,
     RenderIcon,
 };
@@ -42,11 +44,11 @@ struct CliOptions {
     std::string targetFolder;
     // export: the saves; import: the files; info and render-icon: the one path. As given.
     std::vector<std::string> paths;
-    // list card, copy-to-pc, copy-to-card, delete: the card (a folder card's path as given).
+    // list card, copy-to-pc, copy-to-card, move-to-pc, move-to-card, delete: the card (a folder card's path as given).
     CardLocation card;
-    // copy-to-pc and copy-to-card: the folder given with --pc, as given.
+    // copy-to-pc, copy-to-card, move-to-pc and move-to-card: the folder given with --pc, as given.
     std::string pcFolder;
-    // copy-to-pc, copy-to-card, delete: the names of the rows to act on.
+    // copies, moves and delete: the names of the saves to act on (whole names, \xHH for bytes).
     std::vector<std::string> names;
     // render-icon: the moment drawn (in the pane's milliseconds), the picture's
     // width and height, and the PNG file to write (as given).

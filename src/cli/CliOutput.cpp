@@ -9,6 +9,8 @@
 #include <boost/format.hpp>
 #include <boost/lexical_cast.hpp>
 
+#include "common/TextCodec.h"
+
 namespace {
 
 constexpr std::string_view kUsagePrefix = "約";
@@ -83,6 +85,7 @@ std::string FormatJson(const std::vector<ListRow>& rows, std::optional<int64_t> 
         object.insert(QStringLiteral("name"), ToQString(Column(row, kColumnName)));
         object.insert(QStringLiteral("size"), ToQString(Column(row, kColumnSize)));
         object.insert(QStringLiteral("type"), ToQString(Column(row, kColumnType)));
+        object.insert(QStringLiteral("dir"), ToQString(EscapeInvalidUtf8(row.name)));
         jsonRows.append(object);
     }
     QJsonObject root;

@@ -12,8 +12,9 @@
 // line break in a file name cannot split a row.
 std::string FormatPlain(const std::vector<ListRow>& rows, std::optional<int64_t> usageKB);
 
-// {"rows": [{"title", "name", "size", "type"}, ...], "usage_kb": KB}, one line;
-// "usage_kb" only when a usage is given. Texts exactly as the list shows them.
+// {"rows": [{"title", "name", "size", "type", "dir"}, ...], "usage_kb": KB}, one
+// line; "usage_kb" only when a usage is given. Texts exactly as the list shows
+// them; "dir" the whole name, bytes that are no UTF-8 as \xHH.
 std::string FormatJson(const std::vector<ListRow>& rows, std::optional<int64_t> usageKB);
 
 // A column for the plain form: backslash, tab, LF and CR as \\ \t \n \r, any

@@ -93,15 +93,11 @@ std::string OutputFileName(const SaveLocation& save, ExportFormat format)
     return std::string();
 }
 
-// The PC list's row of the save. The list shows only the part of a name
-// after its last space, so the row is found by that text and its type, then
-// given the whole name: the export reads the save by the row's name.
+// The PC list's row of the save, by its whole name and type.
 std::optional<ListRow> FindRow(const MemoryView& view, const SaveLocation& save, const char* type)
 {
-    const std::string shown = NameColumn(save.name);
-    for (ListRow row : view.Rows(ListSide::PC)) {
-        if (row.size() == static_cast<size_t>(kColumnCount) && row[kColumnName] == shown && row[kColumnType] == type) {
-            row[kColumnName] = save.name;
+    for (const ListRow& row : view.Rows(ListSide::PC)) {
+        if (row.size() == static_cast<size_t>(kColumnCount) && row.name == save.name && row[kColumnType] == type) {
             return row;
         }
     }

@@ -131,9 +131,13 @@ int Run(const CliOptions& options)
         return RunInfo(options, absolute.paths.front());
     case CliCommand::CopyToPc:
     case CliCommand::CopyToCard:
+    case CliCommand::MoveToPc:
+    case CliCommand::MoveToCard:
     case CliCommand::Delete: {
         const TransferKind kind = options.command == CliCommand::CopyToPc     ? TransferKind::CopyToPc
                                   : options.command == CliCommand::CopyToCard ? TransferKind::CopyToCard
+                                  : options.command == CliCommand::MoveToPc   ? TransferKind::MoveToPc
+                                  : options.command == CliCommand::MoveToCard ? TransferKind::MoveToCard
                                                                               : TransferKind::Delete;
         return RunTransfer(kind, absolute.card, absolute.pcFolder, options.names) ? kExitDone : kExitFailed;
     }

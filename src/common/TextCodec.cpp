@@ -163,3 +163,82 @@ bool IsValidUtf8(std::string_view text)
     }
     return true;
 }
+
+namespace {
+
+void AppendEscapedByte(std::string& out, unsigned char byte)
+{
+    static const char* const kHex = "0123456789ABCDEF";
+    out += "\\x";
+    out += kHex[byte >> 4];
+    out += kHex[byte & 0x0F];
+}
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+}  // namespace
+
+std::string EscapeInvalidUtf8(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size());
+    size_t at = 0;
+    while (at < bytes.size()) {
+        const auto byte = static_cast<unsigned char>(bytes[at]);
+        if (byte < 0x80) {
+            out += bytes[at++];
+            continue;
+        }
+        // One code point at a time: a valid sequence is copied, a bad lead byte escaped alone.
+        const size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        if (length > 1 && at + length <= bytes.size() && IsValidUtf8(bytes.substr(at, length))) {
+            out.append(bytes.substr(at, length));
+            at += length;
+        } else {
+            AppendEscapedByte(out, byte);
+            ++at;
+        }
+    }
+    return out;
+}
+
+std::string UnescapeBytes(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t at = 0; at < text.size(); ++at) {
+        if (text[at] == '\\' && at + 3 < text.size() && text[at + 1] == 'x' && HexValue(text[at + 2]) >= 0 &&
+            HexValue(text[at + 3]) >= 0) {
+            out += static_cast<char>(HexValue(text[at + 2]) * 16 + HexValue(text[at + 3]));
+            at += 3;
+        } else {
+            out += text[at];
+        }
+    }
+    return out;
+}
+
+std::string DisplayName(std::string_view bytes)
+{
+    if (IsValidUtf8(bytes)) {
+        return std::string(bytes);
+    }
+    // Every byte pair decoded, none replaced: the name was written in code page 932.
+    const std::string decoded = SjisToUtf8(bytes);
+    if (!decoded.empty() && decoded.find("\xEF\xBF\xBD") == std::string::npos) {
+        return decoded;
+    }
+    return EscapeInvalidUtf8(bytes);
+}

@@ -16,3 +16,13 @@ inline bool IsSjisLeadByte(unsigned char byte)
 {
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
+
+// Bytes that are no well-formed UTF-8 written as \xHH (two upper-case hex
+// digits); everything else unchanged. Names read this way survive JSON and
+// a terminal and come back whole through UnescapeBytes.
+std::string EscapeInvalidUtf8(std::string_view bytes);
+// Every \xHH (either case) back to its byte; all else unchanged.
+std::string UnescapeBytes(std::string_view text);
+// A file or directory name as a person reads it: UTF-8 as it is, else
+// Shift-JIS (CP932, as Windows names folders) decoded, else the bytes escaped.
+std::string DisplayName(std::string_view bytes);

@@ -48,6 +48,13 @@ IconRenderingManager::IconRenderingManager(IconRendererOwner* rendererOwner, uin
     }
 }
 
+void IconRenderingManager::ForgetIcons(const std::string& prefix)
+{
+    for (auto it = icons.lower_bound(prefix); it != icons.end() && it->first.starts_with(prefix);) {
+        it = icons.erase(it);
+    }
+}
+
 std::shared_ptr<SoftwareDevice> IconRenderingManager::MakePaneDevice(uint32_t paneWidth, uint32_t paneHeight)
 {
     if (paneWidth == 0 || paneHeight == 0) {

@@ -32,6 +32,9 @@ public:
     // Shows the icon of key (made from iconSysPath when not cached), when the box is ticked.
     void ShowIcon(const std::string& key, const std::string& iconSysPath);
     bool IsCached(const std::string& key) const { return icons.count(key) != 0; }
+    // Drops every cached icon whose key begins with prefix: a card's icons when
+    // another card or slot takes its place. The icon being drawn stays until replaced.
+    void ForgetIcons(const std::string& prefix);
 
     // A device as the pane draws with it: the pane's size, linear filtering
     // between texels and mip levels, clamped addressing. Null for an empty pane.

@@ -103,7 +103,7 @@ TEST_F(FtpTransfersTest, AServerStoppedMidTransferLeavesNoPartFileAndKeepsTheSou
     WriteBytes(slot0 + "BIG/big", {});
     fs::resize_file(slot0 + "BIG/big", kBigBytes);
     control->UpdateDataListPS2();
-    for (MemoryView::Row& row : view.lists[static_cast<size_t>(ListSide::PS2)]) row.ticked = row.texts[kColumnName] == "BIG";
+    for (MemoryView::Row& row : view.lists[static_cast<size_t>(ListSide::PS2)]) row.ticked = row.row.name == "BIG";
 
     // Stops the server once the first bytes of the sparse "big" land, long before its end.
     std::atomic<bool> stopped{false}, finished{false};

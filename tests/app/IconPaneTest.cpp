@@ -46,14 +46,14 @@ protected:
 TEST_F(IconPaneTest, ListedPS1SavesAreCachedAndAClickShowsTheIcon)
 {
     IconRenderingManager& renderer = *control->IconRenderer();
-    EXPECT_TRUE(renderer.IsCached("BASLUS-PS1"));
+    EXPECT_TRUE(renderer.IsCached(Control::PcIconKey("BASLUS-PS1")));
     Highlight(ListSide::PC, "BASLUS-PS1");
     control->OnChangePC();
     EXPECT_TRUE(FramesArrive());
 
     Highlight(ListSide::PC, "BESLES-PC");
     control->OnChangePC();
-    EXPECT_TRUE(renderer.IsCached("BESLES-PC"));
+    EXPECT_TRUE(renderer.IsCached(Control::PcIconKey("BESLES-PC")));
     EXPECT_TRUE(FramesArrive());
 }
 
@@ -61,10 +61,14 @@ TEST_F(IconPaneTest, CardSaveIconIsFetchedIntoStagingAndCleanedUp)
 {
     Highlight(ListSide::PS2, "BESLES-CARD");
     control->OnChangePS2();
-    EXPECT_TRUE(control->IconRenderer()->IsCached("BESLES-CARD"));
+    const std::string key = Control::CardIconKey("0", "BESLES-CARD");
+    EXPECT_TRUE(control->IconRenderer()->IsCached(key));
     EXPECT_TRUE(fs::is_empty(program + "staging"));
     EXPECT_TRUE(view.enabled[IDC_BUTTON_DISCONNECT]);
     EXPECT_TRUE(FramesArrive());
+    // Another card may hold a save of the same name: its icon is fetched afresh.
+    control->OnDisconnect();
+    EXPECT_FALSE(control->IconRenderer()->IsCached(key));
 }
 
 TEST_F(IconPaneTest, UntickedBoxShowsNothingNew)
@@ -72,6 +76,6 @@ TEST_F(IconPaneTest, UntickedBoxShowsNothingNew)
     view.iconShown = false;
     Highlight(ListSide::PC, "BESLES-PC");
     control->OnChangePC();
-    EXPECT_FALSE(control->IconRenderer()->IsCached("BESLES-PC"));
+    EXPECT_FALSE(control->IconRenderer()->IsCached(Control::PcIconKey("BESLES-PC")));
     EXPECT_EQ(view.iconFrames, 0);
 }

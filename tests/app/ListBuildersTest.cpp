@@ -4,9 +4,9 @@
 
 namespace {
 
-ListRow Row(const std::string& title, const std::string& name, const std::string& size, const std::string& type)
+ListTexts Row(const std::string& title, const std::string& name, const std::string& size, const std::string& type)
 {
-    return ListRow{title, name, size, type};
+    return ListTexts{title, name, size, type};
 }
 
 }  // namespace
@@ -23,8 +23,8 @@ TEST_F(ControlTest, PcListShowsTitlesSizesAndDamagedSaves)
     Start();
 
     // icon.sys (964 bytes) 2 + empty 2 + 2048 bytes 2 + 2049 bytes 4.
-    EXPECT_EQ(view.Rows(ListSide::PC),
-              (std::vector<ListRow>{Row("ABC ABC", "BASLUS-1", "0010", "PS2"), Row("破損ファイル", "BROKEN", "0002", "PS2"),
+    EXPECT_EQ(view.Texts(ListSide::PC),
+              (std::vector<ListTexts>{Row("ABC ABC", "BASLUS-1", "0010", "PS2"), Row("破損ファイル", "BROKEN", "0002", "PS2"),
                                     Row("破損ファイル", "notes.txt", "0008", "PS1"), Row("PS1", "ps1save", "0008", "PS1")}));
     EXPECT_EQ(view.Text(TextField::Status), "待機中");
     EXPECT_NE(LogText().find("ファイルの読み込みに失敗しました IconSys::IconSys "), std::string::npos);
@@ -54,8 +54,8 @@ TEST_F(ControlTest, CardListShowsSavesPS1SavesAndUsage)
 
     EXPECT_EQ(view.combos[0].items, std::vector<std::string>{"0"});
     EXPECT_EQ(view.GetComboText(Combo::Slot), "0");
-    EXPECT_EQ(view.Rows(ListSide::PS2),
-              (std::vector<ListRow>{Row("ROOT", "BASCUS-ROOT", "0008", "PS1"), Row("DRACULA", "BASLUS-00067DRAX00", "0008", "PS1"),
+    EXPECT_EQ(view.Texts(ListSide::PS2),
+              (std::vector<ListTexts>{Row("ROOT", "BASCUS-ROOT", "0008", "PS1"), Row("DRACULA", "BASLUS-00067DRAX00", "0008", "PS1"),
                                     Row("ABC", "BESLES-1", "0008", "PS2"), Row("破損ファイル", "NOICON", "0002", "PS2")}));
     EXPECT_EQ(view.Text(TextField::Usage), "約26KB使用中");
     EXPECT_EQ(view.progress, kProgressMax);
@@ -71,8 +71,8 @@ TEST_F(ControlTest, ForceDirectoryEntersFilesAndFallsBackToPS1)
     view.SetOptionChecked(Option::ForceDirectory, true);
     StartConnected();
     // The file cannot be entered: it must not borrow the title of the save entered before it.
-    EXPECT_EQ(view.Rows(ListSide::PS2),
-              (std::vector<ListRow>{Row("ABC", "AAA", "0002", "PS2"), Row("ROOTFILE", "ZZZ", "0008", "PS1")}));
+    EXPECT_EQ(view.Texts(ListSide::PS2),
+              (std::vector<ListTexts>{Row("ABC", "AAA", "0002", "PS2"), Row("ROOTFILE", "ZZZ", "0008", "PS1")}));
 }
 
 TEST_F(ControlTest, RowCacheKeepsCardRowsUntilDisconnect)
@@ -96,7 +96,7 @@ TEST_F(ControlTest, NameWithSpaceShowsItsLastWord)
 {
     WriteBytes(cardFolder + "BASLUS-00974YVES  0", MakePS1Save("YVES"));
     StartConnected();
-    EXPECT_EQ(view.Rows(ListSide::PS2), (std::vector<ListRow>{Row("YVES", "0", "0008", "PS1")}));
+    EXPECT_EQ(view.Texts(ListSide::PS2), (std::vector<ListTexts>{Row("YVES", "0", "0008", "PS1")}));
 }
 
 TEST_F(ControlTest, NotConnectedListsNothingAndLogs)

@@ -20,7 +20,7 @@ protected:
     void Tick(ListSide side, const std::string& name)
     {
         for (MemoryView::Row& row : view.lists[static_cast<size_t>(side)]) {
-            row.ticked = row.ticked || row.texts[kColumnName] == name;
+            row.ticked = row.ticked || row.row.name == name;
         }
     }
 };

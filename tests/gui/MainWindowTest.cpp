@@ -129,8 +129,8 @@ TEST_F(MainWindowTest, CaptionsAndTheCardSideThatWaitsForAConnection)
     EXPECT_EQ(Enabled(sides), "1111111100000");
     CListCtrlEx& list = *dialog->List(ListSide::PS2);
     ASSERT_EQ(list.RowCount(), 3);
-    EXPECT_EQ(list.GetRow(0), (ListRow{"SAVE ONE", "BASLUS-00001AAA", "0006", "PS2"}));
-    EXPECT_EQ(list.GetRow(2), (ListRow{"PS1 GAME", "BASLUS-00003PS1", "0008", "PS1"}));
+    EXPECT_EQ(list.GetRow(0).texts, (ListTexts{"SAVE ONE", "BASLUS-00001AAA", "0006", "PS2"}));
+    EXPECT_EQ(list.GetRow(2).texts, (ListTexts{"PS1 GAME", "BASLUS-00003PS1", "0008", "PS1"}));
     EXPECT_EQ(Caption(Find(IDC_STATIC_USAGE)), "約18KB使用中");
 
     // Ticks follow their rows through a sort.
@@ -141,7 +141,11 @@ TEST_F(MainWindowTest, CaptionsAndTheCardSideThatWaitsForAConnection)
     list.topLevelItem(1)->setCheckState(0, Qt::Checked);
     EXPECT_EQ(sizesAfterHeaderClick(), "0008 0006 0004");
     EXPECT_EQ(sizesAfterHeaderClick(), "0004 0006 0008");
-    EXPECT_EQ(dialog->GetTickedRows(ListSide::PS2), std::vector<ListRow>({{"SAVE TWO", "BASLUS-00002BBB", "0004", "PS2"}}));
+    const std::vector<ListRow> ticked = dialog->GetTickedRows(ListSide::PS2);
+    ASSERT_EQ(ticked.size(), 1u);
+    EXPECT_EQ(ticked[0].texts, (ListTexts{"SAVE TWO", "BASLUS-00002BBB", "0004", "PS2"}));
+    EXPECT_EQ(ticked[0].name, "BASLUS-00002BBB");
+    EXPECT_EQ(ticked[0].slot, "0");
 
     Click(IDC_BUTTON_DISCONNECT);
     EXPECT_EQ(dialog->RowCount(ListSide::PS2), 0);
@@ -210,7 +214,7 @@ TEST_F(MainWindowTest, ExportsAndImportsThroughItsDialogs)
     Click(IDC_BUTTON_IMPORT);
     EXPECT_TRUE(answers.empty());
     EXPECT_EQ(ReadBytes(pc / "BESLES-00009PC/DATA"), std::vector<uint8_t>(10, 0x5A));
-    EXPECT_EQ(dialog->GetRow(ListSide::PC, 0), (ListRow{"ON THE PC", "BESLES-00009PC", "0004", "PS2"}));
+    EXPECT_EQ(dialog->GetRow(ListSide::PC, 0).texts, (ListTexts{"ON THE PC", "BESLES-00009PC", "0004", "PS2"}));
     EXPECT_TRUE(Find(IDC_BUTTON_IMPORT)->isEnabled());
 }
 
