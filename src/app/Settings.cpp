@@ -104,6 +104,11 @@ void LoadSettings(ControlView& view)
     for (const std::string& name : languages) {
         view.AddComboItem(Combo::Language, name);
     }
+    // A box selects its first item as it is filled: the choice below is made afresh.
+    view.SelectComboItem(Combo::Language, -1);
+    if (languages.empty()) {
+        Log("警告 : 言語ファイルが見つかりません LoadSettings() " + LanguageDirectory());
+    }
     const auto select = [&](const std::string& name) {
         const auto found = std::find(languages.begin(), languages.end(), name);
         if (found != languages.end()) {
@@ -138,8 +143,12 @@ void SaveSettings(const ControlView& view)
 void ApplyLanguage(ControlView& view)
 {
     const std::string name = view.GetComboText(Combo::Language);
+    // No language chosen (the command line has no captions): the built-in texts stay, nothing to warn about.
+    if (name.empty()) {
+        return;
+    }
     SettingFile file;
-    if (name.empty() || !file.Load(LanguageDirectory() + name + ".ini")) {
+    if (!file.Load(LanguageDirectory() + name + ".ini")) {
         // Without a language file the built-in captions stay: blanking every caption would leave an unusable window.
         Log("警告 : 言語ファイルを読み込めませんでした ApplyLanguage() " + name);
         return;

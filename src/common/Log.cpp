@@ -11,6 +11,8 @@
 #include <mutex>
 #include <vector>
 
+#include <boost/format.hpp>
+
 #include "common/FileHelpers.h"
 #include "common/ProgramDirectory.h"
 
@@ -46,6 +48,20 @@ void AppendLine(const std::string& line)
     }
 }
 
+// A message repeated line after line (one damaged file read many times over)
+// is written once, then one line counting the repeats: the log stays readable
+// and small.
+struct Repeats {
+    std::string last;
+    size_t count = 0;
+};
+
+Repeats& LastLine()
+{
+    static Repeats repeats;
+    return repeats;
+}
+
 std::vector<std::string>& DeferredMessages()
 {
     static std::vector<std::string> messages;
@@ -69,12 +85,35 @@ std::string TimeText()
     return std::string(buffer, length);
 }
 
-void WriteLine(const std::string& message)
+void WriteStamped(const std::string& folded)
 {
-    const std::string line = TimeText() + " - " + FoldLogMessage(message);
-    std::lock_guard<std::mutex> lock(LogMutex());
+    const std::string line = TimeText() + " - " + folded;
     std::cerr << line << '\n';
     AppendLine(line);
+}
+
+// Under the log's lock.
+void FlushRepeats()
+{
+    Repeats& repeats = LastLine();
+    if (repeats.count > 0) {
+        WriteStamped((boost::format("上の行がさらに%1%回繰り返されました") % repeats.count).str());
+    }
+    repeats = Repeats{};
+}
+
+void WriteLine(const std::string& message)
+{
+    std::string folded = FoldLogMessage(message);
+    std::lock_guard<std::mutex> lock(LogMutex());
+    Repeats& repeats = LastLine();
+    if (!repeats.last.empty() && folded == repeats.last) {
+        ++repeats.count;
+        return;
+    }
+    FlushRepeats();
+    WriteStamped(folded);
+    repeats.last = std::move(folded);
 }
 
 }  // namespace
@@ -105,6 +144,7 @@ void LogOpen()
     std::vector<std::string> deferred;
     {
         std::lock_guard<std::mutex> lock(LogMutex());
+        FlushRepeats();
         int& file = LogFile();
         if (file >= 0) {
             ::close(file);
@@ -126,6 +166,7 @@ void LogError(const std::error_code& error) { WriteLine(error.message()); }
 void LogClose()
 {
     std::lock_guard<std::mutex> lock(LogMutex());
+    FlushRepeats();
     int& file = LogFile();
     if (file >= 0) {
         ::close(file);

@@ -8,7 +8,9 @@
 // Makes the program directory current, (re)opens "log.txt" there for appending
 // and writes any notes that were queued before the log could be opened.
 void LogOpen();
-// One line; CR LF pairs and lone LFs in the message become single spaces.
+// One line; CR LF pairs and lone LFs in the message become single spaces. A
+// message equal to the one before is not written again: the next other
+// message (or closing the log) first writes how many times it repeated.
 void Log(const std::string& message);
 // One line holding the operating system's text for this thread's errno.
 void LogLastError();

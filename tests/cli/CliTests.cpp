@@ -87,6 +87,8 @@ TEST_F(CliTest, PrintsRowsAndExitsWithZeroOneOrTwo)
         EXPECT_TRUE(run.Says(c.errHas)) << run.err;
     }
     EXPECT_FALSE(fs::exists(missing));
+    // The command line has no captions: no language file to miss.
+    EXPECT_FALSE(RunCli({"list", "pc", saves}).Says("言語")) << "warned about a language file";
 }
 
 TEST_F(CliTest, JsonKeepsNamesAsTheyAreAndGivesCardUsageAsANumber)

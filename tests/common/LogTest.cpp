@@ -69,3 +69,20 @@ TEST(Log, LinesFromSeveralThreadsStayWholeAndInOrder)
     }
     EXPECT_EQ(next, (std::map<char, int>{{'A', 100}, {'B', 100}, {'C', 100}, {'D', 100}}));
 }
+
+TEST(Log, RepeatedLinesAreWrittenOnceWithTheirCount)
+{
+    TempDir dir;
+    {
+        ScopedProgramDirectory program(dir.path());
+        for (int i = 0; i < 5; ++i) {
+            Log("same");
+        }
+        Log("other");
+        Log("same");
+        Log("same");
+    }
+    EXPECT_EQ(Messages(dir / "log.txt"),
+              (std::vector<std::string>{"same", "上の行がさらに4回繰り返されました", "other", "same",
+                                        "上の行がさらに1回繰り返されました"}));
+}

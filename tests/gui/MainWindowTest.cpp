@@ -96,6 +96,25 @@ protected:
     std::unique_ptr<CTansuDlg> dialog;
 };
 
+// A first start (no settings yet) takes the language of the user's locale.
+TEST_F(MainWindowTest, FirstStartPicksTheLocalesLanguage)
+{
+    dialog.reset();
+    fs::remove(programDir / "setting.ini");
+    WriteText(programDir / "language/English.ini", "");
+    WriteText(programDir / "language/Japanese.ini", "");
+    for (const auto& [locale, language] : {std::pair("ja_JP.UTF-8", "Japanese"), std::pair("en_GB.UTF-8", "English")}) {
+        fs::remove(programDir / "setting.ini");
+        const QByteArray saved = qgetenv("LANG");
+        qunsetenv("LC_ALL");
+        qunsetenv("LC_MESSAGES");
+        qputenv("LANG", locale);
+        CTansuDlg fresh(nullptr, programDir.path());
+        qputenv("LANG", saved);
+        EXPECT_EQ(fresh.GetComboText(Combo::Language), language) << locale;
+    }
+}
+
 TEST_F(MainWindowTest, CaptionsAndTheCardSideThatWaitsForAConnection)
 {
     EXPECT_EQ(dialog->windowTitle().toStdString(), "Tansu Ver 0.13β4");
