@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <system_error>
 
@@ -13,6 +14,7 @@
 #include "common/Log.h"
 #include "common/PendingFile.h"
 #include "common/TextCodec.h"
+#include "save/FileKind.h"
 #include "save/PS1SaveData.h"
 #include "save/SaveFileBase.h"
 
@@ -52,16 +54,10 @@ static_assert(CardLayout::kDirectoryOffset == CardLayout::kFrameSize);
 static_assert(CardLayout::kDirectoryOffset + CardLayout::kBlockCount * CardLayout::kFrameSize == 0x800);
 static_assert(CardLayout::kBlocksOffset + CardLayout::kBlockCount * CardLayout::kBlockSize == CardLayout::kImageSize);
 
-// Headers that other tools put before the image.
+// The image's header frame opens with it.
 constexpr std::string_view kCardMark = "MC";
-constexpr std::string_view kDexDriveMark = "123-456-STD";
-constexpr size_t kDexDriveHeaderSize = 3904;
-constexpr std::string_view kVgsMark = "VgsM";
-constexpr size_t kVgsHeaderSize = 64;
 // The part of a raw save that PS1SaveData examines.
 constexpr size_t kRawHeaderSize = 1152;
-// No card image format comes near this; only the head of a larger file is read.
-constexpr size_t kMaxImageFileSize = 1 << 20;
 
 enum FrameState : uint8_t {
     kFirstBlock = 0x51,
@@ -71,31 +67,6 @@ enum FrameState : uint8_t {
     kDeletedFirstBlock = 0xA1,
     kDeletedLastBlock = 0xA3,
 };
-
-bool HasMark(std::span<const uint8_t> bytes, size_t offset, std::string_view mark)
-{
-    return offset <= bytes.size() && bytes.size() - offset >= mark.size() &&
-           std::memcmp(bytes.data() + offset, mark.data(), mark.size()) == 0;
-}
-
-// Where the plain image starts inside the file.
-size_t ImageOffset(std::span<const uint8_t> file)
-{
-    if (HasMark(file, 0, kDexDriveMark)) {
-        return kDexDriveHeaderSize;
-    }
-    if (HasMark(file, 0, kVgsMark)) {
-        return kVgsHeaderSize;
-    }
-    if (HasMark(file, 0, kCardMark)) {
-        return 0;
-    }
-    // A header of some other tool: the image fills the rest of the file.
-    if (file.size() > CardLayout::kImageSize && HasMark(file, file.size() - CardLayout::kImageSize, kCardMark)) {
-        return file.size() - CardLayout::kImageSize;
-    }
-    return 0;
-}
 
 uint8_t Checksum(const uint8_t* frame)
 {
@@ -271,22 +242,34 @@ bool PS1SaveFileMcr::SaveRaw(const std::string& path)
 
 bool PS1SaveFileMcr::Load(const std::string& path)
 {
-    const FileHead file = ReadFileHead(path, kMaxImageFileSize);
+    const FileHead file = ReadFileHead(path, kLargestPS1CardFile);
     if (file.openError) {
         Log("PS1SaveFileMcr::Load() : ファイルを開けませんでした : " + path);
         return false;
     }
-    return LoadImage(file.bytes, path);
+    return LoadImage(file.bytes, file.length, path);
 }
 
 bool PS1SaveFileMcr::LoadImage(std::span<const uint8_t> file, const std::string& path)
 {
-    // Bytes missing from a short file count as zero.
+    return LoadImage(file, file.size(), path);
+}
+
+bool PS1SaveFileMcr::LoadImage(std::span<const uint8_t> file, uint64_t length, const std::string& path)
+{
+    // Anything but a card image, read as one, would give junk saves named by
+    // whatever bytes stand where a directory would be.
+    const std::optional<size_t> offset = PS1CardImageOffset(file, length);
+    if (!offset) {
+        Log("PS1SaveFileMcr::Load() : メモリーカードイメージでない可能性があります : " + path);
+        return false;
+    }
+    // An image cut short after its last used block (DexDrive writes them so):
+    // the missing bytes count as zero.
     std::vector<uint8_t> image(CardLayout::kImageSize, 0);
-    const size_t offset = ImageOffset(file);
-    if (offset < file.size()) {
-        const size_t length = std::min(file.size() - offset, CardLayout::kImageSize);
-        std::memcpy(image.data(), file.data() + offset, length);
+    if (*offset < file.size()) {
+        const size_t available = std::min(file.size() - *offset, CardLayout::kImageSize);
+        std::memcpy(image.data(), file.data() + *offset, available);
     }
     std::array<DirectoryFrame, CardLayout::kBlockCount> frames;
     std::memcpy(frames.data(), image.data() + CardLayout::kDirectoryOffset, sizeof frames);
