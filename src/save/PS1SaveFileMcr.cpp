@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstring>
 #include <optional>
+#include <set>
 #include <string_view>
 #include <system_error>
 
@@ -214,7 +215,18 @@ bool PS1SaveFileMcr::LoadRaw(const std::string& path)
 
 bool PS1SaveFileMcr::SaveRaw(const std::string& path)
 {
+    // A relative name would land wherever the program happens to run.
+    if (!IsDirectory(path)) {
+        Log("PS1SaveFileMcr::SaveRaw() : 保存先のフォルダがありません : " + path);
+        return false;
+    }
     bool allWritten = true;
+    // A card gives a save of several blocks as one item per block, each
+    // replacing the one before: only a file that stood there before this call
+    // is an old save, and it is kept under its backup name as a copy to the PC
+    // keeps it. A save whose old file cannot be kept is not written at all.
+    std::set<std::string> claimed;
+    std::set<std::string> refused;
     for (const auto& item : items) {
         const std::string name = SjisToUtf8(item.name);
         if (!SaveFileBase::IsSafeName(item.name)) {
@@ -222,7 +234,20 @@ bool PS1SaveFileMcr::SaveRaw(const std::string& path)
             allWritten = false;
             continue;
         }
+        if (refused.contains(item.name)) {
+            continue;
+        }
         const std::string target = JoinPath(path, name);
+        if (!claimed.contains(item.name) && Exists(target)) {
+            if (const std::error_code error = RenameToBackup(target)) {
+                Log("エラー : 既存のセーブデータを退避できませんでした PS1SaveFileMcr::SaveRaw() : " + target);
+                LogError(error);
+                refused.insert(item.name);
+                allWritten = false;
+                continue;
+            }
+        }
+        claimed.insert(item.name);
         std::error_code error;
         switch (WriteWholeFile(target, item.data, error)) {
         case WriteStep::Done:

@@ -16,7 +16,9 @@ public:
 
     // Appends the raw save file at path, named by the file's name.
     bool LoadRaw(const std::string& path);
-    // path: a folder; writes each item as path/<name> (decoded to UTF-8).
+    // path: an existing folder; writes each item as path/<name> (decoded to
+    // UTF-8). A file already there is first renamed to its backup name; an
+    // item whose old file cannot be kept is not written (false, logged).
     bool SaveRaw(const std::string& path);
     // Appends every save found in the card image at path (plain, or after the
     // header of another tool, see PS1CardImageOffset). False (logged) for a
