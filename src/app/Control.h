@@ -19,6 +19,7 @@
 #include "icon/IconRendererOwner.h"
 
 class IconRenderingManager;
+enum class FileKind;
 
 class Control : public MemoryCardOwner, public IconRendererOwner {
 public:
@@ -64,8 +65,9 @@ public:
     // One PC save (a row of the PC list) written into targetFolder: PS2 saves
     // as fileType (0 psu, 1 npo), PS1 saves as ".mcr". False when it failed (logged).
     bool ExportSave(const ListRow& row, int fileType, const std::string& targetFolder);
-    // One container file written into the PC folder as the import does it.
-    // False when it failed or its kind is unknown (logged).
+    // One file written into the PC folder as the import does it, its kind
+    // told by its content (see DetectFileKind): .psu, .npo, PS1 card images
+    // and raw PS1 saves. False when it failed or its kind is none of these (logged).
     bool ImportFile(const std::string& path);
 
     // A click in the card list or the PC list: the highlighted save's icon in the pane.
@@ -112,8 +114,9 @@ private:
     bool DownloadSave(const ListRow& row, const std::string& pcFolder);
     bool UploadSave(const ListRow& row, const std::string& pcFolder);
     void DeleteCardSave(const ListRow& row);
-    // A .psu or .npo file (extension e) written into the PC folder; quiet: no log or status lines.
-    bool ImportContainer(const std::string& path, const std::string& extension, bool quiet);
+    // A file of a kind already known written into the PC folder; quiet: no
+    // log or status lines but the one that refuses a kind import cannot take.
+    bool ImportContainer(const std::string& path, FileKind kind, bool quiet);
 
     ControlView* dialog;
     std::shared_ptr<MemoryCard> card;

@@ -10,6 +10,7 @@
 #include "common/FileHelpers.h"
 #include "common/Log.h"
 #include "common/ProgramDirectory.h"
+#include "save/FileKind.h"
 #include "save/PS1SaveFileMcr.h"
 #include "save/SaveFileFolder.h"
 #include "save/SaveFileNPO.h"
@@ -17,13 +18,30 @@
 
 namespace {
 
+// The content decides what a file is, so the last entry offers every file;
+// "*" and not "*.*", which here would hide the raw PS1 saves that have no extension.
 const char* const kOpenFileFilter =
     "PSUファイル (*.psu)|*.psu|npoファイル (*.npo)|*.npo|PS1セーブデータ|*.ps; *.psm; *.mcd; *.gme; *.mcr; *.mcr; "
-    "*.mci; *.dat; *.mc; *.ddf; *.pss||";
-// An extension is a PS1 one when it occurs anywhere in this text.
-const std::string kPS1Extensions = "ps psm mcd gme mcr mcr mci dat mc ddf pss";
-const char* const kExtensionPSU = "psu";
-const char* const kExtensionNPO = "npo";
+    "*.mci; *.dat; *.mc; *.ddf; *.pss; *.vgs; *.mem; *.srm; *.bin; *.vmp|すべてのファイル|*||";
+
+// The kind as the import's log line names it; null for a kind import cannot take.
+const char* ImportedKindName(FileKind kind)
+{
+    switch (kind) {
+    case FileKind::Psu:
+        return "psu";
+    case FileKind::Npo:
+        return "npo";
+    case FileKind::PS1Save:
+    case FileKind::PS1CardImage:
+        return "ps1";
+    case FileKind::Unknown:
+    case FileKind::IconSys:
+    case FileKind::SaveFolder:
+        break;
+    }
+    return nullptr;
+}
 
 // The text after the last dot of the file name (not of a folder above it), in lower case.
 std::string Extension(const std::string& path)
@@ -109,17 +127,28 @@ void Control::OnExport()
     dialog->EnableControls(true);
 }
 
-bool Control::ImportContainer(const std::string& path, const std::string& extension, bool quiet)
+bool Control::ImportContainer(const std::string& path, FileKind kind, bool quiet)
 {
+    const char* const kindName = ImportedKindName(kind);
+    if (kindName == nullptr) {
+        Log("拡張子の判別ミス : " + Extension(path) + " " + path);
+        return false;
+    }
+    if (!quiet) {
+        Log("読込中(" + std::string(kindName) + ") : " + path);
+    }
+    const std::string pcFolder = dialog->GetEditText(Edit::PcFolder);
     return Guarded("Control::OnImport()", [&] {
+        if (kind == FileKind::PS1Save || kind == FileKind::PS1CardImage) {
+            PS1SaveFileMcr saves;
+            const bool loaded = kind == FileKind::PS1Save ? saves.LoadRaw(path) : saves.Load(path);
+            return loaded && saves.SaveRaw(pcFolder);
+        }
         std::unique_ptr<SaveFileBase> container;
-        if (extension == kExtensionPSU) {
+        if (kind == FileKind::Psu) {
             container = std::make_unique<SaveFilePSU>();
         } else {
             container = std::make_unique<SaveFileNPO>();
-        }
-        if (!quiet) {
-            Log("読込中(" + extension + ") : " + path);
         }
         // A file that loaded only in part still yields what it held.
         const bool loaded = container->Load(path);
@@ -128,27 +157,11 @@ bool Control::ImportContainer(const std::string& path, const std::string& extens
         }
         SaveFileFolder folder;
         folder.saves = container->saves;
-        return folder.Save(dialog->GetEditText(Edit::PcFolder)) && loaded;
+        return folder.Save(pcFolder) && loaded;
     });
 }
 
-bool Control::ImportFile(const std::string& path)
-{
-    const std::string extension = Extension(path);
-    if (extension == kExtensionPSU || extension == kExtensionNPO) {
-        return ImportContainer(path, extension, false);
-    }
-    if (kPS1Extensions.find(extension) != std::string::npos) {
-        Log("読込中(ps1) : " + path);
-        return Guarded("Control::OnImport()", [&] {
-            PS1SaveFileMcr image;
-            const bool loaded = image.Load(path);
-            return image.SaveRaw(dialog->GetEditText(Edit::PcFolder)) && loaded;
-        });
-    }
-    Log("拡張子の判別ミス : " + extension + " " + path);
-    return false;
-}
+bool Control::ImportFile(const std::string& path) { return ImportContainer(path, DetectFileKind(path), false); }
 
 void Control::OnImport()
 {
@@ -172,10 +185,8 @@ void Control::OnImportDropped(const std::vector<std::string>& paths)
 {
     dialog->EnableControls(false);
     for (const std::string& path : paths) {
-        const std::string extension = Extension(path);
-        if (IsFile(path) && (extension == kExtensionPSU || extension == kExtensionNPO)) {
-            ImportContainer(path, extension, true);
-        }
+        // A dropped folder is no file to import; the window takes it as a folder to show.
+        ImportContainer(path, IsFile(path) ? DetectFileKind(path) : FileKind::Unknown, true);
     }
     UpdateDataListPC();
     // The refresh leaves its own status behind; a finished drop is idle.

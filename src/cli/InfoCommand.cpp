@@ -1,21 +1,15 @@
 #include "cli/InfoCommand.h"
 
 #include <algorithm>
-#include <array>
-#include <cstring>
 #include <exception>
 #include <filesystem>
-#include <fstream>
-#include <span>
-#include <string_view>
 
-#include <boost/algorithm/string/case_conv.hpp>
 #include <boost/format.hpp>
 
 #include "common/FileHelpers.h"
 #include "common/Log.h"
 #include "common/TextCodec.h"
-#include "common/FileRead.h"
+#include "save/FileKind.h"
 #include "save/IconSys.h"
 #include "save/PS1SaveData.h"
 #include "save/PS1SaveFileMcr.h"
@@ -27,129 +21,24 @@ namespace {
 
 const char* const kOperation = "tansu-cli info";
 
-// The marks each kind of file carries, by offset from its start.
-constexpr std::string_view kIconSysMagic = "PS2D";
-constexpr std::string_view kNpoMagic = "nPort";
-constexpr std::string_view kCardMagic = "MC";
-constexpr std::string_view kDexDriveMagic = "123-456-STD";
-constexpr std::string_view kVgsMagic = "VgsM";
-constexpr uint64_t kPS1BlockSize = 8192;
-constexpr uint64_t kCardImageSize = 131072;
-
-// The first three 512-byte entries of a .psu: the save directory, "." and "..".
-namespace PsuLayout {
-constexpr size_t kEntrySize = 512;
-constexpr size_t kModeOffset = 0x000;
-constexpr size_t kNameOffset = 0x040;
-// Mode bits of a directory that exists; homebrew tools set further bits (0x842F).
-constexpr uint16_t kDirectoryBits = 0x8020;
-constexpr size_t kHeadSize = 3 * kEntrySize;
-}  // namespace PsuLayout
-
-constexpr size_t kHeadSize = PsuLayout::kHeadSize;
-static_assert(kHeadSize >= kDexDriveMagic.size() && kHeadSize >= kNpoMagic.size());
-
-enum class Recognised {
-    Unknown,
-    IconSys,
-    Ps2Folder,
-    Psu,
-    Npo,
-    Ps1Save,
-    Ps1Card,
-};
-
 void LogFailure(const std::string& what, const std::string& path)
 {
     Log((boost::format("エラー : %1% %2% : %3%") % what % kOperation % path).str());
 }
 
-bool HasAt(std::span<const uint8_t> bytes, size_t offset, std::string_view mark)
+// The front door says what the path is; the open error and an unknown kind
+// are told here, in the words of this command.
+FileKind Recognise(const std::string& path)
 {
-    return bytes.size() >= offset + mark.size() && std::memcmp(bytes.data() + offset, mark.data(), mark.size()) == 0;
-}
-
-bool IsPsuDirectoryEntry(std::span<const uint8_t> bytes, size_t entry, std::string_view name)
-{
-    const size_t start = entry * PsuLayout::kEntrySize;
-    const auto mode = static_cast<uint16_t>(bytes[start + PsuLayout::kModeOffset] |
-                                            (bytes[start + PsuLayout::kModeOffset + 1] << 8));
-    const size_t nameStart = start + PsuLayout::kNameOffset;
-    return (mode & PsuLayout::kDirectoryBits) == PsuLayout::kDirectoryBits &&
-           (name.empty() || (HasAt(bytes, nameStart, name) && bytes[nameStart + name.size()] == 0));
-}
-
-bool LooksLikePsu(std::span<const uint8_t> head)
-{
-    return head.size() >= PsuLayout::kHeadSize && IsPsuDirectoryEntry(head, 0, "") &&
-           IsPsuDirectoryEntry(head, 1, ".") && IsPsuDirectoryEntry(head, 2, "..");
-}
-
-bool LooksLikePS1Save(std::span<const uint8_t> head, uint64_t length)
-{
-    return length > 0 && length % kPS1BlockSize == 0 && head.size() >= 2 && (head[0] == 'S' || head[0] == 's') &&
-           (head[1] == 'C' || head[1] == 'c');
-}
-
-// A card image as consoles write it, or after the header of another tool
-// (DexDrive, VGS), or any header ending where a whole image begins.
-bool LooksLikeCardImage(const std::string& path, std::span<const uint8_t> head, uint64_t length)
-{
-    if (HasAt(head, 0, kCardMagic) || HasAt(head, 0, kDexDriveMagic) || HasAt(head, 0, kVgsMagic)) {
-        return true;
-    }
-    if (length <= kCardImageSize) {
-        return false;
-    }
-    std::ifstream file(path, std::ios::binary);
-    std::array<char, kCardMagic.size()> mark{};
-    file.seekg(static_cast<std::streamoff>(length - kCardImageSize));
-    file.read(mark.data(), static_cast<std::streamsize>(mark.size()));
-    return file && std::string_view(mark.data(), mark.size()) == kCardMagic;
-}
-
-std::string LowerExtension(const std::string& path)
-{
-    return boost::algorithm::to_lower_copy(std::filesystem::path(path).extension().string());
-}
-
-// Content first; the extension only for containers whose content shows no mark
-// (a .psu cut short still reads as far as it goes).
-Recognised Recognise(const std::string& path)
-{
-    if (IsDirectory(path)) {
-        return Recognised::Ps2Folder;
-    }
-    const FileHead head = ReadFileHead(path, kHeadSize);
-    if (head.openError) {
+    std::error_code openError;
+    const FileKind kind = DetectFileKind(path, &openError);
+    if (openError) {
         LogFailure("ファイルを開けませんでした", path);
-        LogError(head.openError);
-        return Recognised::Unknown;
+        LogError(openError);
+    } else if (kind == FileKind::Unknown) {
+        LogFailure("種類の分からないファイルです", path);
     }
-    if (HasAt(head.bytes, 0, kIconSysMagic)) {
-        return Recognised::IconSys;
-    }
-    if (HasAt(head.bytes, 0, kNpoMagic)) {
-        return Recognised::Npo;
-    }
-    if (LooksLikePsu(head.bytes)) {
-        return Recognised::Psu;
-    }
-    if (LooksLikePS1Save(head.bytes, head.length)) {
-        return Recognised::Ps1Save;
-    }
-    if (LooksLikeCardImage(path, head.bytes, head.length)) {
-        return Recognised::Ps1Card;
-    }
-    const std::string extension = LowerExtension(path);
-    if (extension == ".psu") {
-        return Recognised::Psu;
-    }
-    if (extension == ".npo") {
-        return Recognised::Npo;
-    }
-    LogFailure("種類の分からないファイルです", path);
-    return Recognised::Unknown;
+    return kind;
 }
 
 std::optional<int64_t> SetTime(int64_t seconds)
@@ -292,34 +181,34 @@ std::optional<PathInfo> ReadPathInfo(const std::string& path)
     bool done = false;
     try {
         switch (Recognise(path)) {
-        case Recognised::Unknown:
+        case FileKind::Unknown:
             return std::nullopt;
-        case Recognised::IconSys:
+        case FileKind::IconSys:
             info.kind = InfoKind::IconSys;
             done = ReadIconSys(path, info);
             break;
-        case Recognised::Ps2Folder:
+        case FileKind::SaveFolder:
             info.kind = InfoKind::Ps2Folder;
             done = ReadPs2Folder(path, info);
             break;
-        case Recognised::Psu: {
+        case FileKind::Psu: {
             info.kind = InfoKind::Psu;
             SaveFilePSU psu;
             done = ReadContainer(psu, true, path, info);
             break;
         }
-        case Recognised::Npo: {
+        case FileKind::Npo: {
             info.kind = InfoKind::Npo;
             SaveFileNPO npo;
             // An .npo carries no times: the reader makes them up to keep the file order.
             done = ReadContainer(npo, false, path, info);
             break;
         }
-        case Recognised::Ps1Save:
+        case FileKind::PS1Save:
             info.kind = InfoKind::Ps1Save;
             done = ReadPS1Save(path, info);
             break;
-        case Recognised::Ps1Card:
+        case FileKind::PS1CardImage:
             info.kind = InfoKind::Ps1Card;
             done = ReadCardImage(path, info);
             break;

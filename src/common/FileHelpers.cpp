@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 
 namespace {
@@ -21,6 +22,18 @@ std::string BackupName(const std::string& path)
         }
     }
     return std::string();
+}
+
+std::error_code RenameToBackup(const std::string& path)
+{
+    const std::string backup = BackupName(path);
+    if (backup.empty()) {
+        return std::make_error_code(std::errc::file_exists);
+    }
+    if (::rename(path.c_str(), backup.c_str()) != 0) {
+        return std::error_code(errno, std::generic_category());
+    }
+    return {};
 }
 
 bool IsFile(const std::string& path)

@@ -5,6 +5,8 @@
 #include <bit>
 #include <cstddef>
 #include <cstring>
+#include <optional>
+#include <set>
 #include <string_view>
 #include <system_error>
 
@@ -13,6 +15,7 @@
 #include "common/Log.h"
 #include "common/PendingFile.h"
 #include "common/TextCodec.h"
+#include "save/FileKind.h"
 #include "save/PS1SaveData.h"
 #include "save/SaveFileBase.h"
 
@@ -52,16 +55,10 @@ static_assert(CardLayout::kDirectoryOffset == CardLayout::kFrameSize);
 static_assert(CardLayout::kDirectoryOffset + CardLayout::kBlockCount * CardLayout::kFrameSize == 0x800);
 static_assert(CardLayout::kBlocksOffset + CardLayout::kBlockCount * CardLayout::kBlockSize == CardLayout::kImageSize);
 
-// Headers that other tools put before the image.
+// The image's header frame opens with it.
 constexpr std::string_view kCardMark = "MC";
-constexpr std::string_view kDexDriveMark = "123-456-STD";
-constexpr size_t kDexDriveHeaderSize = 3904;
-constexpr std::string_view kVgsMark = "VgsM";
-constexpr size_t kVgsHeaderSize = 64;
 // The part of a raw save that PS1SaveData examines.
 constexpr size_t kRawHeaderSize = 1152;
-// No card image format comes near this; only the head of a larger file is read.
-constexpr size_t kMaxImageFileSize = 1 << 20;
 
 enum FrameState : uint8_t {
     kFirstBlock = 0x51,
@@ -71,31 +68,6 @@ enum FrameState : uint8_t {
     kDeletedFirstBlock = 0xA1,
     kDeletedLastBlock = 0xA3,
 };
-
-bool HasMark(std::span<const uint8_t> bytes, size_t offset, std::string_view mark)
-{
-    return offset <= bytes.size() && bytes.size() - offset >= mark.size() &&
-           std::memcmp(bytes.data() + offset, mark.data(), mark.size()) == 0;
-}
-
-// Where the plain image starts inside the file.
-size_t ImageOffset(std::span<const uint8_t> file)
-{
-    if (HasMark(file, 0, kDexDriveMark)) {
-        return kDexDriveHeaderSize;
-    }
-    if (HasMark(file, 0, kVgsMark)) {
-        return kVgsHeaderSize;
-    }
-    if (HasMark(file, 0, kCardMark)) {
-        return 0;
-    }
-    // A header of some other tool: the image fills the rest of the file.
-    if (file.size() > CardLayout::kImageSize && HasMark(file, file.size() - CardLayout::kImageSize, kCardMark)) {
-        return file.size() - CardLayout::kImageSize;
-    }
-    return 0;
-}
 
 uint8_t Checksum(const uint8_t* frame)
 {
@@ -243,7 +215,18 @@ bool PS1SaveFileMcr::LoadRaw(const std::string& path)
 
 bool PS1SaveFileMcr::SaveRaw(const std::string& path)
 {
+    // A relative name would land wherever the program happens to run.
+    if (!IsDirectory(path)) {
+        Log("PS1SaveFileMcr::SaveRaw() : 保存先のフォルダがありません : " + path);
+        return false;
+    }
     bool allWritten = true;
+    // A card gives a save of several blocks as one item per block, each
+    // replacing the one before: only a file that stood there before this call
+    // is an old save, and it is kept under its backup name as a copy to the PC
+    // keeps it. A save whose old file cannot be kept is not written at all.
+    std::set<std::string> claimed;
+    std::set<std::string> refused;
     for (const auto& item : items) {
         const std::string name = SjisToUtf8(item.name);
         if (!SaveFileBase::IsSafeName(item.name)) {
@@ -251,7 +234,20 @@ bool PS1SaveFileMcr::SaveRaw(const std::string& path)
             allWritten = false;
             continue;
         }
+        if (refused.contains(item.name)) {
+            continue;
+        }
         const std::string target = JoinPath(path, name);
+        if (!claimed.contains(item.name) && Exists(target)) {
+            if (const std::error_code error = RenameToBackup(target)) {
+                Log("エラー : 既存のセーブデータを退避できませんでした PS1SaveFileMcr::SaveRaw() : " + target);
+                LogError(error);
+                refused.insert(item.name);
+                allWritten = false;
+                continue;
+            }
+        }
+        claimed.insert(item.name);
         std::error_code error;
         switch (WriteWholeFile(target, item.data, error)) {
         case WriteStep::Done:
@@ -271,22 +267,34 @@ bool PS1SaveFileMcr::SaveRaw(const std::string& path)
 
 bool PS1SaveFileMcr::Load(const std::string& path)
 {
-    const FileHead file = ReadFileHead(path, kMaxImageFileSize);
+    const FileHead file = ReadFileHead(path, kLargestPS1CardFile);
     if (file.openError) {
         Log("PS1SaveFileMcr::Load() : ファイルを開けませんでした : " + path);
         return false;
     }
-    return LoadImage(file.bytes, path);
+    return LoadImage(file.bytes, file.length, path);
 }
 
 bool PS1SaveFileMcr::LoadImage(std::span<const uint8_t> file, const std::string& path)
 {
-    // Bytes missing from a short file count as zero.
+    return LoadImage(file, file.size(), path);
+}
+
+bool PS1SaveFileMcr::LoadImage(std::span<const uint8_t> file, uint64_t length, const std::string& path)
+{
+    // Anything but a card image, read as one, would give junk saves named by
+    // whatever bytes stand where a directory would be.
+    const std::optional<size_t> offset = PS1CardImageOffset(file, length);
+    if (!offset) {
+        Log("PS1SaveFileMcr::Load() : メモリーカードイメージでない可能性があります : " + path);
+        return false;
+    }
+    // An image cut short after its last used block (DexDrive writes them so):
+    // the missing bytes count as zero.
     std::vector<uint8_t> image(CardLayout::kImageSize, 0);
-    const size_t offset = ImageOffset(file);
-    if (offset < file.size()) {
-        const size_t length = std::min(file.size() - offset, CardLayout::kImageSize);
-        std::memcpy(image.data(), file.data() + offset, length);
+    if (*offset < file.size()) {
+        const size_t available = std::min(file.size() - *offset, CardLayout::kImageSize);
+        std::memcpy(image.data(), file.data() + *offset, available);
     }
     std::array<DirectoryFrame, CardLayout::kBlockCount> frames;
     std::memcpy(frames.data(), image.data() + CardLayout::kDirectoryOffset, sizeof frames);

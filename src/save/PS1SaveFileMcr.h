@@ -16,13 +16,18 @@ public:
 
     // Appends the raw save file at path, named by the file's name.
     bool LoadRaw(const std::string& path);
-    // path: a folder; writes each item as path/<name> (decoded to UTF-8).
+    // path: an existing folder; writes each item as path/<name> (decoded to
+    // UTF-8). A file already there is first renamed to its backup name; an
+    // item whose old file cannot be kept is not written (false, logged).
     bool SaveRaw(const std::string& path);
-    // Appends every save found in the card image at path (plain, or after a
-    // DexDrive/VGS header).
+    // Appends every save found in the card image at path (plain, or after the
+    // header of another tool, see PS1CardImageOffset). False (logged) for a
+    // file that is no card image.
     bool Load(const std::string& path);
     // Load on a whole file already in memory; path names it in the log lines.
     bool LoadImage(std::span<const uint8_t> file, const std::string& path);
+    // The same on the first bytes of a file of length bytes.
+    bool LoadImage(std::span<const uint8_t> head, uint64_t length, const std::string& path);
     // Writes the items as one card image at path.
     bool Save(const std::string& path);
 

@@ -14,6 +14,7 @@
 namespace {
 
 const std::string kCreateFailed = "ファイルの作成に失敗しました : ";
+const std::string kKeepFailed = "エラー : 既存のセーブデータを退避できませんでした SaveFileFolder::Save() ";
 const std::string kUnsafeName = "エラー : 不正なファイル名をスキップしました SaveFileFolder::Save() ";
 
 std::error_code LastError() { return std::error_code(errno, std::generic_category()); }
@@ -22,21 +23,22 @@ std::error_code LastError() { return std::error_code(errno, std::generic_categor
 // are already in the card's form.
 std::string CardName(const std::string& pcName) { return IsValidUtf8(pcName) ? Utf8ToSjis(pcName) : pcName; }
 
-// A plain file standing where the save's folder must go is moved aside; the
-// results are not checked, a folder that could not be made shows as files
-// that cannot be created.
-void MakeSaveDirectory(const std::string& directory)
+// Never into an old save: its files would mix with the new ones and the
+// result would be neither. Whatever stands at directory (an old save, a plain
+// file) is kept under its backup name, as a copy to the PC keeps it; false
+// (logged) when it cannot be kept. A folder that could not be made shows as
+// files that cannot be created.
+bool MakeSaveDirectory(const std::string& directory)
 {
-    if (IsDirectory(directory)) {
-        return;
-    }
     if (Exists(directory)) {
-        const std::string backup = BackupName(directory);
-        if (!backup.empty()) {
-            ::rename(directory.c_str(), backup.c_str());
+        if (const std::error_code error = RenameToBackup(directory)) {
+            Log(kKeepFailed + directory);
+            LogError(error);
+            return false;
         }
     }
     ::mkdir(directory.c_str(), 0777);
+    return true;
 }
 
 // A last-write time of 0 means the record carries no times at all; the
@@ -68,13 +70,17 @@ bool SaveFileFolder::Save(const std::string& path)
     if (saves.empty() || !IsDirectory(path)) {
         return false;
     }
+    bool allSaved = true;
     for (const auto& [saveName, files] : saves) {
         if (!IsSafeName(saveName)) {
             Log(kUnsafeName + path + " : " + SjisToUtf8(saveName));
             continue;
         }
         const std::string directory = JoinPath(path, SjisToUtf8(saveName));
-        MakeSaveDirectory(directory);
+        if (!MakeSaveDirectory(directory)) {
+            allSaved = false;
+            continue;
+        }
         for (const auto& file : files) {
             if (!IsSafeName(file->name)) {
                 Log(kUnsafeName + directory + " : " + SjisToUtf8(file->name));
@@ -106,7 +112,7 @@ bool SaveFileFolder::Save(const std::string& path)
             }
         }
     }
-    return true;
+    return allSaved;
 }
 
 bool SaveFileFolder::Load(const std::string& path)

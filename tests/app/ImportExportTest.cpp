@@ -1,8 +1,12 @@
 #include <filesystem>
+#include <set>
 
 #include "ControlTestFixture.h"
 
 namespace fs = std::filesystem;
+
+// The .psu of BESLES-1 is named after its title, "ABC" in full-width letters.
+const std::string kPsuName = "\xEF\xBC\xA1\xEF\xBC\xA2\xEF\xBC\xA3.psu";
 
 class ImportExportTest : public ControlTest {
 protected:
@@ -16,6 +20,26 @@ protected:
     }
 
     void TickAllPcRows() { view.TickAll(ListSide::PC, true); }
+
+    // Every PC save exported into exportFolder (0 psu, 1 npo; the PS1 save as .mcr).
+    void ExportAll(int fileType)
+    {
+        TickAllPcRows();
+        view.folderAnswers = {exportFolder};
+        view.fileTypeAnswer = fileType;
+        control->OnExport();
+        ASSERT_TRUE(IsFileAt(exportFolder + "BASLUS-PS1.mcr"));
+    }
+
+    // Every path below root, relative to it.
+    static std::set<std::string> Tree(const std::string& root)
+    {
+        std::set<std::string> paths;
+        for (const auto& entry : fs::recursive_directory_iterator(root)) {
+            paths.insert(fs::relative(entry.path(), root).string());
+        }
+        return paths;
+    }
 
     std::string exportFolder;
 };
@@ -85,32 +109,71 @@ TEST_F(ImportExportTest, ImportBringsContainersBackIntoThePcFolder)
     EXPECT_NE(log.find("拡張子の判別ミス : txt " + exportFolder + "readme.txt"), std::string::npos);
 }
 
-TEST_F(ImportExportTest, ExtensionRules)
+// The content decides, whatever the name says; a file of no kind the import
+// takes is refused with its line in the log and leaves the PC folder as it was.
+TEST_F(ImportExportTest, ContentDecidesTheKind)
 {
-    // "sm" occurs inside "psm", and the empty extension occurs in every text: both count as PS1.
-    for (const std::string name : {"save.sm", "save", "save.PS"}) {
-        WriteBytes(exportFolder + name, std::vector<uint8_t>(10));
-        control->ImportFile(exportFolder + name);
+    ExportAll(0);
+    fs::rename(exportFolder + kPsuName, exportFolder + "renamed.dat");
+    fs::rename(exportFolder + "BASLUS-PS1.mcr", exportFolder + "card.bin");
+    WriteBytes(exportFolder + "BASLUS-RAW", MakePS1Save("RAW", 3));
+    WriteBytes(exportFolder + "save.sm", std::vector<uint8_t>(10));
+    WriteBytes(exportFolder + "blank.mcr", std::vector<uint8_t>(131072, 0xFF));
+    fs::remove_all(pcFolder);
+    fs::create_directories(pcFolder);
+    const std::pair<std::string, std::string> cases[] = {{"renamed.dat", "読込中(psu) : "}, {"card.bin", "読込中(ps1) : "},
+                                                         {"BASLUS-RAW", "読込中(ps1) : "}, {"save.sm", "拡張子の判別ミス : sm "},
+                                                         {"blank.mcr", "拡張子の判別ミス : mcr "}};
+    for (const auto& [file, logged] : cases) {
+        EXPECT_EQ(control->ImportFile(exportFolder + file), logged.starts_with("読込中")) << file;
+        EXPECT_NE(LogText().find(logged + exportFolder + file), std::string::npos) << file;
     }
-    const std::string log = LogText();
-    EXPECT_NE(log.find("読込中(ps1) : " + exportFolder + "save.sm"), std::string::npos);
-    EXPECT_NE(log.find("読込中(ps1) : " + exportFolder + "save\n"), std::string::npos);
-    EXPECT_EQ(log.find("拡張子の判別ミス"), std::string::npos);
+    // Exactly the three saves: no junk named by bytes that were never a card's directory.
+    EXPECT_EQ(Tree(pcFolder), (std::set<std::string>{"BESLES-1", "BESLES-1/data", "BESLES-1/icon.sys", "BASLUS-PS1", "BASLUS-RAW"}));
+    EXPECT_EQ(ReadBytes(pcFolder + "BASLUS-PS1"), MakePS1Save("PS1 TITLE", 2));
+    EXPECT_EQ(ReadBytes(pcFolder + "BASLUS-RAW"), MakePS1Save("RAW", 3));
 }
 
-TEST_F(ImportExportTest, DroppedFilesTakeOnlyContainers)
+TEST_F(ImportExportTest, WindowImportTakesAVgsCardImage)
 {
-    TickAllPcRows();
-    view.folderAnswers = {exportFolder};
-    view.fileTypeAnswer = 0;
-    control->OnExport();
-    fs::remove_all(pcFolder + "BESLES-1");
+    ExportAll(0);
+    std::vector<uint8_t> vgs = {'V', 'g', 's', 'M'};
+    vgs.resize(64);
+    const std::vector<uint8_t> card = ReadBytes(exportFolder + "BASLUS-PS1.mcr");
+    vgs.insert(vgs.end(), card.begin(), card.end());
+    WriteBytes(exportFolder + "memcard.vgs", vgs);
     fs::remove(pcFolder + "BASLUS-PS1");
-    const std::string psu = exportFolder + "\xEF\xBC\xA1\xEF\xBC\xA2\xEF\xBC\xA3.psu";
-    control->OnImportDropped({psu, exportFolder + "BASLUS-PS1.mcr", exportFolder + "missing.psu"});
-    EXPECT_TRUE(fs::is_directory(pcFolder + "BESLES-1"));
-    EXPECT_FALSE(fs::exists(pcFolder + "BASLUS-PS1"));
-    EXPECT_EQ(LogText().find("読込中(psu)"), std::string::npos);
+    view.openFileAnswer = {exportFolder + "memcard.vgs"};
+    control->OnImport();
+    EXPECT_EQ(ReadBytes(pcFolder + "BASLUS-PS1"), MakePS1Save("PS1 TITLE", 2));
+    EXPECT_NE(view.openFileFilter.find("*.pss; *.vgs; *.mem; *.srm; *.bin; *.vmp|すべてのファイル|*||"), std::string::npos);
+}
+
+// Over a save of the same name the old one is kept whole as NAME.000; nothing of it mixes into the new one.
+TEST_F(ImportExportTest, ImportOverAnExistingSaveKeepsTheOldOne)
+{
+    ExportAll(1);
+    WriteText(pcFolder + "BESLES-1/extra", "old only");
+    WriteText(pcFolder + "BASLUS-PS1", "old ps1");
+    ASSERT_TRUE(control->ImportFile(exportFolder + "BESLES-1.npo") && control->ImportFile(exportFolder + "BASLUS-PS1.mcr"));
+    EXPECT_EQ(Tree(pcFolder), (std::set<std::string>{"BESLES-1", "BESLES-1/data", "BESLES-1/icon.sys", "BESLES-1.000",
+                                                      "BESLES-1.000/data", "BESLES-1.000/extra", "BESLES-1.000/icon.sys",
+                                                      "BASLUS-PS1", "BASLUS-PS1.000"}));
+    EXPECT_EQ(ReadBytes(pcFolder + "BASLUS-PS1"), MakePS1Save("PS1 TITLE", 2));
+    EXPECT_EQ(ReadText(pcFolder + "BASLUS-PS1.000"), "old ps1");
+}
+
+TEST_F(ImportExportTest, DroppedFilesTakeEveryKindImportTakes)
+{
+    ExportAll(0);
+    fs::remove_all(pcFolder);
+    fs::create_directories(pcFolder);
+    WriteText(exportFolder + "readme.txt", "x");
+    control->OnImportDropped({exportFolder + kPsuName, exportFolder + "BASLUS-PS1.mcr", exportFolder + "readme.txt"});
+    EXPECT_EQ(Tree(pcFolder), (std::set<std::string>{"BESLES-1", "BESLES-1/data", "BESLES-1/icon.sys", "BASLUS-PS1"}));
+    // A drop is quiet but for what it could not take.
+    EXPECT_EQ(LogText().find("読込中("), std::string::npos);
+    EXPECT_NE(LogText().find("拡張子の判別ミス : txt " + exportFolder + "readme.txt"), std::string::npos);
     EXPECT_EQ(view.Text(TextField::Status), "待機中");
 }
 

@@ -95,6 +95,11 @@ TEST_F(CliContainerTest, ExportedContainersImportBackToTheSameBytesAndInfoTellsE
     // A save of two blocks is one save of the card image, at its whole size.
     Expect(0, "kind\tps1-card\nitem\t" + kPs1Name + "\t16384\n", {"info", out + "c.bin"});
 
+    // The import goes by content as info does: a .psu and a card image named .bin import as what they are.
+    TempDir fromBin;
+    Expect(0, "", {"import", "--to", fromBin.path(), out + "a.bin", out + "c.bin"});
+    EXPECT_EQ(Tree(fromBin.path()), Tree(temp / "pc/"));
+
     const QByteArray json = QByteArray::fromStdString(Expect(0, {}, {"info", "--json", out + "a.bin"}).out);
     const QJsonObject data = QJsonDocument::fromJson(json).object().value("files").toArray()[1].toObject();
     EXPECT_EQ(data.value("created_seconds").toInteger(), 1700000062);
@@ -108,6 +113,12 @@ TEST_F(CliContainerTest, FailuresExitWithOneAndSpareTheOtherSaves)
     fs::remove(out + kPs1Name + ".mcr");
     Expect(1, "", {"export", "--format", "psu", "--to", out, ps1});
     EXPECT_TRUE(fs::is_empty(out));
+
+    // A file of no kind the import takes writes nothing and says which it was.
+    WriteBytes(out + "junk.mcr", std::vector<uint8_t>(131072, 0xFF));
+    const CliRun junk = Expect(1, "", {"import", "--to", out, out + "junk.mcr"});
+    EXPECT_NE(junk.err.find("拡張子の判別ミス : mcr " + out + "junk.mcr"), std::string::npos) << junk.err;
+    EXPECT_EQ(Tree(out).size(), 1u);
 
     // A missing target folder is an error, not something to create.
     Expect(1, "", {"export", "--format", "psu", "--to", temp / "missing", ps2});
