@@ -43,14 +43,10 @@ bool MoveToBackup(const std::string& path)
     if (::lstat(path.c_str(), &status) != 0) {
         return true;
     }
-    const std::string backup = BackupName(path);
-    if (backup.empty()) {
-        Log("エラー : バックアップ名が残っていないため保存できませんでした " + DisplayName(path));
-        return false;
-    }
-    if (::rename(path.c_str(), backup.c_str()) != 0) {
-        Log("エラー : バックアップを作成できませんでした " + DisplayName(path));
-        LogLastError();
+    if (const std::error_code error = RenameToBackup(path)) {
+        Log(error == std::errc::file_exists ? "エラー : バックアップ名が残っていないため保存できませんでした " + DisplayName(path)
+                                            : "エラー : バックアップを作成できませんでした " + DisplayName(path));
+        LogError(error);
         return false;
     }
     return true;

@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "FtpServer.h"
 #include "TestSupport.h"
 #include "app/CListCtrlEx.h"
 #include "app/CTansuDlg.h"
@@ -205,6 +206,49 @@ TEST_F(MainWindowTest, DropsAndKeys)
     SettingFile settings;
     ASSERT_TRUE(settings.Load(programDir / "setting.ini"));
     EXPECT_EQ(settings.GetString("Tansu", "EDIT2") + "|" + settings.GetString("Tansu", "CHECK_BOX4"), card.path() + "|1");
+}
+
+// Two cards of one game (a save of the same name in each slot), and a PC save
+// named in code page 932: the widgets show them and hand back what they are.
+TEST_F(MainWindowTest, SlotsKeepTheirOwnRowsAndNamesKeepTheirBytes)
+{
+    TempDir server;
+    WriteBytes(server / "mc/0/BESLES-SAME/icon.sys", MakeIconSys("ZERO"));
+    WriteBytes(server / "mc/1/BESLES-SAME/icon.sys", MakeIconSys("ONE"));
+    WriteBytes(server / "mc/1/BESLES-SAME/data", std::vector<uint8_t>(5000, 1));
+    FtpServer ftp(server.path());
+    dialog->SetEditText(Edit::Address, ftp.Address());
+    Click(IDC_BUTTON_FTP_CONNECT);
+    auto* slotBox = qobject_cast<QComboBox*>(Find(IDC_COMBO_SLOT));
+    ASSERT_EQ(slotBox->count(), 2);
+    for (const int slot : {0, 1, 0}) {
+        slotBox->setCurrentIndex(slot);
+        emit slotBox->activated(slot);
+        ASSERT_EQ(dialog->RowCount(ListSide::PS2), 1);
+        EXPECT_EQ(dialog->GetRow(ListSide::PS2, 0).texts,
+                  (ListTexts{slot == 0 ? "ZERO" : "ONE", "BESLES-SAME", slot == 0 ? "0002" : "0008", "PS2"}));
+        EXPECT_EQ(Caption(Find(IDC_STATIC_USAGE)), slot == 0 ? "約2KB使用中" : "約8KB使用中");
+    }
+
+    const std::string sjis = "\x83\x5A\x81\x5B\x83\x75";  // セーブ, as Windows names a folder
+    WriteBytes(pc / (sjis + "/icon.sys"), MakeIconSys("SJIS"));
+    Click(IDC_BUTTON_REFRESH_PC);
+    // The test FTP server turns such bytes into U+FFFD: the card here is a folder.
+    Click(IDC_BUTTON_DISCONNECT);
+    dialog->SetEditText(Edit::UsbFolder, card.path());
+    Click(IDC_BUTTON_USB_CONNECT);
+    CListCtrlEx& list = *dialog->List(ListSide::PC);
+    ASSERT_EQ(list.RowCount(), 2);
+    const int at = list.GetRow(0).name == sjis ? 0 : 1;
+    EXPECT_EQ(list.GetRow(at).texts[kColumnName], "セーブ");
+    list.topLevelItem(at)->setCheckState(0, Qt::Checked);
+    Click(IDC_BUTTON_COPY_TO_PS2);
+    EXPECT_TRUE(fs::exists(card / (sjis + "/icon.sys")));
+
+    list.topLevelItem(at)->setCheckState(0, Qt::Checked);
+    Click(IDC_BUTTON_DELETE_PC);
+    EXPECT_FALSE(fs::exists(pc / sjis));
+    EXPECT_TRUE(fs::exists(pc / "BESLES-00009PC/icon.sys"));
 }
 
 TEST_F(MainWindowTest, ExportsAndImportsThroughItsDialogs)
