@@ -79,6 +79,43 @@ TEST(CliCardTest, FolderCardCopiesBothWaysDeletesAndFailsPerName)
     EXPECT_TRUE(RunCli({"copy-to-pc", "--card", card, "--pc", temp / "typo", "SLPS-2"}).exitCode == 1 && !fs::exists(temp / "typo"));
 }
 
+// Moves, whole names (spaces, bytes that are no UTF-8 as \xHH) and "dir" in JSON.
+TEST(CliCardTest, MovesActOnWholeNames)
+{
+    TempDir temp;
+    const std::string card = temp / "card/", pc = temp / "pc/";
+    WriteBytes(card + "AAA 0/icon.sys", MakeIconSys("FIRST"));
+    WriteBytes(card + "BBB 0/icon.sys", MakeIconSys("SECOND"));
+    WriteBytes(card + "SOLO X/icon.sys", MakeIconSys("SOLO"));
+    WriteBytes(card + "BESLES-53322/icon.sys", MakeIconSys("REAL"));
+    WriteBytes(card + "BESLES-53322/data", std::vector<uint8_t>(5000, 9));
+    WriteBytes(card + "BAD\xFF/icon.sys", MakeIconSys("BAD"));
+    WriteBytes(pc + "BESLES-53322", std::vector<uint8_t>(1024, 1));  // a PC file named like the card's save
+
+    const std::string json = RunCli({"list", "card", card, "--json"}).out;
+    for (const char* dir : {R"("dir":"AAA 0")", R"("dir":"BBB 0")", R"("dir":"BAD\\xFF")"}) {
+        EXPECT_NE(json.find(dir), std::string::npos) << dir << " in " << json;
+    }
+    // "0" is shown by two rows: ambiguous. "X" by one: taken.
+    ExpectFails({"move-to-pc", "--card", card, "--pc", pc, "0"}, "tansu-cli move-to-pc : 0");
+    EXPECT_TRUE(fs::exists(card + "AAA 0") && fs::exists(card + "BBB 0"));
+    EXPECT_EQ(RunCli({"move-to-pc", "--card", card, "--pc", pc, "AAA 0", "X", "BAD\\xFF", "BESLES-53322"}).exitCode, 0);
+    for (const char* name : {"AAA 0", "SOLO X", "BAD\xFF", "BESLES-53322"}) {
+        EXPECT_TRUE(fs::is_regular_file(pc + name + "/icon.sys")) << name;
+        EXPECT_FALSE(fs::exists(card + name)) << name;
+    }
+    EXPECT_EQ(ReadBytes(pc + "BESLES-53322/data"), std::vector<uint8_t>(5000, 9));
+    EXPECT_EQ(ReadBytes(pc + "BESLES-53322.000"), std::vector<uint8_t>(1024, 1));
+    EXPECT_TRUE(fs::exists(card + "BBB 0/icon.sys"));
+
+    EXPECT_EQ(RunCli({"move-to-card", "--card", card, "--pc", pc, "SOLO X", "BESLES-53322.000"}).exitCode, 0);
+    EXPECT_TRUE(fs::is_regular_file(card + "SOLO X/icon.sys"));
+    EXPECT_FALSE(fs::exists(pc + "SOLO X"));
+    // A plain file goes up as a PS1 save under the name without its backup number.
+    EXPECT_EQ(ReadBytes(card + "BESLES-53322/BESLES-53322"), std::vector<uint8_t>(1024, 1));
+    EXPECT_FALSE(fs::exists(pc + "BESLES-53322.000"));
+}
+
 TEST(CliCardTest, FtpCardWorksInTheNamedSlotAndFailsCleanly)
 {
     TempDir temp;
