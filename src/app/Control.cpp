@@ -135,10 +135,15 @@ void Control::Connect(int kind, const std::string& statusText)
 {
     dialog->EnableControls(false);
     SetStatus(statusText);
+    // The old backend disconnects before the new one connects: a console's FTP
+    // server may take one client only, and two control connections to one
+    // server were seen to stall the new one's first command.
     if (kind == kMemoryCardUSBMemory) {
         // The folder backend reads its folder from the window itself.
+        card = CreateNullMemoryCard(this);
         card = CreateMemoryCard(this, kind, std::string());
     } else if (const std::string address = dialog->GetEditText(Edit::Address); !address.empty()) {
+        card = CreateNullMemoryCard(this);
         card = CreateMemoryCard(this, kind, address);
     }
     // Another card (or the same one, changed meanwhile): nothing listed before still holds.

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,8 @@ private:
                                        const std::function<void()>& refresh);
     bool DownloadSave(const ListRow& row, const std::string& pcFolder);
     bool UploadSave(const ListRow& row, const std::string& pcFolder);
+    // In the card's current directory: removes every file not in keep (shown names it in the log).
+    void RemoveStaleCardFiles(const std::set<std::string>& keep, const std::string& shown);
     void DeleteCardSave(const ListRow& row);
     // A file of a kind already known written into the PC folder; quiet: no
     // log or status lines but the one that refuses a kind import cannot take.

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <system_error>
 
 #include <boost/regex.hpp>
@@ -200,11 +201,32 @@ bool Control::DownloadSave(const ListRow& row, const std::string& pcFolder)
     return whole;
 }
 
+void Control::RemoveStaleCardFiles(const std::set<std::string>& keep, const std::string& shown)
+{
+    // A save copied over one of the same name replaces it: files of the old
+    // save that the new one does not have would make a mixture of the two.
+    for (const FtpClient::FILE_DATA& file : card->List()) {
+        if (!file.isDirectory && keep.count(file.name) == 0 && card->Remove(file.name)) {
+            Log("上書きしたセーブデータの古いファイルを削除しました " + shown + "/" + DisplayName(file.name));
+        }
+    }
+}
+
 std::vector<ListRow> Control::CopyToPS2(const std::vector<ListRow>& rows)
 {
-    return TransferFrame(rows, [this](const ListRow& row, const std::string& pcFolder) {
-        return !pcFolder.empty() && IsActionable(row, ListSide::PC, "Control::OnCopyToPS2()") &&
-               UploadSave(row, pcFolder);
+    // "X" and its backup "X.000" both go up as "X": the second would replace the
+    // first, and a move would then delete both sources. The first one goes.
+    std::set<std::string> cardNames;
+    return TransferFrame(rows, [this, &cardNames](const ListRow& row, const std::string& pcFolder) {
+        if (pcFolder.empty() || !IsActionable(row, ListSide::PC, "Control::OnCopyToPS2()")) {
+            return false;
+        }
+        if (!cardNames.insert(CardName(row.name)).second) {
+            Log("エラー : 同じ名前になるセーブが先にコピーされたため、コピーしませんでした Control::OnCopyToPS2() " +
+                DisplayName(row.name));
+            return false;
+        }
+        return UploadSave(row, pcFolder);
     }, [this] { UpdateDataListPS2(); });
 }
 
@@ -241,13 +263,21 @@ bool Control::UploadSave(const ListRow& row, const std::string& pcFolder)
     } else if (row.IsPS1()) {
         SetStatus("アップロード中 : " + title + "\n" + shown);
         whole = card->Put(cardName);
+        if (whole) {
+            RemoveStaleCardFiles({cardName}, shown);
+        }
     } else {
+        std::set<std::string> uploaded;
         for (const DirectoryEntry& file : ListDirectory(source)) {
             if (file.isDirectory) {
                 continue;
             }
             SetStatus("アップロード中 : " + title + "\n" + shown + "/" + DisplayName(file.name));
             whole = card->Put(file.name) && whole;
+            uploaded.insert(file.name);
+        }
+        if (whole) {
+            RemoveStaleCardFiles(uploaded, shown);
         }
     }
     if (!staged.empty()) {

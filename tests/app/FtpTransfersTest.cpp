@@ -67,6 +67,21 @@ TEST_F(FtpTransfersTest, ListsEachSlotWithTitlesAndSizesAndARefreshIsOneList)
 
 }
 
+// Found by the hunt: a second connection while the first was still open
+// stalled for the whole response time limit. The old one now goes first.
+TEST_F(FtpTransfersTest, AConnectWhileConnectedClosesTheOldConnectionFirst)
+{
+    const size_t before = server.Commands().size();
+    control->OnConnectFtp();
+    const Lines all = server.Commands();
+    const Lines after(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+    ASSERT_GE(after.size(), 2u);
+    EXPECT_EQ(after[0], "QUIT");
+    EXPECT_EQ(after[1], "USER anonymous");
+    EXPECT_EQ(std::count(after.begin(), after.end(), "USER anonymous"), 1);
+    EXPECT_EQ(view.RowCount(ListSide::PS2), 2);
+}
+
 // Two cards of one game hold saves of the same name: each slot shows its own.
 TEST_F(FtpTransfersTest, EachSlotShowsItsOwnSaveOfTheSameName)
 {

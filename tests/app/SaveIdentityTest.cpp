@@ -100,6 +100,25 @@ TEST_F(SaveIdentityTest, NamesThatAreNoUtf8ShowDecodedAndKeepTheirBytes)
     EXPECT_FALSE(fs::exists(pcFolder + junk));
 }
 
+// Found by the hunt: "X" and its backup "X.000" both go up as "X". Moved
+// together, the second replaced the first on the card and both sources went.
+TEST_F(SaveIdentityTest, TwoPcSavesOfOneCardNameAreNotMovedOverEachOther)
+{
+    WriteBytes(pcFolder + "NEW SAVE/icon.sys", MakeIconSys("FIRST"));
+    WriteBytes(pcFolder + "NEW SAVE.000/icon.sys", MakeIconSys("SECOND"));
+    WriteBytes(pcFolder + "NEW SAVE.000/extra", {1, 2, 3});
+    WriteBytes(cardFolder + "NEW SAVE/old", {9});
+    StartConnected();
+    view.TickAll(ListSide::PC, true);
+    control->OnMoveToPS2();
+    // The first went up whole, replacing the card's old save entirely; the second stayed.
+    EXPECT_EQ(ReadBytes(cardFolder + "NEW SAVE/icon.sys"), MakeIconSys("FIRST"));
+    EXPECT_FALSE(fs::exists(cardFolder + "NEW SAVE/old"));
+    EXPECT_FALSE(fs::exists(cardFolder + "NEW SAVE/extra"));
+    EXPECT_FALSE(fs::exists(pcFolder + "NEW SAVE"));
+    EXPECT_EQ(ReadBytes(pcFolder + "NEW SAVE.000/extra"), (std::vector<uint8_t>{1, 2, 3}));
+}
+
 // The guard holds whatever a row says: never the folder itself, its parent or a path.
 TEST_F(SaveIdentityTest, ARowNamingNoSaveIsRefused)
 {
