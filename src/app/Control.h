@@ -114,6 +114,12 @@ private:
                                        const std::function<void()>& refresh);
     bool DownloadSave(const ListRow& row, const std::string& pcFolder);
     bool UploadSave(const ListRow& row, const std::string& pcFolder);
+    enum class CardEntry {
+        Missing,   // cannot be entered: no directory of that name
+        Save,      // entered; files holds its listing
+        NotASave,  // entered, but it holds folders (logged; the card's root is current again)
+    };
+    CardEntry EnterCardSave(const std::string& name, const char* operation, std::vector<FtpClient::FILE_DATA>& files);
     // In the card's current directory: removes every file not in keep (shown names it in the log).
     void RemoveStaleCardFiles(const std::set<std::string>& keep, const std::string& shown);
     void DeleteCardSave(const ListRow& row);

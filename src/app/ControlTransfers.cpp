@@ -178,10 +178,10 @@ bool Control::DownloadSave(const ListRow& row, const std::string& pcFolder)
         LogLastError();
         return false;
     }
-    if (!card->SetCurrentDirectory(name)) {
+    std::vector<FtpClient::FILE_DATA> files;
+    if (EnterCardSave(name, "Control::OnCopyToPC()", files) != CardEntry::Save) {
         return false;
     }
-    const std::vector<FtpClient::FILE_DATA> files = card->List();
     bool whole = !files.empty();
     for (size_t i = 0; i < files.size(); ++i) {
         const FtpClient::FILE_DATA& file = files[i];
@@ -199,6 +199,24 @@ bool Control::DownloadSave(const ListRow& row, const std::string& pcFolder)
         whole = whole && HasSize(local, file.size);
     }
     return whole;
+}
+
+Control::CardEntry Control::EnterCardSave(const std::string& name, const char* operation,
+                                         std::vector<FtpClient::FILE_DATA>& files)
+{
+    if (!card->SetCurrentDirectory(name)) {
+        return CardEntry::Missing;
+    }
+    files = card->List();
+    // Saves hold files only. A folder inside means this is not the save: a
+    // server that trims a trailing blank from "NAME " puts us in the card's
+    // root, where deleting "the save's files" would delete every PS1 save.
+    if (std::any_of(files.begin(), files.end(), [](const FtpClient::FILE_DATA& file) { return file.isDirectory; })) {
+        Log(std::string("エラー : セーブのディレクトリではないため何もしませんでした ") + operation + " " + DisplayName(name));
+        card->SetCurrentDirectory(std::string());
+        return CardEntry::NotASave;
+    }
+    return CardEntry::Save;
 }
 
 void Control::RemoveStaleCardFiles(const std::set<std::string>& keep, const std::string& shown)
@@ -257,8 +275,11 @@ bool Control::UploadSave(const ListRow& row, const std::string& pcFolder)
     card->SetCurrentDirectory(std::string());
     card->MakeDirectory(cardName);
     // Files go into the save's own directory or nowhere: never into the root or another save.
-    if (!card->SetCurrentDirectory(cardName)) {
-        Log("エラー : メモリーカードのディレクトリに入れませんでした Control::OnCopyToPS2() " + shown);
+    std::vector<FtpClient::FILE_DATA> existing;
+    if (const CardEntry entry = EnterCardSave(cardName, "Control::OnCopyToPS2()", existing); entry != CardEntry::Save) {
+        if (entry == CardEntry::Missing) {
+            Log("エラー : メモリーカードのディレクトリに入れませんでした Control::OnCopyToPS2() " + shown);
+        }
         whole = false;
     } else if (row.IsPS1()) {
         SetStatus("アップロード中 : " + title + "\n" + shown);
@@ -301,8 +322,13 @@ void Control::DeleteCardSave(const ListRow& row)
     const std::string& title = row[kColumnTitle];
     const std::string& name = row.name;
     const std::string shown = DisplayName(name);
-    if (card->SetCurrentDirectory(name)) {
-        for (const FtpClient::FILE_DATA& file : card->List()) {
+    std::vector<FtpClient::FILE_DATA> files;
+    const CardEntry entry = EnterCardSave(name, "Control::OnDeletePS2()", files);
+    if (entry == CardEntry::NotASave) {
+        return;
+    }
+    if (entry == CardEntry::Save) {
+        for (const FtpClient::FILE_DATA& file : files) {
             SetStatus("削除中 : " + title + "\n" + shown + "/" + DisplayName(file.name));
             card->Remove(file.name);
         }
