@@ -1,5 +1,7 @@
 #include "icon/SoftwareDevice.h"
 
+#include "common/Log.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -20,6 +22,9 @@ namespace {
 constexpr uint32_t kMaxDeviceSide = 8192;
 constexpr uint32_t kMaxTextureSide = 4096;
 constexpr uint32_t kMaxVertexBufferBytes = 64u << 20;
+// Pixels a frame may look at, per pixel of the target: every real icon stays far
+// below (the sample icons all draw whole); 64 keeps a frame of the pane well under 100 ms.
+constexpr uint64_t kFrameBudgetPerPixel = 64;
 
 // Screen positions snap to 1/256 pixel, so that two triangles sharing an edge
 // agree exactly on every pixel centre along it.
@@ -310,6 +315,13 @@ public:
         sampler = &textureSampler;
     }
 
+    // A frame's work is bounded: pixels looked at, counted over the bounding
+    // boxes of its triangles. Real icons stay far below the bound; a file of
+    // thousands of pane-filling triangles would otherwise take seconds a frame.
+    void StartFrame() { spent = 0; }
+    bool OverBudget() const { return overBudget; }
+    void ClearOverBudget() { overBudget = false; }
+
     void Triangle(const ClipVertex& a, const ClipVertex& b, const ClipVertex& c)
     {
         if (!IsFinite(a) || !IsFinite(b) || !IsFinite(c)) {
@@ -427,6 +439,12 @@ private:
         if (x0 > x1 || y0 > y1) {
             return;
         }
+        const auto box = static_cast<uint64_t>(x1 - x0 + 1) * static_cast<uint64_t>(y1 - y0 + 1);
+        if (spent + box > kFrameBudgetPerPixel * uint64_t{width} * uint64_t{height}) {
+            overBudget = true;
+            return;
+        }
+        spent += box;
         // Edge k lies opposite vertex k, so its value over the area is vertex k's weight.
         std::array<Edge, 3> edges{MakeEdge(*v[1], *v[2], x0 * kSubpixel, y0 * kSubpixel),
                                   MakeEdge(*v[2], *v[0], x0 * kSubpixel, y0 * kSubpixel),
@@ -542,6 +560,8 @@ private:
     float dqdx = 0, dqdy = 0, duqdx = 0, duqdy = 0, dvqdx = 0, dvqdy = 0;
     bool flat = true;
     Rgba flatColour;
+    uint64_t spent = 0;
+    bool overBudget = false;
 };
 
 }  // namespace
@@ -651,6 +671,7 @@ struct SoftwareDevice::State {
     std::mutex presentMutex;
     std::function<void(const DeviceFrame&)> presentTarget;
     DeviceFrame presented;
+    bool budgetReported = false;
 };
 
 void* DeviceVertexBuffer::Lock(uint32_t offset, uint32_t size, uint32_t flags)
@@ -798,15 +819,25 @@ void SoftwareDevice::Clear(uint32_t flags, uint32_t colour, float z, uint32_t /*
 {
     if ((flags & d3d::CLEAR_TARGET) != 0) {
         std::fill(state->colour.begin(), state->colour.end(), colour);
+        // A cleared target starts a frame, with or without BeginScene.
+        state->rasterizer.StartFrame();
     }
     if ((flags & d3d::CLEAR_ZBUFFER) != 0) {
         std::fill(state->depth.begin(), state->depth.end(), ClampFloat(z, 0.0f, 1.0f));
     }
 }
 
-void SoftwareDevice::BeginScene() {}
+void SoftwareDevice::BeginScene() { state->rasterizer.StartFrame(); }
 
-void SoftwareDevice::EndScene() {}
+void SoftwareDevice::EndScene()
+{
+    // Said once per device: the pane shows what fitted, frame after frame.
+    if (state->rasterizer.OverBudget() && !state->budgetReported) {
+        state->budgetReported = true;
+        Log("SoftwareDevice::EndScene() : 描画量が多すぎるため、収まる分だけを描画しました");
+    }
+    state->rasterizer.ClearOverBudget();
+}
 
 void SoftwareDevice::DrawPrimitive(uint32_t type, uint32_t startVertex, uint32_t primitiveCount)
 {

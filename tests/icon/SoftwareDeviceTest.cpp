@@ -6,6 +6,9 @@
 #include <array>
 #include <cstring>
 
+#include "common/Log.h"
+#include "support/TestSupport.h"
+
 namespace {
 
 struct TexVertex {
@@ -248,4 +251,28 @@ TEST(SoftwareDevice, MipChainIsBoxFilteredAndMinificationSamplesIt)
     for (uint32_t pixel : device.BackBuffer().pixels) {
         EXPECT_NEAR(static_cast<int>(pixel & 0xFF), 128, 2);
     }
+}
+
+// A file of thousands of pane-filling triangles once took seconds a frame: the
+// frame's work is bounded, what fits is drawn, and the excess is said once.
+TEST(SoftwareDevice, AFrameOfFarTooManyTrianglesDrawsWhatFitsAndSaysSoOnce)
+{
+    TempDir dir;
+    ScopedProgramDirectory program(dir.path());
+    SoftwareDevice device(16, 16);
+    for (int frame = 0; frame < 2; ++frame) {
+        PlainStates(device);
+        device.BeginScene();
+        // Later triangles are other colours: only the first ones fit.
+        for (uint32_t i = 0; i < 2000; ++i) {
+            DrawColourQuad(device, i < 32 ? 0xFF00FF00 : 0xFFFF0000, 0.5f);  // 32 quads: 64 x 16 x 16 pixels
+        }
+        device.EndScene();
+        const DeviceFrame frameDrawn = device.BackBuffer();
+        EXPECT_TRUE(std::all_of(frameDrawn.pixels.begin(), frameDrawn.pixels.end(),
+                                [](uint32_t pixel) { return pixel == 0xFF00FF00; }));
+    }
+    LogClose();
+    const std::string log = ReadText(dir / "log.txt");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
 }
