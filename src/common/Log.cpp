@@ -15,6 +15,7 @@
 
 #include "common/FileHelpers.h"
 #include "common/ProgramDirectory.h"
+#include "common/TextCodec.h"
 
 namespace {
 
@@ -120,7 +121,10 @@ void WriteLine(const std::string& message)
 
 // One pass, in linear time even for a long reply from a server: a space put
 // in place of a pair never forms a new pair, so CR LF pairs first and then lone
-// LFs gives the same text as replacing until none is left.
+// LFs gives the same text as replacing until none is left. Every other control
+// character (C0, DEL and the C1 range, which terminals take for escape
+// sequences) and every byte that is no UTF-8 is written as \xHH: names from
+// a card reach standard error and log.txt, never a terminal's command.
 std::string FoldLogMessage(const std::string& message)
 {
     std::string folded;
@@ -135,7 +139,21 @@ std::string FoldLogMessage(const std::string& message)
             folded += message[i];
         }
     }
-    return folded;
+    const std::string valid = EscapeInvalidUtf8(folded);
+    std::string escaped;
+    escaped.reserve(valid.size());
+    for (size_t i = 0; i < valid.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(valid[i]);
+        const bool c1 = byte == 0xC2 && i + 1 < valid.size() && static_cast<unsigned char>(valid[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(valid[i + 1]) <= 0x9F;
+        if (byte < 0x20 || byte == 0x7F || c1) {
+            const unsigned code = c1 ? static_cast<unsigned char>(valid[++i]) : byte;
+            escaped += (boost::format("\\x%02X") % code).str();
+        } else {
+            escaped += valid[i];
+        }
+    }
+    return escaped;
 }
 
 void LogOpen()

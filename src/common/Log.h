@@ -20,5 +20,6 @@ void LogClose();
 
 // Keeps a message until the log is opened (used before LogOpen has run).
 void LogDeferred(const std::string& message);
-// The message as it is written after the time: line breaks folded to spaces.
+// The message as it is written after the time: line breaks folded to spaces,
+// other control characters and bytes that are no UTF-8 as \xHH.
 std::string FoldLogMessage(const std::string& message);

@@ -29,7 +29,9 @@ std::vector<std::string> Messages(const std::string& path)
 TEST(Log, FoldsLineBreaksAndAppendsAcrossOpens)
 {
     const std::pair<std::string, std::string> folds[] = {
-        {"a\r\nb\nc", "a b c"}, {"ends\r\n", "ends "}, {"\r\r\n", "\r "}, {"\n\r\n", "  "}, {"lone\rcr", "lone\rcr"}};
+        {"a\r\nb\nc", "a b c"}, {"ends\r\n", "ends "}, {"\r\r\n", "\\x0D "}, {"\n\r\n", "  "}, {"lone\rcr", "lone\\x0Dcr"},
+        // A card name carrying a terminal's escape sequence, a C1 control and bytes that are no UTF-8.
+        {"name \x1B]0;pwned\x07 \xC2\x9B" "2J \xFF", "name \\x1B]0;pwned\\x07 \\x9B2J \\xFF"}, {"タブ\tあ", "タブ\\x09あ"}};
     for (const auto& [message, folded] : folds) {
         EXPECT_EQ(FoldLogMessage(message), folded);
     }
