@@ -13,6 +13,7 @@
 #include "common/FileStatus.h"
 #include "common/Log.h"
 #include "common/ProgramDirectory.h"
+#include "common/StagingLock.h"
 #include "common/TextCodec.h"
 #include "icon/IconRenderingManager.h"
 #include "save/IconSys.h"
@@ -206,6 +207,11 @@ void Control::UpdateDataListPS2()
     dialog->SetProgress(0);
     SetStatus("セーブデータリスト取得中");
     if (card->slotMask == 0) {
+        return;
+    }
+    // Another run of the program staging its files now would mix them with ours.
+    const StagingLock lock;
+    if (!lock.Held()) {
         return;
     }
     // Two cards of the same game hold saves of the same names: a slot's rows are its own.

@@ -7,6 +7,7 @@
 #include "common/FileHelpers.h"
 #include "common/Log.h"
 #include "common/ProgramDirectory.h"
+#include "common/StagingLock.h"
 #include "common/TextCodec.h"
 #include "icon/IconRenderingManager.h"
 #include "save/IconSys.h"
@@ -54,8 +55,9 @@ void Control::OnChangePS2()
             iconRenderer->ShowIcon(PcIconKey(*onPC), JoinPath(JoinPath(pcFolder, *onPC), "icon.sys"));
         } else {
             const std::string staging = StagingDirectory();
+            const StagingLock lock;
             ::chdir(staging.c_str());
-            if (card->SetCurrentDirectory(name) && card->Get("icon.sys")) {
+            if (lock.Held() && card->SetCurrentDirectory(name) && card->Get("icon.sys")) {
                 const IconSys iconSys(staging + "icon.sys");
                 // The icon's name comes from the card: it must stay a name inside the staging folder.
                 const std::string& icon = iconSys.iconFileNames[0];

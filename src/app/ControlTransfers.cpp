@@ -17,6 +17,7 @@
 #include "common/FileStatus.h"
 #include "common/Log.h"
 #include "common/ProgramDirectory.h"
+#include "common/StagingLock.h"
 #include "common/TextCodec.h"
 
 namespace fs = std::filesystem;
@@ -120,7 +121,12 @@ std::vector<ListRow> Control::TransferFrame(const std::vector<ListRow>& rows, co
                                            const std::function<void()>& refresh)
 {
     // The frame every card transfer shares: controls off, progress per save,
-    // then the destination list afresh and idle again.
+    // then the destination list afresh and idle again. Card transfers stage
+    // files (PS1 uploads, PS2Link): another run staging at once is waited for.
+    const StagingLock lock;
+    if (!lock.Held()) {
+        return {};
+    }
     dialog->EnableControls(false);
     dialog->SetProgress(0);
     EnterProgramDirectory();

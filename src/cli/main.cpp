@@ -15,11 +15,11 @@
 #include "cli/InfoCommand.h"
 #include "cli/InfoOutput.h"
 #include "cli/ListCommand.h"
-#include "cli/ProgramDirectoryLock.h"
 #include "cli/RenderIconCommand.h"
 #include "cli/TransferCommand.h"
 #include "common/Log.h"
 #include "common/ProgramDirectory.h"
+#include "common/StagingLock.h"
 
 namespace {
 
@@ -117,7 +117,11 @@ int Run(const CliOptions& options)
         LogError(absolute.error);
         return kExitFailed;
     }
-    const ProgramDirectoryLock lock;
+    // Card listings stage files in the program directory under fixed names: one run at a time.
+    const StagingLock lock;
+    if (!lock.Held()) {
+        return kExitFailed;
+    }
 
     switch (options.command) {
     case CliCommand::ListPc:

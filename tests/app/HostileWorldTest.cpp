@@ -1,5 +1,8 @@
 // Saves and cards made to trick the program: nothing outside the save named is
 // ever touched.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "ControlTestFixture.h"
@@ -77,6 +80,29 @@ TEST_F(HostileWorldTest, NoFreeBackupNameRefusesTheCopy)
     EXPECT_EQ(ReadBytes(pcFolder + "FULL/icon.sys"), MakeIconSys("OLD"));
     EXPECT_TRUE(fs::exists(cardFolder + "FULL/icon.sys"));
     EXPECT_NE(LogText().find("バックアップ名が残っていないため保存できませんでした"), std::string::npos);
+}
+
+// The window stages its files under the same lock as the command line: a run
+// holding it is waited for a few seconds, then named, and nothing is staged.
+TEST_F(HostileWorldTest, AnotherRunHoldingTheStagingIsWaitedForThenNamed)
+{
+    WriteBytes(cardFolder + "SAVE/icon.sys", MakeIconSys("SAVE"));
+    const std::string lockFile = program + "staging.lock";
+    FILE* holder = ::popen(("/usr/bin/python3 -c 'import fcntl,os,sys,time; f=open(sys.argv[1],\"a\"); "
+                            "fcntl.lockf(f, fcntl.LOCK_EX); print(os.getpid(), flush=True); time.sleep(30)' '" +
+                            lockFile + "'")
+                               .c_str(),
+                           "r");
+    ASSERT_NE(holder, nullptr);
+    char line[16] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, holder), nullptr);
+    StartConnected();
+    EXPECT_EQ(view.RowCount(ListSide::PS2), 0);
+    EXPECT_NE(LogText().find("python3) がプログラムフォルダを使用中のため待ちきれませんでした"), std::string::npos);
+    ::kill(static_cast<pid_t>(std::atoi(line)), SIGTERM);
+    ::pclose(holder);
+    control->UpdateDataListPS2();
+    EXPECT_EQ(view.RowCount(ListSide::PS2), 1);
 }
 
 }  // namespace

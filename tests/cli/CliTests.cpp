@@ -1,4 +1,7 @@
 // Runs tansu-cli as a script would and checks what it prints and returns.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -118,6 +121,28 @@ TEST(CliList, CardListingsRunningAtOnceKeepTheirOwnTitles)
     for (size_t run = 0; run < 4; ++run) {
         EXPECT_EQ(runs[run].get().out, expected[run] + "usage\t50\n") << "card " << run;
     }
+}
+
+// A run that holds the program folder (stuck on a console that never answers)
+// once made every later run wait silently forever.
+TEST(CliList, ARunWaitsAFewSecondsForAnotherThenNamesIt)
+{
+    TempDir temp;
+    const std::string program = temp / "program/";
+    fs::create_directories(program);
+    fs::copy_file(TANSU_CLI_PATH, program + "tansu-cli");
+    fs::create_directories(temp / "saves");
+    const int file = ::open((program + "staging.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    ASSERT_GE(file, 0);
+    struct flock request {};
+    request.l_type = F_WRLCK;
+    request.l_whence = SEEK_SET;
+    ASSERT_EQ(::fcntl(file, F_SETLK, &request), 0);
+    const CliRun run = RunCli({"list", "pc", temp / "saves"}, {.program = program + "tansu-cli", .environment = {}});
+    ::close(file);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.Says("pid " + std::to_string(::getpid()))) << run.err;
+    EXPECT_EQ(RunCli({"list", "pc", temp / "saves"}, {.program = program + "tansu-cli", .environment = {}}).exitCode, 0);
 }
 
 }  // namespace
