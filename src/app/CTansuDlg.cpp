@@ -26,6 +26,7 @@
 #include <QUrl>
 
 #include "app/CListCtrlEx.h"
+#include "app/IconPane.h"
 #include "app/Control.h"
 #include "app/DlgSelectFileType.h"
 #include "app/Settings.h"
@@ -300,17 +301,9 @@ void CTansuDlg::CreateControls()
             progress->setTextVisible(false);
             widget = progress;
             break;
-        case Kind::IconPane: {
-            auto* pane = new QLabel(this);
-            pane->setTextFormat(Qt::PlainText);
-            pane->setAlignment(Qt::AlignCenter);
-            pane->setAutoFillBackground(true);
-            QPalette palette = pane->palette();
-            palette.setColor(QPalette::Window, Qt::black);
-            pane->setPalette(palette);
-            widget = pane;
+        case Kind::IconPane:
+            widget = new IconPane(this);
             break;
-        }
         }
         QRect rect = units.ToPixels(QRect(layout.x, layout.y, layout.width, layout.height));
         if (layout.kind == Kind::Combo) {
@@ -690,17 +683,10 @@ bool CTansuDlg::IsIconShown() const { return options[static_cast<size_t>(Option:
 
 void CTansuDlg::PresentIconFrame(const DeviceFrame& frame)
 {
-    // From the rendering thread: the picture is copied and shown by the window's own thread.
-    QImage image(reinterpret_cast<const uchar*>(frame.pixels.data()), static_cast<int>(frame.width),
-                 static_cast<int>(frame.height), static_cast<qsizetype>(frame.width) * 4, QImage::Format_ARGB32);
-    QMetaObject::invokeMethod(
-        this,
-        [this, picture = image.copy()] {
-            if (auto* pane = qobject_cast<QLabel*>(WidgetById(IDC_STATIC_ICON))) {
-                pane->setPixmap(QPixmap::fromImage(picture));
-            }
-        },
-        Qt::QueuedConnection);
+    // From the rendering thread: the pane keeps only the newest frame for the window's thread.
+    if (auto* pane = qobject_cast<IconPane*>(WidgetById(IDC_STATIC_ICON))) {
+        pane->Present(frame);
+    }
 }
 
 uint32_t CTansuDlg::IconPaneSize() const

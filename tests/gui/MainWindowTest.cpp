@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <thread>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -27,6 +28,7 @@
 #include "app/CListCtrlEx.h"
 #include "app/CTansuDlg.h"
 #include "app/DlgSelectFileType.h"
+#include "app/IconPane.h"
 #include "common/DriveType.h"
 #include "common/SettingFile.h"
 
@@ -249,6 +251,31 @@ TEST_F(MainWindowTest, SlotsKeepTheirOwnRowsAndNamesKeepTheirBytes)
     Click(IDC_BUTTON_DELETE_PC);
     EXPECT_FALSE(fs::exists(pc / sjis));
     EXPECT_TRUE(fs::exists(pc / "BESLES-00009PC/icon.sys"));
+}
+
+// Frames presented faster than the window's thread shows them never queue up:
+// the newest replaces the one waiting, and that is what the pane shows.
+TEST_F(MainWindowTest, AFloodOfIconFramesKeepsOnlyTheNewest)
+{
+    auto* pane = qobject_cast<IconPane*>(Find(IDC_STATIC_ICON));
+    ASSERT_NE(pane, nullptr);
+    const uint32_t size = dialog->IconPaneSize();
+    const uint64_t shownBefore = pane->ShownCount();
+    std::thread renderer([&] {
+        DeviceFrame frame{size, size, std::vector<uint32_t>(size_t{size} * size)};
+        for (uint32_t i = 1; i <= 2000; ++i) {
+            std::fill(frame.pixels.begin(), frame.pixels.end(), 0xFF000000u | i);
+            dialog->PresentIconFrame(frame);
+        }
+    });
+    renderer.join();  // the window's thread took no events meanwhile
+    for (int round = 0; round < 5; ++round) {
+        QCoreApplication::processEvents();
+    }
+    pane->repaint();
+    EXPECT_LE(pane->ShownCount() - shownBefore, 2u);
+    const QImage shown = pane->grab().toImage();
+    EXPECT_EQ(shown.pixel(shown.width() / 2, shown.height() / 2), 0xFF000000u | 2000u);
 }
 
 TEST_F(MainWindowTest, ExportsAndImportsThroughItsDialogs)

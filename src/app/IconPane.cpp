@@ -1,0 +1,60 @@
+#include "app/IconPane.h"
+
+#include <cstring>
+#include <utility>
+
+#include <QMetaObject>
+#include <QPainter>
+
+IconPane::IconPane(QWidget* parent) : QLabel(parent)
+{
+    setTextFormat(Qt::PlainText);
+    setAlignment(Qt::AlignCenter);
+    setAutoFillBackground(true);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, Qt::black);
+    setPalette(colours);
+}
+
+void IconPane::Present(const DeviceFrame& frame)
+{
+    const auto width = static_cast<int>(frame.width);
+    const auto height = static_cast<int>(frame.height);
+    if (width <= 0 || height <= 0 || frame.pixels.size() < static_cast<size_t>(width) * static_cast<size_t>(height)) {
+        return;
+    }
+    {
+        const std::lock_guard guard(mutex);
+        if (pending.width() != width || pending.height() != height) {
+            pending = QImage(width, height, QImage::Format_ARGB32);
+        }
+        for (int y = 0; y < height; ++y) {
+            std::memcpy(pending.scanLine(y), frame.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(width),
+                        static_cast<size_t>(width) * 4);
+        }
+        hasPending = true;
+    }
+    ++presented;
+    // One repaint request in flight at most; the paint takes whatever is newest then.
+    if (!updatePosted.exchange(true)) {
+        QMetaObject::invokeMethod(this, [this] { update(); }, Qt::QueuedConnection);
+    }
+}
+
+void IconPane::paintEvent(QPaintEvent* event)
+{
+    updatePosted = false;
+    {
+        const std::lock_guard guard(mutex);
+        if (hasPending) {
+            std::swap(pending, showing);
+            hasPending = false;
+            ++shown;
+        }
+    }
+    QLabel::paintEvent(event);
+    if (!showing.isNull()) {
+        QPainter painter(this);
+        painter.drawImage(QPoint((width() - showing.width()) / 2, (height() - showing.height()) / 2), showing);
+    }
+}
