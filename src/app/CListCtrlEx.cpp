@@ -170,11 +170,22 @@ std::vector<ListRow> CListCtrlEx::TickedRows() const
 
 std::optional<ListRow> CListCtrlEx::HighlightedRow() const
 {
+    const int index = HighlightedIndex();
+    return index >= 0 ? std::optional<ListRow>(RowOf(*topLevelItem(index))) : std::nullopt;
+}
+
+bool CListCtrlEx::IsTicked(int index) const
+{
+    const QTreeWidgetItem* item = (index >= 0 && index < topLevelItemCount()) ? topLevelItem(index) : nullptr;
+    return item != nullptr && item->checkState(0) == Qt::Checked;
+}
+
+int CListCtrlEx::HighlightedIndex() const
+{
     for (int index = 0; index < topLevelItemCount(); ++index) {
-        const QTreeWidgetItem* item = topLevelItem(index);
-        if (item->isSelected()) {
-            return RowOf(*item);
+        if (topLevelItem(index)->isSelected()) {
+            return index;
         }
     }
-    return std::nullopt;
+    return -1;
 }

@@ -32,6 +32,9 @@ public:
     void SetAllTicked(bool ticked);
     std::vector<ListRow> TickedRows() const;
     std::optional<ListRow> HighlightedRow() const;
+    bool IsTicked(int index) const;
+    // The first highlighted row's index, -1 when none is.
+    int HighlightedIndex() const;
 
     std::vector<std::string> columnNames;
     std::vector<int32_t> sortDirections;

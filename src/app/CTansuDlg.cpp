@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -97,7 +98,7 @@ const Layout kLayout[] = {
     {IDC_BUTTON_SELECT_ALL_PC, Kind::Button, 348, 312, 24, 18, "↑全選"},
     {IDC_BUTTON_UNSELECT_ALL_PC, Kind::Button, 372, 312, 25, 18, "↑解除"},
     {IDC_STATIC_USAGE, Kind::TextLabel, 6, 318, 102, 8, ""},
-    {IDC_PROGRESS, Kind::Progress, 6, 330, 390, 12, ""},
+    {IDC_PROGRESS, Kind::Progress, 6, 330, 354, 12, ""},
 
     {IDC_GROUP_GAME_INFO, Kind::Group, 402, 30, 144, 42, "ゲーム情報"},
     {IDC_STATIC_GAME_INFO, Kind::TextLabel, 408, 42, 132, 24, ""},
@@ -114,6 +115,9 @@ const Layout kLayout[] = {
     {IDC_STATIC_ICON, Kind::IconPane, 408, 216, 132, 132, ""},
 };
 // clang-format on
+
+// Beside the progress bar it belongs to; not one of the buttons language files name by number.
+const QRect kCancelRect(362, 330, 34, 12);
 
 const char* const kTitle = "Tansu Ver 0.13β4";
 const int kDialogWidth = 551;
@@ -221,6 +225,12 @@ CTansuDlg::CTansuDlg(QWidget* parent, const std::string& programDirectory)
 
     CreateControls();
     InitialiseLists();
+    // Stops a running command at its next save or file boundary (Escape does the same).
+    cancelButton = new QPushButton(QStringLiteral("中止"), this);
+    cancelButton->setObjectName(QStringLiteral("IDC_%1").arg(IDC_BUTTON_CANCEL));
+    cancelButton->setGeometry(units.ToPixels(kCancelRect));
+    cancelButton->setEnabled(false);
+    cancelButton->setAutoDefault(false);
     progress->setRange(0, kProgressMax);
 
     if (programDirectory.empty()) {
@@ -238,6 +248,11 @@ CTansuDlg::CTansuDlg(QWidget* parent, const std::string& programDirectory)
 
 CTansuDlg::~CTansuDlg()
 {
+    // A command still running is stopped, and its last reports shown, before the controller goes.
+    if (control && commandRunning) {
+        control->Cancel();
+        WaitForCommand();
+    }
     // The controller may still talk to the controls while it shuts down.
     control.reset();
 }
@@ -372,12 +387,26 @@ void CTansuDlg::ConnectCommands()
     OnButton(IDC_BUTTON_DELETE_PC, [this] { control->OnDeletePC(); });
     OnButton(IDC_BUTTON_EXPORT, [this] { control->OnExport(); });
     OnButton(IDC_BUTTON_IMPORT, [this] { control->OnImport(); });
-    OnButton(IDC_BUTTON_BROWSE_PC, [this] { BrowsePcFolder(); });
-    OnButton(IDC_BUTTON_BROWSE_USB, [this] { BrowseUsbFolder(); });
-    OnButton(IDC_BUTTON_SELECT_ALL_PS2, [this] { TickAll(ListSide::PS2, true); });
-    OnButton(IDC_BUTTON_UNSELECT_ALL_PS2, [this] { TickAll(ListSide::PS2, false); });
-    OnButton(IDC_BUTTON_SELECT_ALL_PC, [this] { TickAll(ListSide::PC, true); });
-    OnButton(IDC_BUTTON_UNSELECT_ALL_PC, [this] { TickAll(ListSide::PC, false); });
+    // Picking a folder and ticking rows happen here, on the window's thread.
+    const auto onWindow = [this](ControlId id, std::function<void()> action) {
+        connect(qobject_cast<QAbstractButton*>(widgets.at(id)), &QAbstractButton::clicked, this,
+                [this, action = std::move(action)] {
+                    if (!commandRunning) {
+                        action();
+                    }
+                });
+    };
+    onWindow(IDC_BUTTON_BROWSE_PC, [this] { BrowsePcFolder(); });
+    onWindow(IDC_BUTTON_BROWSE_USB, [this] { BrowseUsbFolder(); });
+    onWindow(IDC_BUTTON_SELECT_ALL_PS2, [this] { TickAll(ListSide::PS2, true); });
+    onWindow(IDC_BUTTON_UNSELECT_ALL_PS2, [this] { TickAll(ListSide::PS2, false); });
+    onWindow(IDC_BUTTON_SELECT_ALL_PC, [this] { TickAll(ListSide::PC, true); });
+    onWindow(IDC_BUTTON_UNSELECT_ALL_PC, [this] { TickAll(ListSide::PC, false); });
+    connect(cancelButton, &QAbstractButton::clicked, this, [this] {
+        if (commandRunning && control) {
+            control->Cancel();
+        }
+    });
 
     // A click on a row shows that save's icon.
     connect(List(ListSide::PS2), &QTreeWidget::itemClicked, this, [this] { RunCommand([this] { control->OnChangePS2(); }); });
@@ -385,29 +414,81 @@ void CTansuDlg::ConnectCommands()
 
     // activated, not currentIndexChanged: the controller's own selections are no user choice.
     connect(ComboWidget(Combo::Slot), &QComboBox::activated, this, [this] { RunCommand([this] { OnSlotChanged(); }); });
-    connect(ComboWidget(Combo::Language), &QComboBox::activated, this,
-            [this] { RunCommand([this] { OnLanguageChanged(); }); });
+    connect(ComboWidget(Combo::Language), &QComboBox::activated, this, [this] {
+        if (!commandRunning) {
+            OnLanguageChanged();
+        }
+    });
 }
 
-void CTansuDlg::RunCommand(const std::function<void()>& command)
+void CTansuDlg::RunCommand(std::function<void()> command)
 {
-    if (!control) {
+    // A click that reaches us while a command runs (or a second click of a
+    // double click) is dropped: it was made on a window that was busy.
+    if (!control || commandRunning) {
         return;
     }
-    struct Depth {
-        int& depth;
-        explicit Depth(int& d) : depth(d) { ++depth; }
-        ~Depth() { --depth; }
-        Depth(const Depth&) = delete;
-        Depth& operator=(const Depth&) = delete;
-    };
-    {
-        const Depth depth(commandDepth);
-        command();
+    SnapshotForCommand();
+    commandRunning = true;
+    ApplyEnabled(false);
+    cancelButton->setEnabled(true);
+    const bool started = control->RunCommand(std::move(command), [this] { Post([this] { CommandDone(); }); });
+    if (!started) {
+        CommandDone();
     }
-    if (commandDepth == 0 && closePending) {
+}
+
+void CTansuDlg::CommandDone()
+{
+    commandRunning = false;
+    cancelButton->setEnabled(false);
+    ApplyEnabled(true);
+    if (closePending) {
         closePending = false;
         reject();
+    }
+}
+
+void CTansuDlg::WaitForCommand()
+{
+    while (commandRunning) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+}
+
+bool CTansuDlg::OffWindowThread() const { return QThread::currentThread() != thread(); }
+
+void CTansuDlg::Post(std::function<void()> work)
+{
+    QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+}
+
+void CTansuDlg::SnapshotForCommand()
+{
+    const std::lock_guard guard(mirrorMutex);
+    for (size_t i = 0; i < kEdits.size(); ++i) {
+        mirror.edits[i] = FromQt(EditWidget(static_cast<Edit>(i))->text());
+    }
+    for (size_t i = 0; i < kCombos.size(); ++i) {
+        const QComboBox* box = ComboWidget(static_cast<Combo>(i));
+        MemoryView::ComboBox& copy = mirror.combos[i];
+        copy.items.clear();
+        for (int item = 0; item < box->count(); ++item) {
+            copy.items.push_back(FromQt(box->itemText(item)));
+        }
+        copy.selected = box->currentIndex();
+    }
+    for (size_t i = 0; i < kOptionCount; ++i) {
+        mirror.options[i] = options[i].load();
+    }
+    for (const ListSide side : {ListSide::PS2, ListSide::PC}) {
+        const CListCtrlEx& list = *List(side);
+        auto& rows = mirror.lists[static_cast<size_t>(side)];
+        rows.clear();
+        for (int index = 0; index < list.RowCount(); ++index) {
+            rows.push_back(MemoryView::Row{list.GetRow(index), list.IsTicked(index)});
+        }
+        mirror.highlighted[static_cast<size_t>(side)] = list.HighlightedIndex();
     }
 }
 
@@ -420,25 +501,27 @@ void CTansuDlg::TickAll(ListSide side, bool ticked)
 
 void CTansuDlg::BrowsePcFolder()
 {
-    EnableControls(false);
+    if (commandRunning) {
+        return;
+    }
     const std::string folder = PickFolder(GetEditText(Edit::PcFolder));
     if (!folder.empty()) {
         SetEditText(Edit::PcFolder, folder);
         // The refresh leaves "getting the folder" as status; a finished refresh says idle.
-        control->OnRefreshPC();
+        RunCommand([this] { control->OnRefreshPC(); });
     }
-    EnableControls(true);
 }
 
 void CTansuDlg::BrowseUsbFolder()
 {
-    EnableControls(false);
+    if (commandRunning) {
+        return;
+    }
     const std::string folder = PickFolder(GetEditText(Edit::UsbFolder));
     // Only a removable medium stands for a card; anything else is refused without a word.
     if (!folder.empty() && IsRemovableDrive(folder)) {
         SetEditText(Edit::UsbFolder, folder);
     }
-    EnableControls(true);
 }
 
 void CTansuDlg::OnSlotChanged()
@@ -452,9 +535,12 @@ void CTansuDlg::OnLanguageChanged() { ApplyLanguage(*this); }
 
 void CTansuDlg::reject()
 {
-    if (commandDepth > 0) {
-        // The controller is in the middle of a command further up this stack.
+    if (commandRunning) {
+        // The command stops at its next boundary; the window closes when it has.
         closePending = true;
+        if (control) {
+            control->Cancel();
+        }
         return;
     }
     if (control) {
@@ -463,6 +549,16 @@ void CTansuDlg::reject()
         SaveSettings(*this);
     }
     QDialog::reject();
+}
+
+void CTansuDlg::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && commandRunning) {
+        control->Cancel();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void CTansuDlg::dragEnterEvent(QDragEnterEvent* event)
@@ -474,37 +570,52 @@ void CTansuDlg::dragEnterEvent(QDragEnterEvent* event)
 
 void CTansuDlg::dropEvent(QDropEvent* event)
 {
-    std::vector<std::string> paths;
-    for (const QUrl& url : event->mimeData()->urls()) {
-        if (url.isLocalFile()) {
-            paths.push_back(FromQt(url.toLocalFile()));
-        }
-    }
     event->acceptProposedAction();
-    RunCommand([&] { DropPaths(paths, event->position().toPoint()); });
-}
-
-void CTansuDlg::DropPaths(const std::vector<std::string>& paths, const QPoint& position)
-{
-    const QRect pcEdit = widgets.at(IDC_EDIT_PC_FOLDER)->geometry();
-    const QRect usbEdit = widgets.at(IDC_EDIT_USB_FOLDER)->geometry();
+    if (commandRunning) {
+        return;
+    }
+    // Where the paths landed is decided here; the work is a command like any other.
+    const QPoint position = event->position().toPoint();
+    const bool onPcEdit = widgets.at(IDC_EDIT_PC_FOLDER)->geometry().contains(position);
+    const bool onUsbEdit = widgets.at(IDC_EDIT_USB_FOLDER)->geometry().contains(position);
+    std::optional<std::string> pcFolder;
+    std::optional<std::string> usbFolder;
     std::vector<std::string> files;
-    for (const std::string& path : paths) {
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (!url.isLocalFile()) {
+            continue;
+        }
+        const std::string path = FromQt(url.toLocalFile());
         if (IsDirectory(path)) {
-            if (pcEdit.contains(position)) {
-                SetEditText(Edit::PcFolder, path);
-                control->OnRefreshPC();
-            } else if (usbEdit.contains(position) && IsRemovableDrive(path)) {
-                SetEditText(Edit::UsbFolder, path);
-                control->UpdateDataListPS2();
+            if (onPcEdit) {
+                pcFolder = path;
+            } else if (onUsbEdit && IsRemovableDrive(path)) {
+                usbFolder = path;
             }
         } else if (IsFile(path) && rect().contains(position)) {
             files.push_back(path);
         }
     }
-    if (!files.empty()) {
-        control->OnImportDropped(files);
+    if (pcFolder) {
+        SetEditText(Edit::PcFolder, *pcFolder);
     }
+    if (usbFolder) {
+        SetEditText(Edit::UsbFolder, *usbFolder);
+    }
+    if (!pcFolder && !usbFolder && files.empty()) {
+        return;
+    }
+    RunCommand([this, refreshPc = pcFolder.has_value(), refreshCard = usbFolder.has_value(), files] {
+        if (refreshPc) {
+            control->OnRefreshPC();
+        }
+        if (refreshCard) {
+            control->UpdateDataListPS2();
+        }
+        if (!files.empty()) {
+            control->OnImportDropped(files);
+        }
+    });
 }
 
 QWidget* CTansuDlg::WidgetById(ControlId id) const
@@ -552,7 +663,20 @@ QAbstractButton* CTansuDlg::CheckWidget(Option option) const
     return qobject_cast<QAbstractButton*>(widgets.at(kCheckBoxes[static_cast<size_t>(option)]));
 }
 
+// Every call of the view may come from the controller's worker thread. There,
+// reads answer from the state taken when the command started (kept up to date
+// with the command's own changes), and changes are posted to the widgets.
 void CTansuDlg::EnableControls(bool enable)
+{
+    if (OffWindowThread()) {
+        Post([this, enable] { EnableControls(enable); });
+        return;
+    }
+    // While a command runs the controls stay off: its own "enable" comes between its steps.
+    ApplyEnabled(enable && !commandRunning);
+}
+
+void CTansuDlg::ApplyEnabled(bool enable)
 {
     const bool connected = control != nullptr && control->IsCardConnected();
     for (const auto& [id, state] : EnabledStates(enable, connected)) {
@@ -564,17 +688,18 @@ void CTansuDlg::EnableControls(bool enable)
 
 void CTansuDlg::SetProgress(float fraction)
 {
+    if (OffWindowThread()) {
+        Post([this, fraction] { SetProgress(fraction); });
+        return;
+    }
     progress->setValue(ProgressPosition(fraction));
-    // The controller holds the event loop for the whole command: show the bar now.
-    progress->repaint();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void CTansuDlg::SetText(TextField field, const std::string& text)
 {
-    if (QThread::currentThread() != thread()) {
+    if (OffWindowThread()) {
         // Worker threads post; the window thread may be waiting for them.
-        QMetaObject::invokeMethod(this, [this, field, text] { SetText(field, text); }, Qt::QueuedConnection);
+        Post([this, field, text] { SetText(field, text); });
         return;
     }
     ControlId id = IDC_STATIC_STATUS;
@@ -592,25 +717,61 @@ void CTansuDlg::SetText(TextField field, const std::string& text)
         id = IDC_STATIC_GAME_INFO;
         break;
     }
-    auto* label = qobject_cast<QLabel*>(widgets.at(id));
-    label->setText(ToQt(text));
-    label->repaint();
+    qobject_cast<QLabel*>(widgets.at(id))->setText(ToQt(text));
 }
 
-std::string CTansuDlg::GetEditText(Edit edit) const { return FromQt(EditWidget(edit)->text()); }
+std::string CTansuDlg::GetEditText(Edit edit) const
+{
+    if (OffWindowThread()) {
+        const std::lock_guard guard(mirrorMutex);
+        return mirror.GetEditText(edit);
+    }
+    return FromQt(EditWidget(edit)->text());
+}
 
 void CTansuDlg::SetEditText(Edit edit, const std::string& text)
 {
+    if (OffWindowThread()) {
+        {
+            const std::lock_guard guard(mirrorMutex);
+            mirror.SetEditText(edit, text);
+        }
+        Post([this, edit, text] { SetEditText(edit, text); });
+        return;
+    }
     QLineEdit* line = EditWidget(edit);
     line->setText(ToQt(text));
     // A long folder path shows from its beginning, where the drive and the top folders are.
     line->setCursorPosition(0);
 }
 
-void CTansuDlg::ClearCombo(Combo combo) { ComboWidget(combo)->clear(); }
+void CTansuDlg::ClearCombo(Combo combo)
+{
+    if (OffWindowThread()) {
+        {
+            const std::lock_guard guard(mirrorMutex);
+            mirror.ClearCombo(combo);
+        }
+        Post([this, combo] { ClearCombo(combo); });
+        return;
+    }
+    ComboWidget(combo)->clear();
+}
 
 void CTansuDlg::AddComboItem(Combo combo, const std::string& text)
 {
+    if (OffWindowThread()) {
+        {
+            const std::lock_guard guard(mirrorMutex);
+            mirror.AddComboItem(combo, text);
+            // A window's box selects its first item as it is filled.
+            if (mirror.ComboItemCount(combo) == 1) {
+                mirror.SelectComboItem(combo, 0);
+            }
+        }
+        Post([this, combo, text] { AddComboItem(combo, text); });
+        return;
+    }
     QComboBox* box = ComboWidget(combo);
     if (combo != Combo::Language) {
         box->addItem(ToQt(text));
@@ -624,43 +785,131 @@ void CTansuDlg::AddComboItem(Combo combo, const std::string& text)
     box->insertItem(at, ToQt(text));
 }
 
-int CTansuDlg::ComboItemCount(Combo combo) const { return ComboWidget(combo)->count(); }
+int CTansuDlg::ComboItemCount(Combo combo) const
+{
+    if (OffWindowThread()) {
+        const std::lock_guard guard(mirrorMutex);
+        return mirror.ComboItemCount(combo);
+    }
+    return ComboWidget(combo)->count();
+}
 
 void CTansuDlg::SelectComboItem(Combo combo, int index)
 {
+    if (OffWindowThread()) {
+        {
+            const std::lock_guard guard(mirrorMutex);
+            mirror.SelectComboItem(combo, index);
+        }
+        Post([this, combo, index] { SelectComboItem(combo, index); });
+        return;
+    }
     QComboBox* box = ComboWidget(combo);
     box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
 }
 
 std::string CTansuDlg::GetComboText(Combo combo) const
 {
+    if (OffWindowThread()) {
+        const std::lock_guard guard(mirrorMutex);
+        return mirror.GetComboText(combo);
+    }
     const QComboBox* box = ComboWidget(combo);
     return box->currentIndex() >= 0 ? FromQt(box->currentText()) : std::string();
 }
 
 bool CTansuDlg::IsOptionChecked(Option option) const { return options[static_cast<size_t>(option)].load(); }
 
-void CTansuDlg::SetOptionChecked(Option option, bool checked) { CheckWidget(option)->setChecked(checked); }
+void CTansuDlg::SetOptionChecked(Option option, bool checked)
+{
+    if (OffWindowThread()) {
+        options[static_cast<size_t>(option)] = checked;
+        Post([this, option, checked] { SetOptionChecked(option, checked); });
+        return;
+    }
+    CheckWidget(option)->setChecked(checked);
+}
 
-void CTansuDlg::ClearList(ListSide side) { List(side)->clear(); }
+void CTansuDlg::ClearList(ListSide side)
+{
+    if (OffWindowThread()) {
+        {
+            const std::lock_guard guard(mirrorMutex);
+            mirror.ClearList(side);
+        }
+        Post([this, side] { ClearList(side); });
+        return;
+    }
+    List(side)->clear();
+}
 
-void CTansuDlg::AddRow(ListSide side, const ListRow& row) { List(side)->AddRow(row); }
+void CTansuDlg::AddRow(ListSide side, const ListRow& row)
+{
+    if (OffWindowThread()) {
+        {
+            const std::lock_guard guard(mirrorMutex);
+            mirror.AddRow(side, row);
+        }
+        Post([this, side, row] { AddRow(side, row); });
+        return;
+    }
+    List(side)->AddRow(row);
+}
 
-int CTansuDlg::RowCount(ListSide side) const { return List(side)->RowCount(); }
+int CTansuDlg::RowCount(ListSide side) const
+{
+    if (OffWindowThread()) {
+        const std::lock_guard guard(mirrorMutex);
+        return mirror.RowCount(side);
+    }
+    return List(side)->RowCount();
+}
 
-ListRow CTansuDlg::GetRow(ListSide side, int index) const { return List(side)->GetRow(index); }
+ListRow CTansuDlg::GetRow(ListSide side, int index) const
+{
+    if (OffWindowThread()) {
+        const std::lock_guard guard(mirrorMutex);
+        return mirror.GetRow(side, index);
+    }
+    return List(side)->GetRow(index);
+}
 
-std::vector<ListRow> CTansuDlg::GetTickedRows(ListSide side) const { return List(side)->TickedRows(); }
+std::vector<ListRow> CTansuDlg::GetTickedRows(ListSide side) const
+{
+    if (OffWindowThread()) {
+        const std::lock_guard guard(mirrorMutex);
+        return mirror.GetTickedRows(side);
+    }
+    return List(side)->TickedRows();
+}
 
-std::optional<ListRow> CTansuDlg::GetHighlightedRow(ListSide side) const { return List(side)->HighlightedRow(); }
+std::optional<ListRow> CTansuDlg::GetHighlightedRow(ListSide side) const
+{
+    if (OffWindowThread()) {
+        const std::lock_guard guard(mirrorMutex);
+        return mirror.GetHighlightedRow(side);
+    }
+    return List(side)->HighlightedRow();
+}
 
 std::string CTansuDlg::PickFolder(const std::string& start)
 {
+    if (OffWindowThread()) {
+        // The worker waits for the answer; the window's thread never waits for the worker.
+        std::string chosen;
+        QMetaObject::invokeMethod(this, [&] { chosen = PickFolder(start); }, Qt::BlockingQueuedConnection);
+        return chosen;
+    }
     return FromQt(QFileDialog::getExistingDirectory(this, kPickFolderTitle, ToQt(start), QFileDialog::ShowDirsOnly));
 }
 
 std::vector<std::string> CTansuDlg::PickFilesToOpen(const std::string& filter)
 {
+    if (OffWindowThread()) {
+        std::vector<std::string> chosen;
+        QMetaObject::invokeMethod(this, [&] { chosen = PickFilesToOpen(filter); }, Qt::BlockingQueuedConnection);
+        return chosen;
+    }
     // "name|patterns|name|patterns||" becomes Qt's "name (patterns);;name (patterns)".
     const QStringList parts = ToQt(filter).split(QLatin1Char('|'));
     QStringList filters;
@@ -697,12 +946,21 @@ uint32_t CTansuDlg::IconPaneSize() const
 
 std::optional<int> CTansuDlg::ChooseFileType()
 {
+    if (OffWindowThread()) {
+        std::optional<int> chosen;
+        QMetaObject::invokeMethod(this, [&] { chosen = ChooseFileType(); }, Qt::BlockingQueuedConnection);
+        return chosen;
+    }
     DlgSelectFileType dialog(this);
     return dialog.Choose();
 }
 
 void CTansuDlg::SetCaption(ControlId id, const std::string& text)
 {
+    if (OffWindowThread()) {
+        Post([this, id, text] { SetCaption(id, text); });
+        return;
+    }
     QWidget* widget = WidgetById(id);
     if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         button->setText(ToQt(text));
@@ -718,6 +976,10 @@ void CTansuDlg::SetCaption(ControlId id, const std::string& text)
 
 void CTansuDlg::SetToolTip(ControlId id, const std::string& text)
 {
+    if (OffWindowThread()) {
+        Post([this, id, text] { SetToolTip(id, text); });
+        return;
+    }
     QWidget* widget = WidgetById(id);
     if (widget == nullptr) {
         return;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include <QRect>
 
 #include "app/ControlView.h"
+#include "app/MemoryView.h"
 
 class CListCtrlEx;
 class Control;
@@ -24,6 +26,7 @@ class QAbstractButton;
 class QComboBox;
 class QLineEdit;
 class QProgressBar;
+class QPushButton;
 
 // Dialog units to pixels, the way the Windows dialog manager converts them:
 // base units from the dialog font, then x * baseX / 4 and y * baseY / 8 rounded.
@@ -58,6 +61,10 @@ public:
     // Every control id of the window, in creation order.
     static std::vector<ControlId> AllControlIds();
     CListCtrlEx* List(ListSide side) const;
+    // True from a command's start until the window has shown its end.
+    bool IsCommandRunning() const { return commandRunning; }
+    // Runs the window's events until no command runs (tests, closing).
+    void WaitForCommand();
 
     // ControlView
     void EnableControls(bool enable) override;
@@ -92,6 +99,8 @@ public slots:
     void reject() override;
 
 protected:
+    // Escape stops a running command; without one it closes the window as before.
+    void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -100,15 +109,23 @@ private:
     void InitialiseLists();
     void ConnectCommands();
     void OnButton(ControlId id, std::function<void()> action);
-    // Runs a command of the controller. The controller keeps the event loop
-    // waiting, so a close requested meanwhile is carried out afterwards.
-    void RunCommand(const std::function<void()>& command);
+    // Runs a command of the controller on its worker thread. The window's
+    // controls are off until it ends; input meanwhile is dropped, never queued.
+    void RunCommand(std::function<void()> command);
+    void CommandDone();
+    // The state the controller reads while a command runs off this thread,
+    // taken from the widgets when the command starts.
+    void SnapshotForCommand();
+    bool OffWindowThread() const;
+    // Runs work on the window's thread, after what was posted before it.
+    void Post(std::function<void()> work);
+    void ApplyEnabled(bool enable);
     void TickAll(ListSide side, bool ticked);
     void BrowsePcFolder();
     void BrowseUsbFolder();
     void OnSlotChanged();
     void OnLanguageChanged();
-    void DropPaths(const std::vector<std::string>& paths, const QPoint& position);
+
 
     QLineEdit* EditWidget(Edit edit) const;
     QComboBox* ComboWidget(Combo combo) const;
@@ -120,6 +137,10 @@ private:
     // The option boxes mirrored for the controller's worker threads, which never touch widgets.
     std::array<std::atomic<bool>, kOptionCount> options{};
     std::unique_ptr<Control> control;
-    int commandDepth = 0;
+    bool commandRunning = false;
     bool closePending = false;
+    QPushButton* cancelButton = nullptr;
+    // What the controller's worker reads and changes; the widgets follow by posted updates.
+    MemoryView mirror;
+    mutable std::mutex mirrorMutex;
 };

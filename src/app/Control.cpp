@@ -6,6 +6,7 @@
 #include <boost/format.hpp>
 #include <boost/lexical_cast.hpp>
 
+#include "app/CommandWorker.h"
 #include "app/Settings.h"
 #include "app/TitleCleaning.h"
 #include "card/MemoryCardFactory.h"
@@ -47,6 +48,11 @@ std::string ShownName(const std::string& name) { return NameColumn(DisplayName(n
 const char* const kCardIconPrefix = "card/";
 
 }  // namespace
+
+void Control::LogCancelled(size_t done, size_t total)
+{
+    Log((boost::format("中止しました : %1% / %2% 件を処理しました") % done % total).str());
+}
 
 std::string Control::CardIconKey(const std::string& slot, const std::string& name)
 {
@@ -106,6 +112,9 @@ Control::Control(ControlView* view) : dialog(view), card(CreateNullMemoryCard(th
 
 Control::~Control()
 {
+    // A command still running stops at its next boundary and ends before anything it uses goes.
+    cancelRequested = true;
+    worker.reset();
     // The old backend disconnects while everything else still exists.
     card = CreateNullMemoryCard(this);
     ForgetCard();
@@ -116,7 +125,19 @@ Control::~Control()
     card.reset();
 }
 
-bool Control::IsCardConnected() const { return card->IsConnected(); }
+bool Control::RunCommand(std::function<void()> command, std::function<void()> done)
+{
+    if (!worker) {
+        worker = std::make_unique<CommandWorker>();
+    }
+    if (worker->Busy()) {
+        return false;
+    }
+    cancelRequested = false;
+    return worker->Post(std::move(command), std::move(done));
+}
+
+bool Control::IsCommandRunning() const { return worker && worker->Busy(); }
 
 std::string Control::GetSlotText() const { return dialog->GetComboText(Combo::Slot); }
 
@@ -147,6 +168,7 @@ void Control::Connect(int kind, const std::string& statusText)
         card = CreateNullMemoryCard(this);
         card = CreateMemoryCard(this, kind, address);
     }
+    NoteConnection();
     // Another card (or the same one, changed meanwhile): nothing listed before still holds.
     ForgetCard();
     UpdateMemoryCardList();
@@ -159,6 +181,7 @@ void Control::OnDisconnect()
 {
     dialog->EnableControls(false);
     card = CreateNullMemoryCard(this);
+    NoteConnection();
     ForgetCard();
     UpdateMemoryCardList();
     UpdateDataListPS2();

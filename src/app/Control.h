@@ -5,6 +5,7 @@
 // status text and the progress bar. Runs on the window's thread only.
 // Rows carry their identity (side, slot, whole name); every command acts on
 // that, never on the texts a row shows.
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -19,6 +20,7 @@
 #include "card/MemoryCardOwner.h"
 #include "icon/IconRendererOwner.h"
 
+class CommandWorker;
 class IconRenderingManager;
 enum class FileKind;
 
@@ -75,7 +77,16 @@ public:
     void OnChangePS2();
     void OnChangePC();
 
-    bool IsCardConnected() const;
+    // Answers from any thread: the window asks while a command runs on the worker.
+    bool IsCardConnected() const { return cardConnected.load(); }
+
+    // The window's commands run here, one at a time, off the window's thread.
+    // False (nothing runs) while another command has not finished.
+    bool RunCommand(std::function<void()> command, std::function<void()> done);
+    bool IsCommandRunning() const;
+    // Asks the running command to stop at its next save or file boundary.
+    void Cancel() { cancelRequested = true; }
+    bool CancelRequested() const { return cancelRequested.load(); }
 
     // Keys of the icon cache: a card's icons by slot and name, the PC's by name.
     static std::string CardIconKey(const std::string& slot, const std::string& name);
@@ -95,6 +106,8 @@ public:
 private:
     void Connect(int kind, const std::string& statusText);
     void SetStatus(const std::string& text);
+    // The log line of a command stopped by Cancel after `done` of `total` items.
+    static void LogCancelled(size_t done, size_t total);
     // Forgets the rows and icons of the card listed last: another card or slot takes its place.
     void ForgetCard();
     // A row of the card list for the slot being listed.
@@ -127,7 +140,14 @@ private:
     // log or status lines but the one that refuses a kind import cannot take.
     bool ImportContainer(const std::string& path, FileKind kind, bool quiet);
 
+    // Follows every change of backend; read by the window's thread.
+    void NoteConnection() { cardConnected = card->IsConnected(); }
+
     ControlView* dialog;
+    std::atomic<bool> cardConnected{false};
+    std::atomic<bool> cancelRequested{false};
+    // Made on the first window command; the command line and the tests call directly.
+    std::unique_ptr<CommandWorker> worker;
     std::shared_ptr<MemoryCard> card;
     // Null when it could not be made; lent to the FTP backend.
     std::unique_ptr<InternetSession> internetSession;

@@ -57,6 +57,7 @@ enum ControlId : int {
     IDC_GROUP_ICON = 1048,
     IDC_COMBO_LANGUAGE = 1049,
     IDC_LABEL_LANGUAGE = 1050,
+    IDC_BUTTON_CANCEL = 1051,
 };
 
 inline constexpr std::array<ControlId, 19> kButtons = {

@@ -119,6 +119,10 @@ void Control::OnExport()
     }
     const size_t n = rows.size();
     for (size_t k = 1; k <= n; ++k) {
+        if (CancelRequested()) {
+            LogCancelled(k - 1, n);
+            break;
+        }
         ExportSave(rows[k - 1], *fileType, target);
         dialog->SetProgress(static_cast<float>(k) / static_cast<float>(n));
     }
@@ -171,6 +175,10 @@ void Control::OnImport()
     Log("選択ファイル数 : " + std::to_string(paths.size()));
     const size_t n = paths.size();
     for (size_t k = 1; k <= n; ++k) {
+        if (CancelRequested()) {
+            LogCancelled(k - 1, n);
+            break;
+        }
         SetStatus("読込中 : " + paths[k - 1]);
         ImportFile(paths[k - 1]);
         dialog->SetProgress(static_cast<float>(k) / static_cast<float>(n));

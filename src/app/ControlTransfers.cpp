@@ -134,6 +134,10 @@ std::vector<ListRow> Control::TransferFrame(const std::vector<ListRow>& rows, co
     std::vector<ListRow> done;
     const size_t n = rows.size();
     for (size_t k = 1; k <= n; ++k) {
+        if (CancelRequested()) {
+            LogCancelled(k - 1, n);
+            break;
+        }
         if (step(rows[k - 1], pcFolder)) {
             done.push_back(rows[k - 1]);
         }
@@ -190,6 +194,10 @@ bool Control::DownloadSave(const ListRow& row, const std::string& pcFolder)
     }
     bool whole = !files.empty();
     for (size_t i = 0; i < files.size(); ++i) {
+        if (CancelRequested()) {
+            whole = false;
+            break;
+        }
         const FtpClient::FILE_DATA& file = files[i];
         SetStatus("ダウンロード中 : " + title + "\n" + shown + "/" + DisplayName(file.name));
         if (!card->Get(file.name)) {
@@ -299,6 +307,10 @@ bool Control::UploadSave(const ListRow& row, const std::string& pcFolder)
             if (file.isDirectory) {
                 continue;
             }
+            if (CancelRequested()) {
+                whole = false;
+                break;
+            }
             SetStatus("アップロード中 : " + title + "\n" + shown + "/" + DisplayName(file.name));
             whole = card->Put(file.name) && whole;
             uploaded.insert(file.name);
@@ -335,6 +347,9 @@ void Control::DeleteCardSave(const ListRow& row)
     }
     if (entry == CardEntry::Save) {
         for (const FtpClient::FILE_DATA& file : files) {
+            if (CancelRequested()) {
+                return;
+            }
             SetStatus("削除中 : " + title + "\n" + shown + "/" + DisplayName(file.name));
             card->Remove(file.name);
         }
@@ -392,7 +407,10 @@ std::vector<ListRow> Control::MoveToPC(const std::vector<ListRow>& rows)
             LogKeptSource(row.name);
         }
     }
-    DeletePS2(copied);
+    // A cancelled move leaves every source where it was; what was copied stays copied.
+    if (!CancelRequested()) {
+        DeletePS2(copied);
+    }
     return copied;
 }
 
@@ -404,6 +422,8 @@ std::vector<ListRow> Control::MoveToPS2(const std::vector<ListRow>& rows)
             LogKeptSource(row.name);
         }
     }
-    DeletePC(copied);
+    if (!CancelRequested()) {
+        DeletePC(copied);
+    }
     return copied;
 }

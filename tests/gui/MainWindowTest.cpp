@@ -75,7 +75,12 @@ protected:
     void TearDown() override { dialog.reset(); SetRemovableDriveProbe(nullptr); }
 
     QWidget* Find(int id) const { return dialog->findChild<QWidget*>(QString("IDC_%1").arg(id)); }
-    void Click(int id) { qobject_cast<QAbstractButton*>(Find(id))->click(); }
+    // Commands run off the window's thread: a click returns at once, so wait for the command's end.
+    void Click(int id)
+    {
+        qobject_cast<QAbstractButton*>(Find(id))->click();
+        dialog->WaitForCommand();
+    }
     std::string Enabled(const std::vector<int>& ids) const  // '1' for each enabled control, '0' for each disabled one
     {
         std::string flags(ids.size(), '0');
@@ -92,6 +97,7 @@ protected:
         QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(dialog.get(), &enter);
         QApplication::sendEvent(dialog.get(), &drop);
+        dialog->WaitForCommand();
     }
 
     bool removable = true;
@@ -188,7 +194,8 @@ TEST_F(MainWindowTest, DropsAndKeys)
     Drop(card.path(), IDC_EDIT_USB_FOLDER);
     EXPECT_EQ(dialog->GetEditText(Edit::UsbFolder), card.path());
 
-    // Enter closes nothing; Escape during a command closes the window after it, writing the settings.
+    // Enter closes nothing; Escape during a command stops the command, Escape after it closes the
+    // window, writing the settings.
     fs::remove(programDir / "setting.ini");
     EXPECT_TRUE(std::ranges::none_of(dialog->findChildren<QPushButton*>(), &QPushButton::isDefault));  // Enter would click it
     Find(IDC_EDIT_ADDRESS)->setFocus();
@@ -203,7 +210,10 @@ TEST_F(MainWindowTest, DropsAndKeys)
         QApplication::sendEvent(dialog.get(), &escape);
     });
     Click(IDC_BUTTON_USB_CONNECT);
-    EXPECT_EQ(dialog->RowCount(ListSide::PS2), 3);
+    EXPECT_EQ(dialog->RowCount(ListSide::PS2), 3);  // a listing has no boundary to stop at
+    EXPECT_TRUE(dialog->isVisible());
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(dialog.get(), &escape);
     EXPECT_FALSE(dialog->isVisible());
     SettingFile settings;
     ASSERT_TRUE(settings.Load(programDir / "setting.ini"));
@@ -226,6 +236,7 @@ TEST_F(MainWindowTest, SlotsKeepTheirOwnRowsAndNamesKeepTheirBytes)
     for (const int slot : {0, 1, 0}) {
         slotBox->setCurrentIndex(slot);
         emit slotBox->activated(slot);
+        dialog->WaitForCommand();
         ASSERT_EQ(dialog->RowCount(ListSide::PS2), 1);
         EXPECT_EQ(dialog->GetRow(ListSide::PS2, 0).texts,
                   (ListTexts{slot == 0 ? "ZERO" : "ONE", "BESLES-SAME", slot == 0 ? "0002" : "0008", "PS2"}));
@@ -276,6 +287,56 @@ TEST_F(MainWindowTest, AFloodOfIconFramesKeepsOnlyTheNewest)
     EXPECT_LE(pane->ShownCount() - shownBefore, 2u);
     const QImage shown = pane->grab().toImage();
     EXPECT_EQ(shown.pixel(shown.width() / 2, shown.height() / 2), 0xFF000000u | 2000u);
+}
+
+// Commands run off the window's thread: a second click of a double click and a
+// click on a control that the running command turned off are dropped, never
+// run later; Cancel stops a long copy between saves and leaves whole saves only.
+TEST_F(MainWindowTest, ClicksDuringACommandAreDroppedAndCancelStopsBetweenSaves)
+{
+    for (int i = 0; i < 100; ++i) {
+        const std::string folder = card / ("BULK" + std::to_string(100 + i));
+        WriteBytes(folder + "/icon.sys", MakeIconSys("BULK"));
+        WriteBytes(folder + "/data", std::vector<uint8_t>(20000, static_cast<uint8_t>(i)));
+    }
+    dialog->SetEditText(Edit::UsbFolder, card.path());
+    Click(IDC_BUTTON_USB_CONNECT);
+    CListCtrlEx& cardList = *dialog->List(ListSide::PS2);
+    CListCtrlEx& pcList = *dialog->List(ListSide::PC);
+    ASSERT_EQ(cardList.RowCount(), 103);
+
+    // A double click on "コピー→" copies once.
+    ASSERT_EQ(cardList.GetRow(0).name, "BASLUS-00001AAA");
+    cardList.topLevelItem(0)->setCheckState(0, Qt::Checked);
+    auto* copy = qobject_cast<QAbstractButton*>(Find(IDC_BUTTON_COPY_TO_PC));
+    copy->click();
+    copy->click();
+    dialog->WaitForCommand();
+    EXPECT_TRUE(fs::exists(pc / "BASLUS-00001AAA/DATA"));
+    EXPECT_FALSE(fs::exists(pc / "BASLUS-00001AAA.000"));
+
+    // Moving everything, cancelled at once: the PC "↑削除" clicked meanwhile does nothing.
+    cardList.SetAllTicked(true);
+    pcList.SetAllTicked(true);
+    qobject_cast<QAbstractButton*>(Find(IDC_BUTTON_MOVE_TO_PC))->click();
+    ASSERT_TRUE(dialog->IsCommandRunning());
+    EXPECT_FALSE(Find(IDC_BUTTON_DELETE_PC)->isEnabled());
+    qobject_cast<QAbstractButton*>(Find(IDC_BUTTON_DELETE_PC))->click();
+    qobject_cast<QAbstractButton*>(Find(IDC_BUTTON_CANCEL))->click();
+    dialog->WaitForCommand();
+    EXPECT_TRUE(fs::exists(pc / "BESLES-00009PC/DATA"));
+    int copied = 0;
+    for (int i = 0; i < 100; ++i) {
+        const std::string name = "BULK" + std::to_string(100 + i);
+        // A cancelled move deletes no source; every save that reached the PC is whole.
+        EXPECT_TRUE(fs::exists(card / (name + "/data"))) << name;
+        if (fs::exists(pc / name)) {
+            ++copied;
+            EXPECT_EQ(ReadBytes(pc / (name + "/data")), std::vector<uint8_t>(20000, static_cast<uint8_t>(i))) << name;
+        }
+    }
+    EXPECT_LT(copied, 100);
+    EXPECT_TRUE(Find(IDC_BUTTON_MOVE_TO_PC)->isEnabled());
 }
 
 TEST_F(MainWindowTest, ExportsAndImportsThroughItsDialogs)

@@ -39,12 +39,14 @@ int main(int argc, char** argv)
     CTansuDlg dialog(nullptr, programDirectory.path().toStdString() + "/");
     dialog.show();
     qobject_cast<QAbstractButton*>(dialog.WidgetById(IDC_BUTTON_USB_CONNECT))->click();
+    dialog.WaitForCommand();
     // The first PS2 save of the card is the one selected: its icon turns in the pane.
     CListCtrlEx* cardList = dialog.List(ListSide::PS2);
     for (int i = 0; i < cardList->topLevelItemCount(); ++i) {
         if (cardList->GetRow(i)[kColumnType] == "PS2") {
             cardList->setCurrentItem(cardList->topLevelItem(i));
             emit cardList->itemClicked(cardList->topLevelItem(i), 0);
+            dialog.WaitForCommand();
             break;
         }
     }
