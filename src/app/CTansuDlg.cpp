@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -518,10 +519,23 @@ void CTansuDlg::BrowseUsbFolder()
         return;
     }
     const std::string folder = PickFolder(GetEditText(Edit::UsbFolder));
-    // Only a removable medium stands for a card; anything else is refused without a word.
-    if (!folder.empty() && IsRemovableDrive(folder)) {
+    if (!folder.empty() && AcceptCardFolder(folder)) {
         SetEditText(Edit::UsbFolder, folder);
     }
+}
+
+bool CTansuDlg::AcceptCardFolder(const std::string& folder)
+{
+    // A card folder is normally on a removable medium; another one is the user's to choose, knowingly.
+    if (IsRemovableDrive(folder)) {
+        return true;
+    }
+    if (!Confirm("リムーバブルドライブではありません",
+                 "「" + folder + "」はリムーバブルドライブ上にありません。\nメモリーカードとして使いますか？")) {
+        return false;
+    }
+    AllowFolderAsCard(folder);
+    return true;
 }
 
 void CTansuDlg::OnSlotChanged()
@@ -589,7 +603,7 @@ void CTansuDlg::dropEvent(QDropEvent* event)
         if (IsDirectory(path)) {
             if (onPcEdit) {
                 pcFolder = path;
-            } else if (onUsbEdit && IsRemovableDrive(path)) {
+            } else if (onUsbEdit && AcceptCardFolder(path)) {
                 usbFolder = path;
             }
         } else if (IsFile(path) && rect().contains(position)) {
@@ -992,4 +1006,50 @@ void CTansuDlg::SetToolTip(ControlId id, const std::string& text)
                   .arg(tip.toHtmlEscaped());
     }
     widget->setToolTip(tip);
+}
+
+bool CTansuDlg::Confirm(const std::string& title, const std::string& question)
+{
+    if (OffWindowThread()) {
+        // The worker waits for the answer; the window's thread never waits for the worker.
+        bool agreed = false;
+        QMetaObject::invokeMethod(this, [&] { agreed = Confirm(title, question); }, Qt::BlockingQueuedConnection);
+        return agreed;
+    }
+    QMessageBox box(QMessageBox::Question, ToQt(title), ToQt(question), QMessageBox::Yes | QMessageBox::No, this);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+ControlView::Overwrite CTansuDlg::AskOverwrite(const std::string& question)
+{
+    if (OffWindowThread()) {
+        Overwrite answer = Overwrite::Cancel;
+        QMetaObject::invokeMethod(this, [&] { answer = AskOverwrite(question); }, Qt::BlockingQueuedConnection);
+        return answer;
+    }
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("上書きの確認"), ToQt(question), QMessageBox::NoButton, this);
+    box.setTextFormat(Qt::PlainText);
+    QAbstractButton* replace = box.addButton(QStringLiteral("上書き"), QMessageBox::DestructiveRole);
+    QAbstractButton* skip = box.addButton(QStringLiteral("スキップ"), QMessageBox::NoRole);
+    box.addButton(QStringLiteral("中止"), QMessageBox::RejectRole);
+    box.setDefaultButton(qobject_cast<QPushButton*>(skip));
+    box.exec();
+    return box.clickedButton() == replace ? Overwrite::Replace
+           : box.clickedButton() == skip  ? Overwrite::Skip
+                                          : Overwrite::Cancel;
+}
+
+void CTansuDlg::ShowFailure(const std::string& title, const std::string& text)
+{
+    if (OffWindowThread()) {
+        // Shown without holding the command up: the user reads it while the window goes on.
+        Post([this, title, text] { ShowFailure(title, text); });
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Warning, ToQt(title), ToQt(text), QMessageBox::Ok, this);
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }

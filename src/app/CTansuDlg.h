@@ -93,6 +93,9 @@ public:
     uint32_t IconPaneSize() const override;
     void SetCaption(ControlId id, const std::string& text) override;
     void SetToolTip(ControlId id, const std::string& text) override;
+    bool Confirm(const std::string& title, const std::string& question) override;
+    Overwrite AskOverwrite(const std::string& question) override;
+    void ShowFailure(const std::string& title, const std::string& text) override;
 
 public slots:
     // Escape and the close box: the controller goes first, then the settings are written.
@@ -123,6 +126,8 @@ private:
     void TickAll(ListSide side, bool ticked);
     void BrowsePcFolder();
     void BrowseUsbFolder();
+    // True when folder may stand for a card: on a removable medium, or confirmed by the user.
+    bool AcceptCardFolder(const std::string& folder);
     void OnSlotChanged();
     void OnLanguageChanged();
 

@@ -62,6 +62,17 @@ public:
     // 0 psu, 1 npo; nothing when cancelled.
     virtual std::optional<int> ChooseFileType() = 0;
 
+    // Questions before a destructive step, and failures the user must see. The
+    // command line never asks: its view answers yes and overwrite, and prints
+    // messages to the log only.
+    enum class Overwrite { Replace, Skip, Cancel };
+    // True when the user agrees (the window: Yes / No).
+    virtual bool Confirm(const std::string& title, const std::string& question) { (void)title; (void)question; return true; }
+    // A save of the same name is on the card already.
+    virtual Overwrite AskOverwrite(const std::string& question) { (void)question; return Overwrite::Replace; }
+    // A failure with its reason (the window: a message box).
+    virtual void ShowFailure(const std::string& title, const std::string& text) { (void)title; (void)text; }
+
     // The icon pane. Both calls come from the rendering thread: they read a flag
     // the window keeps current and post the frame, never touching a widget.
     virtual bool IsIconShown() const = 0;

@@ -118,6 +118,20 @@ void MemoryView::SetCaption(ControlId id, const std::string& text) { captions[id
 
 void MemoryView::SetToolTip(ControlId id, const std::string& text) { toolTips[id] = text; }
 
+bool MemoryView::Confirm(const std::string& title, const std::string& question)
+{
+    questions.push_back(title + "\n" + question);
+    return confirmAnswer;
+}
+
+ControlView::Overwrite MemoryView::AskOverwrite(const std::string& question)
+{
+    questions.push_back(question);
+    return overwriteAnswer;
+}
+
+void MemoryView::ShowFailure(const std::string& title, const std::string& text) { failures.push_back(title + "\n" + text); }
+
 std::string MemoryView::Text(TextField field) const
 {
     const auto found = texts.find(field);

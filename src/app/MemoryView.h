@@ -49,6 +49,9 @@ public:
     bool IsIconShown() const override { return iconShown.load(); }
     void PresentIconFrame(const DeviceFrame& frame) override;
     void SetCaption(ControlId id, const std::string& text) override;
+    bool Confirm(const std::string& title, const std::string& question) override;
+    Overwrite AskOverwrite(const std::string& question) override;
+    void ShowFailure(const std::string& title, const std::string& text) override;
     void SetToolTip(ControlId id, const std::string& text) override;
 
     // Helpers for callers that read the state back.
@@ -80,4 +83,9 @@ public:
     std::atomic<int> iconFrames{0};
     // Every status text shown, in order.
     std::vector<std::string> statusHistory;
+    // Every question asked and failure shown, in order; the answers given.
+    std::vector<std::string> questions;
+    std::vector<std::string> failures;
+    bool confirmAnswer = true;
+    Overwrite overwriteAnswer = Overwrite::Replace;
 };

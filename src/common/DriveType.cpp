@@ -5,6 +5,7 @@
 #include <iterator>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "common/FileHelpers.h"
@@ -142,11 +143,26 @@ bool ProbeRemovable(const std::string& path)
 
 }  // namespace
 
+std::set<std::string>& AllowedFolders()
+{
+    static std::set<std::string> folders;
+    return folders;
+}
+
+void AllowFolderAsCard(const std::string& path)
+{
+    std::lock_guard<std::mutex> lock(ProbeMutex());
+    AllowedFolders().insert(path);
+}
+
 bool IsRemovableDrive(const std::string& path)
 {
     std::function<bool(const std::string&)> probe;
     {
         std::lock_guard<std::mutex> lock(ProbeMutex());
+        if (AllowedFolders().count(path) != 0) {
+            return true;
+        }
         probe = Probe();
     }
     return probe ? probe(path) : ProbeRemovable(path);

@@ -8,6 +8,9 @@
 #include <string_view>
 
 bool IsRemovableDrive(const std::string& path);
+// A folder the user chose as a card although it lies on a fixed disk: taken
+// as removable for the rest of the run.
+void AllowFolderAsCard(const std::string& path);
 
 // The seam: replaces the probe (nullptr restores the real one). Tests use it,
 // and the command line, where a folder named by the user is an explicit choice.

@@ -9,6 +9,8 @@
 #include <ctime>
 #include <iostream>
 #include <mutex>
+#include <algorithm>
+#include <deque>
 #include <vector>
 
 #include <boost/format.hpp>
@@ -63,6 +65,19 @@ Repeats& LastLine()
     return repeats;
 }
 
+// The newest lines, for the window to show; numbered from the first line written.
+constexpr size_t kRecentLines = 200;
+struct Recent {
+    std::deque<std::string> lines;
+    uint64_t written = 0;
+};
+
+Recent& RecentLines()
+{
+    static Recent recent;
+    return recent;
+}
+
 std::vector<std::string>& DeferredMessages()
 {
     static std::vector<std::string> messages;
@@ -91,6 +106,12 @@ void WriteStamped(const std::string& folded)
     const std::string line = TimeText() + " - " + folded;
     std::cerr << line << '\n';
     AppendLine(line);
+    Recent& recent = RecentLines();
+    recent.lines.push_back(line);
+    if (recent.lines.size() > kRecentLines) {
+        recent.lines.pop_front();
+    }
+    ++recent.written;
 }
 
 // Under the log's lock.
@@ -190,6 +211,20 @@ void LogClose()
         ::close(file);
         file = -1;
     }
+}
+
+uint64_t LogMark()
+{
+    std::lock_guard<std::mutex> lock(LogMutex());
+    return RecentLines().written;
+}
+
+std::vector<std::string> LogLinesSince(uint64_t mark)
+{
+    std::lock_guard<std::mutex> lock(LogMutex());
+    const Recent& recent = RecentLines();
+    const uint64_t available = std::min<uint64_t>(recent.written - std::min(mark, recent.written), recent.lines.size());
+    return std::vector<std::string>(recent.lines.end() - static_cast<std::ptrdiff_t>(available), recent.lines.end());
 }
 
 void LogDeferred(const std::string& message)

@@ -2,7 +2,9 @@
 // The program's log, "log.txt" in the program directory. Every line is
 // "<local date and time> - <message>", written whole from any thread, copied
 // to standard error, and appended (an existing log is never truncated).
+#include <cstdint>
 #include <string>
+#include <vector>
 #include <system_error>
 
 // Makes the program directory current, (re)opens "log.txt" there for appending
@@ -17,6 +19,11 @@ void LogLastError();
 // One line holding the operating system's text for a given error.
 void LogError(const std::error_code& error);
 void LogClose();
+
+// The lines written since a mark (the newest 200 at most), as they stand in
+// the file: what a failed command shows the user, and the window's log view.
+uint64_t LogMark();
+std::vector<std::string> LogLinesSince(uint64_t mark);
 
 // Keeps a message until the log is opened (used before LogOpen has run).
 void LogDeferred(const std::string& message);

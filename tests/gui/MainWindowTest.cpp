@@ -18,6 +18,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>  // and the drop events
 #include <QLabel>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTimer>
@@ -187,8 +188,17 @@ TEST_F(MainWindowTest, DropsAndKeys)
     EXPECT_EQ(dialog->RowCount(ListSide::PC), 3);
     Drop(pc.path(), IDC_GROUP_ICON);
     EXPECT_EQ(dialog->GetEditText(Edit::PcFolder), card.path());
+    // A folder on a fixed disk is offered with a question; "No" keeps the field as it was.
     removable = false;
+    bool asked = false;
+    QTimer::singleShot(0, dialog.get(), [&asked] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            asked = box->text().toStdString().find("リムーバブルドライブ上にありません") != std::string::npos;
+            box->button(QMessageBox::No)->click();
+        }
+    });
     Drop(card.path(), IDC_EDIT_USB_FOLDER);
+    EXPECT_TRUE(asked);
     EXPECT_EQ(dialog->GetEditText(Edit::UsbFolder), "");
     removable = true;
     Drop(card.path(), IDC_EDIT_USB_FOLDER);
