@@ -20,6 +20,8 @@
 #include <QPixmap>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -99,7 +101,7 @@ const Layout kLayout[] = {
     {IDC_BUTTON_SELECT_ALL_PC, Kind::Button, 348, 312, 24, 18, "↑全選"},
     {IDC_BUTTON_UNSELECT_ALL_PC, Kind::Button, 372, 312, 25, 18, "↑解除"},
     {IDC_STATIC_USAGE, Kind::TextLabel, 6, 318, 102, 8, ""},
-    {IDC_PROGRESS, Kind::Progress, 6, 330, 354, 12, ""},
+    {IDC_PROGRESS, Kind::Progress, 6, 330, 320, 12, ""},
 
     {IDC_GROUP_GAME_INFO, Kind::Group, 402, 30, 144, 42, "ゲーム情報"},
     {IDC_STATIC_GAME_INFO, Kind::TextLabel, 408, 42, 132, 24, ""},
@@ -117,7 +119,8 @@ const Layout kLayout[] = {
 };
 // clang-format on
 
-// Beside the progress bar it belongs to; not one of the buttons language files name by number.
+// Beside the progress bar they belong to; not among the buttons language files name by number.
+const QRect kLogRect(328, 330, 32, 12);
 const QRect kCancelRect(362, 330, 34, 12);
 
 const char* const kTitle = "Tansu Ver 0.13β4";
@@ -232,6 +235,12 @@ CTansuDlg::CTansuDlg(QWidget* parent, const std::string& programDirectory)
     cancelButton->setGeometry(units.ToPixels(kCancelRect));
     cancelButton->setEnabled(false);
     cancelButton->setAutoDefault(false);
+    // The newest lines of the log: what failed, and why.
+    auto* logButton = new QPushButton(QStringLiteral("ログ"), this);
+    logButton->setObjectName(QStringLiteral("IDC_%1").arg(IDC_BUTTON_LOG));
+    logButton->setGeometry(units.ToPixels(kLogRect));
+    logButton->setAutoDefault(false);
+    connect(logButton, &QAbstractButton::clicked, this, [this] { ShowRecentLog(); });
     progress->setRange(0, kProgressMax);
 
     if (programDirectory.empty()) {
@@ -522,6 +531,26 @@ void CTansuDlg::BrowseUsbFolder()
     if (!folder.empty() && AcceptCardFolder(folder)) {
         SetEditText(Edit::UsbFolder, folder);
     }
+}
+
+void CTansuDlg::ShowRecentLog()
+{
+    auto* viewer = new QDialog(this);
+    viewer->setAttribute(Qt::WA_DeleteOnClose);
+    viewer->setWindowTitle(QStringLiteral("ログ"));
+    auto* text = new QPlainTextEdit(viewer);
+    text->setReadOnly(true);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QStringList lines;
+    for (const std::string& line : LogLinesSince(0)) {
+        lines << ToQt(line);
+    }
+    text->setPlainText(lines.join(QLatin1Char('\n')));
+    text->moveCursor(QTextCursor::End);
+    auto* layout = new QVBoxLayout(viewer);
+    layout->addWidget(text);
+    viewer->resize(width() * 9 / 10, height() * 2 / 3);
+    viewer->open();
 }
 
 bool CTansuDlg::AcceptCardFolder(const std::string& folder)

@@ -126,6 +126,8 @@ private:
     void TickAll(ListSide side, bool ticked);
     void BrowsePcFolder();
     void BrowseUsbFolder();
+    // A window with the log's newest lines.
+    void ShowRecentLog();
     // True when folder may stand for a card: on a removable medium, or confirmed by the user.
     bool AcceptCardFolder(const std::string& folder);
     void OnSlotChanged();

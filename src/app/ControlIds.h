@@ -58,6 +58,7 @@ enum ControlId : int {
     IDC_COMBO_LANGUAGE = 1049,
     IDC_LABEL_LANGUAGE = 1050,
     IDC_BUTTON_CANCEL = 1051,
+    IDC_BUTTON_LOG = 1052,
 };
 
 inline constexpr std::array<ControlId, 19> kButtons = {

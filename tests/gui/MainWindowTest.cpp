@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
@@ -31,6 +32,7 @@
 #include "app/DlgSelectFileType.h"
 #include "app/IconPane.h"
 #include "common/DriveType.h"
+#include "common/Log.h"
 #include "common/SettingFile.h"
 
 namespace fs = std::filesystem;
@@ -347,6 +349,16 @@ TEST_F(MainWindowTest, ClicksDuringACommandAreDroppedAndCancelStopsBetweenSaves)
     }
     EXPECT_LT(copied, 100);
     EXPECT_TRUE(Find(IDC_BUTTON_MOVE_TO_PC)->isEnabled());
+}
+
+// Failures are told in the log: the window shows its newest lines.
+TEST_F(MainWindowTest, TheLogButtonShowsTheNewestLines)
+{
+    Log("エラー : a line the user should see");
+    Click(IDC_BUTTON_LOG);
+    const auto views = dialog->findChildren<QPlainTextEdit*>();
+    ASSERT_EQ(views.size(), 1);
+    EXPECT_TRUE(views.front()->toPlainText().endsWith("エラー : a line the user should see"));
 }
 
 TEST_F(MainWindowTest, ExportsAndImportsThroughItsDialogs)
