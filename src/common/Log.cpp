@@ -198,6 +198,20 @@ void LogOpen()
 
 void Log(const std::string& message) { WriteLine(message); }
 
+void LogRepeated(const std::string& message, size_t times)
+{
+    if (times == 0) {
+        return;
+    }
+    WriteLine(message);
+    std::string folded = FoldLogMessage(message);
+    std::lock_guard<std::mutex> lock(LogMutex());
+    Repeats& repeats = LastLine();
+    if (repeats.last == folded) {
+        repeats.count += times - 1;
+    }
+}
+
 void LogLastError() { LogError(std::error_code(errno, std::generic_category())); }
 
 void LogError(const std::error_code& error) { WriteLine(error.message()); }

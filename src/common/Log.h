@@ -2,6 +2,7 @@
 // The program's log, "log.txt" in the program directory. Every line is
 // "<local date and time> - <message>", written whole from any thread, copied
 // to standard error, and appended (an existing log is never truncated).
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,6 +15,9 @@ void LogOpen();
 // message equal to the one before is not written again: the next other
 // message (or closing the log) first writes how many times it repeated.
 void Log(const std::string& message);
+// The message `times` times over, as Log would write it that often: once,
+// then the count of repeats. Nothing when times is 0.
+void LogRepeated(const std::string& message, size_t times);
 // One line holding the operating system's text for this thread's errno.
 void LogLastError();
 // One line holding the operating system's text for a given error.

@@ -269,6 +269,8 @@ const char* ReadCompressedTexture(Cursor& in, TexelList& texels, const std::stri
         return kRleSizeError;
     }
     little_int16_t stored;
+    // Counted, then said once: a file padded with zeros holds tens of thousands.
+    size_t zeroRuns = 0;
     while (in.Read(stored)) {
         const int16_t count = stored;
         if (count > 0) {
@@ -286,9 +288,10 @@ const char* ReadCompressedTexture(Cursor& in, TexelList& texels, const std::stri
             }
             texels.Append(literal);
         } else {
-            Log(kRleZeroCount + path);
+            ++zeroRuns;
         }
     }
+    LogRepeated(kRleZeroCount + path, zeroRuns);
     return nullptr;
 }
 
