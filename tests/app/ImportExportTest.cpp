@@ -1,7 +1,13 @@
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <set>
 
 #include "ControlTestFixture.h"
+#include "save/SaveFileNPO.h"
+#include "save/SaveFilePSU.h"
 
 namespace fs = std::filesystem;
 
@@ -179,15 +185,92 @@ TEST_F(ImportExportTest, DroppedFilesTakeEveryKindImportTakes)
 
 TEST_F(ImportExportTest, FileErrorEndsOneSaveNotTheCommand)
 {
-    // A save file that cannot be opened (a link to nowhere): that save fails, the next one is still written.
+    // A link in a save would carry any file the user can read into the container:
+    // that save is not written at all, the next one still is.
+    WriteText(root / "private", "not for a card");
     WriteBytes(pcFolder + "BESLES-0/icon.sys", MakeIconSys("BROKEN"));
-    fs::create_symlink(root / "nowhere", pcFolder + "BESLES-0/gone");
+    fs::create_symlink(root / "private", pcFolder + "BESLES-0/linked");
     control->UpdateDataListPC();
-    TickAllPcRows();
-    view.folderAnswers = {exportFolder};
-    view.fileTypeAnswer = 1;
-    control->OnExport();
-    EXPECT_FALSE(IsFileAt(exportFolder + "BESLES-0.npo"));
-    EXPECT_TRUE(IsFileAt(exportFolder + "BESLES-1.npo"));
-    EXPECT_NE(LogText().find("エラー : ファイルの読み書きに失敗しました Control::OnExport() "), std::string::npos);
+    for (const int fileType : {0, 1}) {
+        TickAllPcRows();
+        view.folderAnswers = {exportFolder};
+        view.fileTypeAnswer = fileType;
+        control->OnExport();
+    }
+    EXPECT_EQ(Tree(exportFolder), (std::set<std::string>{kPsuName, "BESLES-1.npo", "BASLUS-PS1.mcr", "BASLUS-PS1.000.mcr"}));
+    EXPECT_NE(LogText().find("エラー : 通常のファイルではないため読み込みませんでした SaveFileFolder::Load() " + pcFolder +
+                             "BESLES-0/linked"),
+              std::string::npos);
+}
+
+// Saves of one title give .psu files of one name, and a second export meets the
+// first one's files: an existing file is never replaced, the new one takes the
+// next free number before the extension.
+TEST_F(ImportExportTest, ExportNeverReplacesAFile)
+{
+    WriteBytes(pcFolder + "BESLES-2/icon.sys", MakeIconSys(kFullWidthABC));
+    WriteBytes(pcFolder + "BESLES-2/other", std::vector<uint8_t>(10, 2));
+    control->UpdateDataListPC();
+    ExportAll(0);
+    ExportAll(1);
+    ExportAll(1);
+    const std::string numbered = "\xEF\xBC\xA1\xEF\xBC\xA2\xEF\xBC\xA3.000.psu";
+    EXPECT_EQ(Tree(exportFolder), (std::set<std::string>{kPsuName, numbered, "BESLES-1.npo", "BESLES-2.npo", "BESLES-1.000.npo",
+                                                         "BESLES-2.000.npo", "BASLUS-PS1.mcr", "BASLUS-PS1.000.mcr",
+                                                         "BASLUS-PS1.001.mcr"}));
+    // Both saves of the title are there, each whole.
+    std::set<std::string> saved;
+    for (const std::string& file : {kPsuName, numbered}) {
+        SaveFilePSU psu;
+        ASSERT_TRUE(psu.Load(exportFolder + file));
+        saved.insert(psu.saves.begin()->first + "/" + std::to_string(psu.saves.begin()->second.size()));
+    }
+    EXPECT_EQ(saved, (std::set<std::string>{"BESLES-1/2", "BESLES-2/2"}));
+}
+
+// A container cut short (an interrupted download) is a failed import that
+// writes nothing; one whose entries were partly unusable writes the rest and fails.
+TEST_F(ImportExportTest, CutOrPartlyUnusableContainersFailTheImport)
+{
+    ExportAll(0);
+    fs::remove_all(pcFolder);
+    fs::create_directories(pcFolder);
+    std::vector<uint8_t> psu = ReadBytes(exportFolder + kPsuName);
+    ASSERT_GT(psu.size(), 512u * 5);
+    const std::vector<uint8_t> whole = psu;
+    psu.resize(psu.size() - 100);  // inside the last file's bytes, whichever file that is
+    WriteBytes(exportFolder + "cut.psu", psu);
+    EXPECT_FALSE(control->ImportFile(exportFolder + "cut.psu"));
+    EXPECT_TRUE(fs::is_empty(pcFolder));
+    EXPECT_NE(LogText().find("エラー : ファイルの長さがファイルの終わりを越えています SaveFilePSU::Load() " + exportFolder + "cut.psu"),
+              std::string::npos);
+
+    // The second file's name made unusable ("../x"): the other file comes, the import fails.
+    psu = whole;
+    const size_t second = 512 * 3 + 512 + (static_cast<size_t>(psu[512 * 3 + 4] | psu[512 * 3 + 5] << 8) + 1023) / 1024 * 1024;
+    std::memcpy(&psu[second + 0x40], "../x", 5);
+    WriteBytes(exportFolder + "unusable.psu", psu);
+    EXPECT_FALSE(control->ImportFile(exportFolder + "unusable.psu"));
+    EXPECT_EQ(Tree(pcFolder).size(), 2u);  // the save's folder and one file
+}
+
+// A temporary a killed copy left in a save is no file of it: not in the PC
+// list's size, not exported, and removed once its writer is known to be gone.
+TEST_F(ImportExportTest, LeftoverTemporaryIsNoFileOfTheSave)
+{
+    const std::string leftover = pcFolder + "BESLES-1/.tansu-" + std::to_string(EndedProcessId()) + "-0.tmp";
+    WriteBytes(leftover, std::vector<uint8_t>(100000, 1));
+    control->UpdateDataListPC();
+    const auto rows = view.Texts(ListSide::PC);
+    const auto row = std::ranges::find_if(rows, [](const auto& texts) { return texts[kColumnName] == "BESLES-1"; });
+    ASSERT_NE(row, rows.end());
+    EXPECT_EQ((*row)[kColumnSize], "0006");  // icon.sys and data only
+    EXPECT_FALSE(fs::exists(leftover));
+    const std::string running = pcFolder + "BESLES-1/.tansu-" + std::to_string(::getpid()) + "-0.tmp";
+    WriteBytes(running, std::vector<uint8_t>(100000, 1));
+    ExportAll(1);
+    SaveFileNPO npo;
+    ASSERT_TRUE(npo.Load(exportFolder + "BESLES-1.npo"));
+    EXPECT_EQ(npo.saves.at("BESLES-1").size(), 2u);
+    EXPECT_TRUE(fs::exists(running));
 }
