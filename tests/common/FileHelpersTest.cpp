@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <string>
-#include <tuple>
 
 #include "support/TestSupport.h"
 #include "common/FileHelpers.h"
@@ -35,17 +34,4 @@ TEST(FileHelpers, ExistenceAndJoin)
     EXPECT_TRUE(IsFile(dir / "file") && IsDirectory(dir.path()) && Exists(dir / "dangling"));
     EXPECT_FALSE(IsDirectory(dir / "file") || IsFile(dir.path()) || IsFile(dir / "dangling") || Exists(dir / "none"));
     EXPECT_EQ(JoinPath("/a", "b") + JoinPath("/a/", "b") + JoinPath("", "b") + JoinPath("/", "b"), "/a/b/a/bb/b");
-}
-
-TEST(FileHelpers, NumberedNamePutsTheNumberBeforeTheExtension)
-{
-    const std::tuple<std::string, int, std::string> cases[] = {
-        {"/out/T.psu", -1, "/out/T.psu"},        {"/out/T.psu", 0, "/out/T.000.psu"},
-        {"/out/A.B.npo", 12, "/out/A.B.012.npo"}, {"/out/NAME", 999, "/out/NAME.999"},
-        {"/out.d/NAME", 1, "/out.d/NAME.001"},    {"/out/.hidden", 2, "/out/.hidden.002"},
-        {"T.mcr", 3, "T.003.mcr"},                {"/out/T.psu", 1000, "/out/T.psu"},
-    };
-    for (const auto& [path, number, expected] : cases) {
-        EXPECT_EQ(NumberedName(path, number), expected) << path << " " << number;
-    }
 }

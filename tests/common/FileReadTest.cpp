@@ -1,12 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <unistd.h>
-
 #include <numeric>
 #include <string>
-#include <system_error>
-#include <utility>
 #include <vector>
 
 #include "common/FileRead.h"
@@ -34,45 +30,4 @@ TEST(FileRead, ReadsRegularFilesOnlyAndHeadsUpToTheirLimit)
     EXPECT_EQ(head.length, content.size());
     EXPECT_EQ(head.bytes, std::vector<uint8_t>(content.begin(), content.begin() + 10));
     EXPECT_EQ(ReadFileHead(temp / "big", 200000).bytes, content);
-}
-
-// Files found inside a folder the program walks: the name itself must be the
-// regular file, never a link to one, and nothing may wait on a pipe.
-TEST(FileRead, OpenRegularFileRefusesLinksAndSpecialFiles)
-{
-    TempDir temp;
-    WriteText(temp / "file", "x");
-    ASSERT_EQ(::symlink("file", (temp / "link").c_str()), 0);
-    ASSERT_EQ(::symlink("gone", (temp / "dangling").c_str()), 0);
-    ASSERT_EQ(::mkfifo((temp / "fifo").c_str(), 0644), 0);
-    const std::pair<std::string, std::error_code> cases[] = {
-        {"file", {}},
-        {"link", std::make_error_code(std::errc::too_many_symbolic_link_levels)},
-        {"dangling", std::make_error_code(std::errc::too_many_symbolic_link_levels)},
-        {"fifo", std::make_error_code(std::errc::invalid_argument)},
-        {"", std::make_error_code(std::errc::is_a_directory)},
-        {"missing", std::make_error_code(std::errc::no_such_file_or_directory)},
-    };
-    for (const auto& [name, expected] : cases) {
-        FileDescriptor file;
-        struct stat status {};
-        EXPECT_EQ(OpenRegularFile(temp / name, file, &status), expected) << name;
-        EXPECT_EQ(file.valid(), !expected) << name;
-    }
-    FileDescriptor file;
-    ASSERT_FALSE(OpenRegularFile(temp / "file", file));
-    std::vector<uint8_t> bytes;
-    ASSERT_FALSE(ReadWholeFile(file, bytes));
-    EXPECT_EQ(bytes, std::vector<uint8_t>{'x'});
-}
-
-TEST(FileRead, ReadWholeFileRefusesWhatIsLongerThanItsLimit)
-{
-    TempDir temp;
-    WriteText(temp / "ten", "0123456789");
-    std::vector<uint8_t> bytes{1};
-    EXPECT_EQ(ReadWholeFile(temp / "ten", bytes, 9), std::make_error_code(std::errc::file_too_large));
-    EXPECT_TRUE(bytes.empty());
-    ASSERT_FALSE(ReadWholeFile(temp / "ten", bytes, 10));
-    EXPECT_EQ(bytes.size(), 10u);
 }

@@ -3,7 +3,6 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <string>
 
 #include "support/TestSupport.h"
@@ -82,26 +81,4 @@ TEST(FileStatus, ListDirectoryInByteOrder)
     EXPECT_TRUE(ListDirectory(dir / "a", &error).empty());
     EXPECT_TRUE(error);
     EXPECT_TRUE(ListDirectory(dir / "missing").empty());
-}
-
-// A copy's temporary is no entry of the folder; one whose writer has ended
-// (a killed copy) is removed on the way. Only the exact form counts.
-TEST(FileStatus, ListDirectoryLeavesOutTemporariesAndRemovesAbandonedOnes)
-{
-    TempDir dir;
-    const int gone = EndedProcessId();
-    ASSERT_GT(gone, 0);
-    const std::string abandoned = ".tansu-" + std::to_string(gone) + "-3.tmp";
-    const std::string running = ".tansu-" + std::to_string(::getpid()) + "-4.tmp";
-    for (const std::string& name : {abandoned, running, std::string("save"), std::string(".tansu-x.tmp")}) {
-        WriteText(dir / name, "x");
-    }
-    ASSERT_EQ(::mkdir((dir / (".tansu-" + std::to_string(gone) + "-5.tmp")).c_str(), 0755), 0);  // no temporary: a folder
-    std::string listing;
-    for (const auto& entry : ListDirectory(dir.path())) {
-        listing += entry.name + " ";
-    }
-    EXPECT_EQ(listing, ".tansu-" + std::to_string(gone) + "-5.tmp .tansu-x.tmp save ");
-    EXPECT_FALSE(std::filesystem::exists(dir / abandoned));
-    EXPECT_TRUE(std::filesystem::exists(dir / running));
 }

@@ -1,8 +1,5 @@
 #include "TestSupport.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -118,16 +115,4 @@ std::vector<uint8_t> MakePS1Save(const std::string& sjisTitle, int blocks, uint8
         bytes[0x60 + 2 * i + 1] = static_cast<uint8_t>(colour >> 8);
     }
     return bytes;
-}
-
-int EndedProcessId()
-{
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::_exit(0);
-    }
-    if (child > 0) {
-        ::waitpid(child, nullptr, 0);
-    }
-    return static_cast<int>(child);
 }

@@ -52,6 +52,3 @@ std::vector<uint8_t> MakeIconSys(const std::string& sjisTitle, int16_t lineBreak
                                  const std::string& iconName = "icon.ico");
 // A raw PS1 save of blocks x 8192 bytes with the given Shift-JIS title and icon flag.
 std::vector<uint8_t> MakePS1Save(const std::string& sjisTitle, int blocks = 1, uint8_t iconFlag = 0x11);
-
-// The id of a process that has ended and been waited for: no process runs under it now.
-int EndedProcessId();
