@@ -66,11 +66,15 @@ public:
     void OnImport();
     void OnImportDropped(const std::vector<std::string>& paths);
     // One PC save (a row of the PC list) written into targetFolder: PS2 saves
-    // as fileType (0 psu, 1 npo), PS1 saves as ".mcr". False when it failed (logged).
-    bool ExportSave(const ListRow& row, int fileType, const std::string& targetFolder);
+    // as fileType (0 psu, 1 npo), PS1 saves as ".mcr". A file already there is
+    // never replaced: the new one takes the next free numbered name
+    // (NAME.000.psu, ...). False when it failed (logged); then nothing is
+    // written. written, when given, gets the path of the file written.
+    bool ExportSave(const ListRow& row, int fileType, const std::string& targetFolder, std::string* written = nullptr);
     // One file written into the PC folder as the import does it, its kind
     // told by its content (see DetectFileKind): .psu, .npo, PS1 card images
-    // and raw PS1 saves. False when it failed or its kind is none of these (logged).
+    // and raw PS1 saves. False when it failed, when its kind is none of these
+    // or when any of its saves or files was not written (logged).
     bool ImportFile(const std::string& path);
 
     // A click in the card list or the PC list: the highlighted save's icon in the pane.

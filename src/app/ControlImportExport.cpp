@@ -82,7 +82,7 @@ bool Guarded(const char* operation, Work&& work)
 
 }  // namespace
 
-bool Control::ExportSave(const ListRow& row, int fileType, const std::string& targetFolder)
+bool Control::ExportSave(const ListRow& row, int fileType, const std::string& targetFolder, std::string* written)
 {
     if (!IsActionable(row, ListSide::PC, "Control::OnExport()")) {
         return false;
@@ -93,17 +93,33 @@ bool Control::ExportSave(const ListRow& row, int fileType, const std::string& ta
         if (row.IsPS1()) {
             SetStatus("読込中 : " + title);
             PS1SaveFileMcr save;
-            const bool loaded = save.LoadRaw(source);
+            if (!save.LoadRaw(source)) {
+                return false;
+            }
             SetStatus("書込中 : " + title);
-            return loaded && save.Save(JoinPath(targetFolder, row.name + ".mcr"));
+            if (!save.Save(JoinPath(targetFolder, row.name + ".mcr"))) {
+                return false;
+            }
+            if (written != nullptr) {
+                *written = save.savedImage;
+            }
+            return true;
         }
         SetStatus("読込中 : " + title);
+        // A save that did not load whole is not written at all: a container
+        // missing a file would pass for the save once it is away from the log.
         SaveFileFolder folder;
-        const bool loaded = folder.Load(source);
+        if (!folder.Load(source)) {
+            return false;
+        }
         SetStatus("書込中 : " + title);
         const std::unique_ptr<SaveFileBase> container = Container(fileType);
         container->saves = folder.saves;
-        return container->Save(targetFolder) && loaded;
+        const bool saved = container->Save(targetFolder);
+        if (written != nullptr && !container->written.empty()) {
+            *written = container->written.front();
+        }
+        return saved;
     });
 }
 
@@ -143,10 +159,16 @@ bool Control::ImportContainer(const std::string& path, FileKind kind, bool quiet
     }
     const std::string pcFolder = dialog->GetEditText(Edit::PcFolder);
     return Guarded("Control::OnImport()", [&] {
+        // A file that could not be read whole writes nothing. One whose saves
+        // or files were partly left out (logged) writes the rest, and fails.
         if (kind == FileKind::PS1Save || kind == FileKind::PS1CardImage) {
             PS1SaveFileMcr saves;
             const bool loaded = kind == FileKind::PS1Save ? saves.LoadRaw(path) : saves.Load(path);
-            return loaded && saves.SaveRaw(pcFolder);
+            if (!loaded) {
+                return false;
+            }
+            const bool saved = saves.SaveRaw(pcFolder);
+            return saved && saves.skipped == 0;
         }
         std::unique_ptr<SaveFileBase> container;
         if (kind == FileKind::Psu) {
@@ -154,14 +176,16 @@ bool Control::ImportContainer(const std::string& path, FileKind kind, bool quiet
         } else {
             container = std::make_unique<SaveFileNPO>();
         }
-        // A file that loaded only in part still yields what it held.
-        const bool loaded = container->Load(path);
+        if (!container->Load(path)) {
+            return false;
+        }
         if (!quiet) {
             SetStatus("書込中 : " + path);
         }
         SaveFileFolder folder;
         folder.saves = container->saves;
-        return folder.Save(pcFolder) && loaded;
+        const bool saved = folder.Save(pcFolder);
+        return saved && container->skipped == 0;
     });
 }
 

@@ -8,20 +8,14 @@
 
 #include "app/Control.h"
 #include "app/MemoryView.h"
-#include "app/TitleCleaning.h"
 #include "common/FileHelpers.h"
 #include "common/Log.h"
-#include "common/TextCodec.h"
-#include "common/FileRead.h"
-#include "save/SaveFilePSU.h"
 
 namespace {
 
 const char* const kOperation = "tansu-cli export";
 const char* const kTypePS2 = "PS2";
 const char* const kTypePS1 = "PS1";
-// More than any icon.sys holds; the container names its file from the title inside the first 256 bytes.
-constexpr size_t kIconSysReadLimit = 64 * 1024;
 
 const char* FormatName(ExportFormat format)
 {
@@ -57,40 +51,6 @@ std::optional<SaveLocation> Locate(const std::string& absolutePath)
         return std::nullopt;
     }
     return SaveLocation{path.parent_path().string(), path.filename().string()};
-}
-
-// The file the PSU writer names after the title: it reads only the save's icon.sys record.
-std::string PsuFileName(const std::string& saveFolder)
-{
-    SaveFileBase::FileList files;
-    const std::string iconSysPath = JoinPath(saveFolder, "icon.sys");
-    if (IsFile(iconSysPath)) {
-        auto record = std::make_shared<SaveFileBase::FILE_DATA>();
-        record->name = "icon.sys";
-        record->data = ReadFileHead(iconSysPath, kIconSysReadLimit).bytes;
-        files.push_back(record);
-    }
-    return SaveFilePSU::TargetName(files);
-}
-
-// The save map holds the folder's name as card bytes; the NPO writer turns them back into a file name.
-std::string NpoFileName(const std::string& name)
-{
-    const std::string cardName = IsValidUtf8(name) ? Utf8ToSjis(name) : name;
-    return SjisToUtf8(cardName) + ".npo";
-}
-
-std::string OutputFileName(const SaveLocation& save, ExportFormat format)
-{
-    switch (format) {
-    case ExportFormat::Psu:
-        return PsuFileName(JoinPath(save.folder, save.name));
-    case ExportFormat::Npo:
-        return NpoFileName(save.name);
-    case ExportFormat::Mcr:
-        return save.name + ".mcr";
-    }
-    return std::string();
 }
 
 // The PC list's row of the save, by its whole name and type.
@@ -150,23 +110,21 @@ ExportResult ExportSaves(const std::vector<std::string>& saves, ExportFormat for
         }
         const int fileType = format == ExportFormat::Npo ? 1 : 0;
         bool exported = false;
+        // The writer says where the file went: a name already taken, by an
+        // earlier file or by a save of the same title in this run, gives the
+        // next free numbered one.
+        std::string written;
         try {
-            exported = control.ExportSave(*row, fileType, targetFolder);
+            exported = control.ExportSave(*row, fileType, targetFolder, &written);
         } catch (const std::exception& error) {
             LogFailure(std::string("書き出しを中断しました ") + error.what(), path);
         }
-        if (!exported) {
+        if (!exported || written.empty()) {
             LogFailure("書き出しに失敗しました", path);
             result.done = false;
             continue;
         }
-        const std::string written = OutputFileName(*save, format);
-        if (!IsFile(JoinPath(targetFolder, written))) {
-            LogFailure("書き出したファイルが見つかりません " + written, path);
-            result.done = false;
-            continue;
-        }
-        result.written.push_back(written);
+        result.written.push_back(std::filesystem::path(written).filename().string());
     }
     return result;
 }

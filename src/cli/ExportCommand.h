@@ -7,7 +7,8 @@
 #include "cli/CliOptions.h"
 
 struct ExportResult {
-    // The name of each file written, inside the target folder, in save order.
+    // The name of each file written, inside the target folder, in save order:
+    // where a name was taken, the numbered one the file went to.
     std::vector<std::string> written;
     // False when any save failed (the log says why).
     bool done = true;

@@ -36,6 +36,23 @@ std::error_code RenameToBackup(const std::string& path)
     return {};
 }
 
+std::string NumberedName(const std::string& path, int number)
+{
+    if (number < 0 || number > 999) {
+        return path;
+    }
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, ".%03d", number);
+    const size_t slash = path.rfind('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = path.rfind('.');
+    // A leading dot starts a hidden name, not an extension.
+    if (dot == std::string::npos || dot <= nameStart) {
+        return path + suffix;
+    }
+    return path.substr(0, dot) + suffix + path.substr(dot);
+}
+
 bool IsFile(const std::string& path)
 {
     struct stat status {};

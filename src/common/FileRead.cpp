@@ -1,24 +1,20 @@
 #include "common/FileRead.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 
-#include "common/FileDescriptor.h"
-
 namespace {
 
 std::error_code LastError() { return std::error_code(errno, std::generic_category()); }
 
-// Opens path for reading when it is a regular file. O_NONBLOCK: opening a
-// named pipe must not wait for a writer that never comes. Other readers and
-// writers are never locked out on this system.
-std::error_code OpenRegularFile(const std::string& path, FileDescriptor& file, struct stat& status)
+// O_NONBLOCK: opening a named pipe must not wait for a writer that never
+// comes. Other readers and writers are never locked out on this system.
+std::error_code Open(const std::string& path, int flags, FileDescriptor& file, struct stat& status)
 {
-    file = FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    file = FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | flags));
     if (!file.valid()) {
         return LastError();
     }
@@ -26,6 +22,7 @@ std::error_code OpenRegularFile(const std::string& path, FileDescriptor& file, s
         return LastError();
     }
     if (!S_ISREG(status.st_mode)) {
+        file = FileDescriptor();
         return std::make_error_code(S_ISDIR(status.st_mode) ? std::errc::is_a_directory : std::errc::invalid_argument);
     }
     return {};
@@ -33,16 +30,51 @@ std::error_code OpenRegularFile(const std::string& path, FileDescriptor& file, s
 
 }  // namespace
 
-std::error_code ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes)
+std::error_code OpenRegularFile(const std::string& path, FileDescriptor& file, struct stat* status)
+{
+    file = FileDescriptor();
+    struct stat own {};
+    struct stat& found = status != nullptr ? *status : own;
+    // Looked at before it is opened: opening a device may already act on it.
+    if (::lstat(path.c_str(), &found) != 0) {
+        return LastError();
+    }
+    if (S_ISLNK(found.st_mode)) {
+        return std::make_error_code(std::errc::too_many_symbolic_link_levels);
+    }
+    if (!S_ISREG(found.st_mode)) {
+        return std::make_error_code(S_ISDIR(found.st_mode) ? std::errc::is_a_directory : std::errc::invalid_argument);
+    }
+    // The name may have been given to something else since: the open itself
+    // follows no link (O_NOFOLLOW fails with ELOOP) and waits on nothing.
+    return Open(path, O_NOFOLLOW, file, found);
+}
+
+std::error_code ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, uint64_t limit)
 {
     bytes.clear();
     FileDescriptor file;
     struct stat status {};
-    if (std::error_code error = OpenRegularFile(path, file, status)) {
+    if (std::error_code error = Open(path, 0, file, status)) {
         return error;
     }
+    return ReadWholeFile(file, bytes, limit);
+}
+
+std::error_code ReadWholeFile(const FileDescriptor& file, std::vector<uint8_t>& bytes, uint64_t limit)
+{
+    bytes.clear();
+    struct stat status {};
+    if (::fstat(file.get(), &status) != 0) {
+        return LastError();
+    }
+    const auto tooLarge = std::make_error_code(std::errc::file_too_large);
+    const uint64_t size = static_cast<uint64_t>(std::max<off_t>(status.st_size, 0));
+    if (size > limit) {
+        return tooLarge;
+    }
     // The size is only a hint: the file may change while it is read.
-    bytes.resize(static_cast<size_t>(std::max<off_t>(status.st_size, 0)) + 1);
+    bytes.resize(static_cast<size_t>(size) + 1);
     size_t filled = 0;
     for (;;) {
         if (filled == bytes.size()) {
@@ -61,6 +93,11 @@ std::error_code ReadWholeFile(const std::string& path, std::vector<uint8_t>& byt
             break;
         }
         filled += static_cast<size_t>(count);
+        // A file that grows while it is read is held to the same limit.
+        if (filled > limit) {
+            bytes.clear();
+            return tooLarge;
+        }
     }
     bytes.resize(filled);
     return {};
@@ -71,7 +108,7 @@ FileHead ReadFileHead(const std::string& path, size_t limit)
     FileHead head;
     FileDescriptor file;
     struct stat status {};
-    if ((head.openError = OpenRegularFile(path, file, status))) {
+    if ((head.openError = Open(path, 0, file, status))) {
         return head;
     }
     head.length = static_cast<uint64_t>(status.st_size);

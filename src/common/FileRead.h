@@ -2,14 +2,32 @@
 // Reading files on the PC that may be anything the user pointed at: only
 // regular files are read, and folders, pipes and devices are refused without
 // waiting on them.
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <system_error>
 #include <vector>
 
-// The whole content of a regular file.
-std::error_code ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes);
+#include "common/FileDescriptor.h"
+
+// Opens path for reading when the name itself is a regular file. A symbolic
+// link is refused (too_many_symbolic_link_levels), never followed; a pipe, a
+// device or a socket is refused (invalid_argument) without waiting for a
+// writer, a folder with is_a_directory. status, when given, gets the open
+// file's status. For files found inside a folder the program walks: such a
+// name must not lead anywhere else.
+std::error_code OpenRegularFile(const std::string& path, FileDescriptor& file, struct stat* status = nullptr);
+
+// The whole content of a regular file (a link the user named is followed).
+// A file longer than limit is not read: file_too_large, bytes left empty.
+std::error_code ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes,
+                              uint64_t limit = std::numeric_limits<uint64_t>::max());
+// The same from a file already open (OpenRegularFile), from where it stands.
+std::error_code ReadWholeFile(const FileDescriptor& file, std::vector<uint8_t>& bytes,
+                              uint64_t limit = std::numeric_limits<uint64_t>::max());
 
 // The first bytes of a file, read without loading the rest: save headers are
 // small, the files that carry them need not be.

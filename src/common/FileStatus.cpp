@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "common/FileHelpers.h"
+#include "common/PendingFile.h"
 
 namespace {
 
@@ -170,10 +171,16 @@ std::vector<DirectoryEntry> ListDirectory(const std::string& directory, std::err
         if (name == "." || name == "..") {
             continue;
         }
-        DirectoryEntry entry;
-        entry.name = name;
         struct stat status {};
         const std::string full = JoinPath(directory, name);
+        // A file being written, or one a killed copy left behind (removed
+        // here): never a file of a save.
+        if (PendingFile::IsTemporaryName(name) && ::lstat(full.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+            PendingFile::RemoveAbandoned(directory, name);
+            continue;
+        }
+        DirectoryEntry entry;
+        entry.name = name;
         // A link whose target is gone is still listed, as a file of its own.
         if (::stat(full.c_str(), &status) == 0 || ::lstat(full.c_str(), &status) == 0) {
             entry.isDirectory = S_ISDIR(status.st_mode);

@@ -41,5 +41,7 @@ struct DirectoryEntry {
     int64_t lastWrite = 0;   // seconds since 1970 UTC
 };
 // The entries of a folder without "." and "..", in byte-wise name order.
-// Symbolic links are followed. On failure returns what was read and sets error.
+// Symbolic links are followed. The temporaries of PendingFile are left out,
+// and those whose writer has ended are removed. On failure returns what was
+// read and sets error.
 std::vector<DirectoryEntry> ListDirectory(const std::string& directory, std::error_code* error = nullptr);

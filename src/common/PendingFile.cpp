@@ -1,18 +1,58 @@
 #include "common/PendingFile.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <utility>
+
+#include "common/FileHelpers.h"
+#include "common/Log.h"
 
 namespace {
 
 std::error_code LastError() { return std::error_code(errno, std::generic_category()); }
+
+constexpr std::string_view kTemporaryPrefix = ".tansu-";
+constexpr std::string_view kTemporarySuffix = ".tmp";
+
+// The writer's process id in a temporary's name; empty for any other name.
+std::optional<pid_t> WriterOf(std::string_view name)
+{
+    if (!name.starts_with(kTemporaryPrefix) || !name.ends_with(kTemporarySuffix)) {
+        return std::nullopt;
+    }
+    const std::string_view middle =
+        name.substr(kTemporaryPrefix.size(), name.size() - kTemporaryPrefix.size() - kTemporarySuffix.size());
+    const size_t dash = middle.find('-');
+    if (dash == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const auto allDigits = [](std::string_view digits) {
+        return !digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    const std::string_view pid = middle.substr(0, dash);
+    if (!allDigits(pid) || !allDigits(middle.substr(dash + 1))) {
+        return std::nullopt;
+    }
+    pid_t value = 0;
+    const auto [end, error] = std::from_chars(pid.data(), pid.data() + pid.size(), value);
+    if (error != std::errc() || end != pid.data() + pid.size() || value <= 0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// EPERM: the process exists but belongs to someone else.
+bool IsRunning(pid_t pid) { return pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH; }
 
 std::string DirectoryOf(const std::string& path)
 {
@@ -113,5 +153,72 @@ std::error_code PendingFile::Commit()
         return LastError();
     }
     committed = true;
+    committedPath = target;
     return {};
+}
+
+std::error_code PendingFile::CommitUnderFreeName()
+{
+    if (std::error_code error = Close()) {
+        return error;
+    }
+    for (int number = -1; number <= 999; ++number) {
+        const std::string candidate = NumberedName(target, number);
+        const std::error_code error = CommitTo(candidate);
+        if (!error) {
+            committed = true;
+            committedPath = candidate;
+            return {};
+        }
+        if (error != std::errc::file_exists) {
+            return error;
+        }
+    }
+    return std::make_error_code(std::errc::file_exists);
+}
+
+// The check and the rename are one step where the file system can do that, so
+// that another writer's file that appears meanwhile is never replaced. Some
+// (network mounts) cannot: there a hard link does the same; a stick's FAT has
+// neither, and there only the short gap between the check and the rename stays.
+std::error_code PendingFile::CommitTo(const std::string& path)
+{
+    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+        return {};
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+        return LastError();
+    }
+    if (::link(temporary.c_str(), path.c_str()) == 0) {
+        ::unlink(temporary.c_str());
+        return {};
+    }
+    if (errno == EEXIST) {
+        return LastError();
+    }
+    if (Exists(path)) {
+        return std::make_error_code(std::errc::file_exists);
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        return LastError();
+    }
+    return {};
+}
+
+bool PendingFile::IsTemporaryName(std::string_view name) { return WriterOf(name).has_value(); }
+
+bool PendingFile::RemoveAbandoned(const std::string& directory, const std::string& name)
+{
+    const std::optional<pid_t> writer = WriterOf(name);
+    if (!writer || IsRunning(*writer)) {
+        return false;
+    }
+    const std::string path = JoinPath(directory, name);
+    struct stat status {};
+    // Only what this class creates: never a folder or a link of that name.
+    if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) || ::unlink(path.c_str()) != 0) {
+        return false;
+    }
+    Log("警告 : 中断された書き込みの一時ファイルを削除しました " + path);
+    return true;
 }

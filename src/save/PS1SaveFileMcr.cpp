@@ -126,7 +126,10 @@ std::string FileNameOf(const std::string& path)
 // renaming it into place are told apart from the write itself.
 enum class WriteStep { Done, Create, Write, Rename };
 
-WriteStep WriteWholeFile(const std::string& target, std::span<const uint8_t> bytes, std::error_code& error)
+// keep: what stands at target stays, and the file takes the first free
+// numbered name instead; written gets where it went.
+WriteStep WriteWholeFile(const std::string& target, std::span<const uint8_t> bytes, bool keep, std::error_code& error,
+                         std::string* written = nullptr)
 {
     PendingFile file(target);
     if ((error = file.Create())) {
@@ -135,8 +138,11 @@ WriteStep WriteWholeFile(const std::string& target, std::span<const uint8_t> byt
     if ((error = file.Write(bytes.data(), bytes.size())) || (error = file.Close())) {
         return WriteStep::Write;
     }
-    if ((error = file.Commit())) {
+    if ((error = keep ? file.CommitUnderFreeName() : file.Commit())) {
         return WriteStep::Rename;
+    }
+    if (written != nullptr) {
+        *written = file.CommittedPath();
     }
     return WriteStep::Done;
 }
@@ -199,6 +205,11 @@ bool PS1SaveFileMcr::LoadRaw(const std::string& path)
         Log("PS1SaveFileMcr::LoadRaw() : ファイルを開けませんでした : " + path);
         return false;
     }
+    // A card holds 15 blocks; a file far beyond that is refused before it is read.
+    if (head.length > kLargestPS1CardFile) {
+        Log("エラー : ファイルが大きすぎるため読み込みませんでした PS1SaveFileMcr::LoadRaw() : " + path);
+        return false;
+    }
     if (head.length % CardLayout::kBlockSize != 0 || !PS1SaveData(head.bytes, head.length).valid) {
         Log(notPS1);
         return false;
@@ -249,12 +260,13 @@ bool PS1SaveFileMcr::SaveRaw(const std::string& path)
         }
         claimed.insert(item.name);
         std::error_code error;
-        switch (WriteWholeFile(target, item.data, error)) {
+        switch (WriteWholeFile(target, item.data, false, error)) {
         case WriteStep::Done:
             break;
         case WriteStep::Create:
         case WriteStep::Rename:
             Log("PS1SaveFileMcr::SaveRaw() : ファイルを開けませんでした : " + target);
+            LogError(error);
             return false;
         case WriteStep::Write:
             Log("PS1SaveFileMcr::SaveRaw() : ファイルの書き込みに失敗しました : " + target);
@@ -267,6 +279,7 @@ bool PS1SaveFileMcr::SaveRaw(const std::string& path)
 
 bool PS1SaveFileMcr::Load(const std::string& path)
 {
+    // Only the first kLargestPS1CardFile bytes are read, whatever the file's size.
     const FileHead file = ReadFileHead(path, kLargestPS1CardFile);
     if (file.openError) {
         Log("PS1SaveFileMcr::Load() : ファイルを開けませんでした : " + path);
@@ -309,6 +322,7 @@ bool PS1SaveFileMcr::LoadImage(std::span<const uint8_t> file, uint64_t length, c
         const bool safe = SaveFileBase::IsSafeName(name);
         if (!safe) {
             Log("エラー : 不正なファイル名をスキップしました PS1SaveFileMcr::Load() " + path + " : " + SjisToUtf8(name));
+            ++skipped;
         }
         std::vector<uint8_t> save;
         for (int block = head; block >= 0 && block < CardLayout::kBlockCount && !taken[block];
@@ -340,17 +354,19 @@ bool PS1SaveFileMcr::Save(const std::string& path)
 {
     // Built whole before anything is written: an image that cannot hold the
     // items leaves no file behind.
+    savedImage.clear();
     std::vector<uint8_t> image;
     if (!BuildImage(items, image)) {
         return false;
     }
     std::error_code error;
-    switch (WriteWholeFile(path, image, error)) {
+    switch (WriteWholeFile(path, image, true, error, &savedImage)) {
     case WriteStep::Done:
         return true;
     case WriteStep::Create:
     case WriteStep::Rename:
         Log("PS1SaveFileMcr::Save() : ファイルを開けませんでした : " + path);
+        LogError(error);
         return false;
     case WriteStep::Write:
         break;

@@ -30,10 +30,17 @@ public:
     SaveFileBase& operator=(const SaveFileBase&) = default;
     virtual ~SaveFileBase() = default;
 
-    // Writes every save of the map in this format.
+    // Writes every save of the map in this format; written lists what it wrote.
     virtual bool Save(const std::string& path) = 0;
-    // Replaces the map by the one save read from path.
+    // Replaces the map by the one save read from path. A file cut short or
+    // unreadable is a failed load (false, logged) that leaves the map empty;
+    // entries left out for names no file may have count in skipped.
     virtual bool Load(const std::string& path) = 0;
+
+    // PS2 cards hold 8 MB and the largest cards of emulators 64 MB: a save, or
+    // a container holding one, of more than twice that is no save, and it is
+    // refused before it is read rather than held whole in memory.
+    static constexpr uint64_t kLargestSave = uint64_t{128} << 20;
 
     // The file order key: the seconds field (0-59) of the creation time in
     // local time, -1 when it cannot be converted.
@@ -47,6 +54,11 @@ public:
 
     // Shared records: copying the map into another container copies no bytes.
     SaveMap saves;
+    // The last Load: entries left out of the map, each logged. Not 0 means
+    // the save came only in part, though what came is whole.
+    size_t skipped = 0;
+    // The last Save: the path of each file or folder written, in save order.
+    std::vector<std::string> written;
 };
 
 // A file error that abandons the command it happens in: the operating

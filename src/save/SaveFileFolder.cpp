@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "common/FileDescriptor.h"
 #include "common/FileHelpers.h"
 #include "common/FileRead.h"
 #include "common/FileStatus.h"
@@ -14,8 +15,12 @@
 namespace {
 
 const std::string kCreateFailed = "ファイルの作成に失敗しました : ";
+const std::string kFolderFailed = "エラー : フォルダを作成できませんでした SaveFileFolder::Save() ";
 const std::string kKeepFailed = "エラー : 既存のセーブデータを退避できませんでした SaveFileFolder::Save() ";
 const std::string kUnsafeName = "エラー : 不正なファイル名をスキップしました SaveFileFolder::Save() ";
+const std::string kNotRegular = "エラー : 通常のファイルではないため読み込みませんでした SaveFileFolder::Load() ";
+const std::string kLinkedFolder = "エラー : セーブフォルダがリンクのため読み込みませんでした SaveFileFolder::Load() ";
+const std::string kTooLarge = "エラー : セーブデータが大きすぎるため読み込みませんでした SaveFileFolder::Load() ";
 
 std::error_code LastError() { return std::error_code(errno, std::generic_category()); }
 
@@ -37,7 +42,13 @@ bool MakeSaveDirectory(const std::string& directory)
             return false;
         }
     }
-    ::mkdir(directory.c_str(), 0777);
+    // The true reason (a folder that is read-only, a name too long): each
+    // file would otherwise fail with "no such file" and hide it.
+    if (::mkdir(directory.c_str(), 0777) != 0) {
+        Log(kFolderFailed + directory);
+        LogLastError();
+        return false;
+    }
     return true;
 }
 
@@ -67,13 +78,17 @@ void ApplyTimes(const std::string& path, const SaveFileBase::FILE_DATA& file, co
 
 bool SaveFileFolder::Save(const std::string& path)
 {
+    written.clear();
     if (saves.empty() || !IsDirectory(path)) {
         return false;
     }
+    // Every file left out or not written makes the whole call fail; the
+    // others are still written.
     bool allSaved = true;
     for (const auto& [saveName, files] : saves) {
         if (!IsSafeName(saveName)) {
             Log(kUnsafeName + path + " : " + SjisToUtf8(saveName));
+            allSaved = false;
             continue;
         }
         const std::string directory = JoinPath(path, SjisToUtf8(saveName));
@@ -81,9 +96,11 @@ bool SaveFileFolder::Save(const std::string& path)
             allSaved = false;
             continue;
         }
+        written.push_back(directory);
         for (const auto& file : files) {
             if (!IsSafeName(file->name)) {
                 Log(kUnsafeName + directory + " : " + SjisToUtf8(file->name));
+                allSaved = false;
                 continue;
             }
             const std::string filePath = JoinPath(directory, SjisToUtf8(file->name));
@@ -91,6 +108,7 @@ bool SaveFileFolder::Save(const std::string& path)
             if (const std::error_code error = pending.Create()) {
                 Log(kCreateFailed + filePath);
                 LogError(error);
+                allSaved = false;
                 continue;
             }
             if (std::error_code error = pending.Write(file->data.data(), file->data.size())) {
@@ -109,6 +127,7 @@ bool SaveFileFolder::Save(const std::string& path)
             if (const std::error_code error = pending.Commit()) {
                 Log(kCreateFailed + filePath);
                 LogError(error);
+                allSaved = false;
             }
         }
     }
@@ -117,24 +136,49 @@ bool SaveFileFolder::Save(const std::string& path)
 
 bool SaveFileFolder::Load(const std::string& path)
 {
+    saves.clear();
+    skipped = 0;
+    // The save folder itself is no link either: a link would take the export
+    // to whatever folder it names.
+    struct stat folderStatus {};
+    if (::lstat(path.c_str(), &folderStatus) == 0 && S_ISLNK(folderStatus.st_mode)) {
+        Log(kLinkedFolder + path);
+        return false;
+    }
     if (!IsDirectory(path)) {
         return false;
     }
     const size_t slash = path.rfind('/');
     const std::string saveName = CardName(slash == std::string::npos ? path : path.substr(slash + 1));
-    saves.clear();
-    FileList& files = saves[saveName];
+    FileList files;
 
     std::error_code listError;
     const std::vector<DirectoryEntry> entries = ListDirectory(path, &listError);
     if (listError) {
         throw SaveFileError(path, listError);
     }
+    uint64_t total = 0;
     for (const DirectoryEntry& entry : entries) {
-        if (entry.isDirectory) {
-            continue;
-        }
         const std::string filePath = JoinPath(path, entry.name);
+        // Only the file the name itself holds: a link would put any file the
+        // user can read into the save, a pipe would wait for a writer forever.
+        FileDescriptor opened;
+        struct stat status {};
+        if (const std::error_code error = OpenRegularFile(filePath, opened, &status)) {
+            // A folder inside a save is no file of it (a link to one is a link).
+            if (error == std::errc::is_a_directory) {
+                continue;
+            }
+            if (error == std::errc::too_many_symbolic_link_levels || error == std::errc::invalid_argument) {
+                Log(kNotRegular + filePath);
+                return false;
+            }
+            throw SaveFileError(filePath, error);
+        }
+        if (static_cast<uint64_t>(status.st_size) > kLargestSave - total) {
+            Log(kTooLarge + path);
+            return false;
+        }
         auto file = std::make_shared<FILE_DATA>();
         file->name = CardName(entry.name);
         // The times are taken before the read, which may move the access time.
@@ -147,11 +191,18 @@ bool SaveFileFolder::Load(const std::string& path)
         file->lastWriteTime = times->lastWrite;
         file->lastAccessTime = times->lastAccess;
         file->attribute = static_cast<uint8_t>(*attributes);
-        if (std::error_code error = ReadWholeFile(filePath, file->data)) {
+        // Held to what is left of the limit even when the file grows meanwhile.
+        if (std::error_code error = ReadWholeFile(opened, file->data, kLargestSave - total)) {
+            if (error == std::errc::file_too_large) {
+                Log(kTooLarge + path);
+                return false;
+            }
             throw SaveFileError(filePath, error);
         }
+        total += file->data.size();
         files.push_back(std::move(file));
     }
     SortByFileOrder(files);
+    saves[saveName] = std::move(files);
     return true;
 }

@@ -139,6 +139,7 @@ bool SaveFileNPO::Build(const FileList& files, std::vector<uint8_t>& bytes)
 
 bool SaveFileNPO::Save(const std::string& path)
 {
+    written.clear();
     // Unlike the other formats, nothing to write counts as success.
     if (saves.empty()) {
         return true;
@@ -168,29 +169,38 @@ bool SaveFileNPO::Save(const std::string& path)
             continue;
         }
 
-        // An earlier file of the same name is replaced without a backup.
+        // Two saves of one name in one export, or a file from an earlier
+        // one: what stands there is kept, the new file takes the next number.
         PendingFile file(target);
         std::error_code error = file.Create();
         if (!error) {
             if (std::error_code writeError = file.Write(bytes.data(), bytes.size())) {
                 throw SaveFileError(target, writeError);
             }
-            error = file.Commit();
+            error = file.CommitUnderFreeName();
         }
         if (error) {
             Log("SaveFileNPO::Save() ファイルを開けませんでした " + target);
             LogError(error);
             return false;
         }
+        written.push_back(file.CommittedPath());
     }
     return allWritten;
 }
 
 bool SaveFileNPO::Load(const std::string& path)
 {
+    saves.clear();
+    skipped = 0;
     std::vector<uint8_t> bytes;
-    if (ReadWholeFile(path, bytes)) {
-        Log("SaveFileNPO::Load() ファイルを開けませんでした");
+    if (const std::error_code error = ReadWholeFile(path, bytes, kLargestSave)) {
+        if (error == std::errc::file_too_large) {
+            Log("エラー : ファイルが大きすぎるため読み込みませんでした SaveFileNPO::Load() " + path);
+            return false;
+        }
+        Log("SaveFileNPO::Load() ファイルを開けませんでした " + path);
+        LogError(error);
         return false;
     }
     return LoadBytes(bytes, path);
@@ -199,15 +209,17 @@ bool SaveFileNPO::Load(const std::string& path)
 bool SaveFileNPO::LoadBytes(std::span<const uint8_t> bytes, const std::string& path)
 {
     saves.clear();
+    skipped = 0;
     const std::string saveName = SaveNameOf(path);
     if (!IsSafeName(saveName)) {
         LogUnsafeName("Load()", path, saveName);
         return false;
     }
-    FileList& files = saves[saveName];
+    // Filled in only when the whole file was read: a file cut short gives nothing.
+    FileList files;
 
     if (bytes.size() < sizeof(NpoHeader)) {
-        Log("SaveFileNPO::Load() ヘッダを読めませんでした");
+        Log("SaveFileNPO::Load() ヘッダを読めませんでした " + path);
         return false;
     }
     NpoHeader header;
@@ -226,14 +238,14 @@ bool SaveFileNPO::LoadBytes(std::span<const uint8_t> bytes, const std::string& p
     int64_t position = 0;
     for (int64_t i = 0; i < entries; ++i) {
         if (bytes.size() < sizeof(NpoEntry)) {
-            Log("SaveFileNPO::Load() ファイルヘッダを読めませんでした");
+            Log("SaveFileNPO::Load() ファイルヘッダを読めませんでした " + path);
             return false;
         }
         NpoEntry entry;
         std::memcpy(&entry, bytes.data(), sizeof entry);
         bytes = bytes.subspan(sizeof entry);
         if (bytes.size() < entry.length) {
-            Log("SaveFileNPO::Load() ファイルを読めませんでした");
+            Log("SaveFileNPO::Load() ファイルを読めませんでした " + path);
             return false;
         }
         const auto data = bytes.first(entry.length);
@@ -243,6 +255,7 @@ bool SaveFileNPO::LoadBytes(std::span<const uint8_t> bytes, const std::string& p
         std::string name(entry.name, ::strnlen(entry.name, sizeof entry.name));
         if (!IsSafeName(name)) {
             LogUnsafeName("Load()", path, name);
+            ++skipped;
             continue;
         }
         auto record = std::make_shared<FILE_DATA>();
@@ -254,5 +267,6 @@ bool SaveFileNPO::LoadBytes(std::span<const uint8_t> bytes, const std::string& p
         record->creationTime = minute + ++position;
         files.push_back(std::move(record));
     }
+    saves[saveName] = std::move(files);
     return true;
 }

@@ -7,8 +7,11 @@
 // the list icon, then each file as a 56-byte name entry and its bytes.
 class SaveFileNPO : public SaveFileBase {
 public:
-    // path: the folder to write into; one "<save name>.npo" per save.
+    // path: the folder to write into; one "<save name>.npo" per save, or where
+    // a file of that name stands "<save name>.000.npo", ".001", ...: nothing
+    // is replaced.
     bool Save(const std::string& path) override;
+    // Refuses a file larger than kLargestSave before reading it.
     bool Load(const std::string& path) override;
 
     // Load on bytes already in memory; path gives the save's name and the log lines.

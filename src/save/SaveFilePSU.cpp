@@ -58,10 +58,6 @@ constexpr size_t kEntrySize = sizeof(PsuEntry);
 constexpr uint64_t kDataBlock = 1024;
 // One byte of the name field stays for the terminating NUL.
 constexpr size_t kLongestName = sizeof(PsuEntry::name) - 1;
-// No file on a memory card is longer than the card (8 MB). A length that runs
-// more than this past the end of the .psu is no short read: it ends the save
-// instead of being filled up.
-constexpr uint64_t kCardCapacity = 8 * 1024 * 1024;
 // The bytes of an icon.sys from the start of its title field.
 constexpr size_t kTitleBegin = 0xC0;
 constexpr size_t kTitleEnd = 0x100;
@@ -76,6 +72,9 @@ const std::string kUnsafeOnLoad = "エラー : 不正なファイル名をスキ
 const std::string kNameTooLong = "エラー : ファイル名が長すぎるためスキップしました SaveFilePSU::Save() ";
 const std::string kFileTooLarge = "エラー : ファイルが大きすぎるためスキップしました SaveFilePSU::Save() ";
 const std::string kLengthPastEnd = "エラー : ファイルの長さがファイルの終わりを越えています SaveFilePSU::Load() ";
+const std::string kEntriesMissing = "エラー : ファイルが途中で終わっています SaveFilePSU::Load() ";
+const std::string kTooLarge = "エラー : ファイルが大きすぎるため読み込みませんでした SaveFilePSU::Load() ";
+const std::string kSaveLeftOut = "エラー : 書き込めないファイルがあるためセーブデータを書き込みませんでした SaveFilePSU::Save() ";
 
 std::error_code LastError() { return std::error_code(errno, std::generic_category()); }
 
@@ -154,7 +153,9 @@ std::string EntryName(const PsuEntry& entry)
     return std::string(entry.name, length);
 }
 
-// Reads the .psu front to back. An entry cut short counts its missing bytes as zero.
+// Reads the .psu front to back. Every entry and every file's bytes must be
+// there whole: a file that ends early was cut short (an interrupted download
+// or copy), and whatever stood in the missing part is lost, not blank.
 class EntryReader {
 public:
     explicit EntryReader(std::span<const uint8_t> file) : bytes(file) {}
@@ -162,38 +163,46 @@ public:
     bool AtEnd() const { return offset >= bytes.size(); }
     uint64_t Left() const { return AtEnd() ? 0 : bytes.size() - offset; }
 
-    PsuEntry Entry()
+    // False when the file ends inside the entry.
+    bool Entry(PsuEntry& entry)
     {
-        PsuEntry entry{};
-        if (const uint64_t present = std::min<uint64_t>(Left(), kEntrySize)) {
-            std::memcpy(&entry, bytes.data() + offset, static_cast<size_t>(present));
+        if (Left() < kEntrySize) {
+            return false;
         }
+        std::memcpy(&entry, bytes.data() + offset, kEntrySize);
         offset += kEntrySize;
-        return entry;
+        return true;
     }
 
-    // A data area that ends early is filled up with 0xFF.
-    std::vector<uint8_t> Data(uint64_t length)
+    // False when the file ends before length bytes. The padding after the
+    // last file may be missing: its bytes are all there.
+    bool Data(uint64_t length, std::vector<uint8_t>& data)
     {
         if (length == 0) {
             SkipZeroBlock();
-            return {};
+            data.clear();
+            return true;
         }
-        std::vector<uint8_t> data(static_cast<size_t>(length), 0xFF);
-        if (const uint64_t present = std::min(length, Left())) {
-            std::memcpy(data.data(), bytes.data() + offset, static_cast<size_t>(present));
+        if (length > Left()) {
+            return false;
+        }
+        const auto start = bytes.begin() + static_cast<ptrdiff_t>(offset);
+        data.assign(start, start + static_cast<ptrdiff_t>(length));
+        offset += DataAreaLength(length);
+        return true;
+    }
+
+    bool SkipData(uint64_t length)
+    {
+        if (length == 0) {
+            SkipZeroBlock();
+            return true;
+        }
+        if (length > Left()) {
+            return false;
         }
         offset += DataAreaLength(length);
-        return data;
-    }
-
-    void SkipData(uint64_t length)
-    {
-        if (length == 0) {
-            SkipZeroBlock();
-        } else {
-            offset += DataAreaLength(length);
-        }
+        return true;
     }
 
 private:
@@ -296,22 +305,27 @@ std::string SaveFilePSU::TargetName(const FileList& files)
 
 bool SaveFilePSU::Save(const std::string& path)
 {
+    written.clear();
     if (saves.empty() || !IsDirectory(path)) {
         return false;
     }
+    bool allWritten = true;
     for (const auto& [saveName, files] : saves) {
         if (!IsSafeName(saveName)) {
             Log(kUnsafeOnSave + path + " : " + SjisToUtf8(saveName));
+            allWritten = false;
             continue;
         }
         if (saveName.size() > kLongestName) {
             Log(kNameTooLong + path + " : " + SjisToUtf8(saveName));
+            allWritten = false;
             continue;
         }
         const std::string target = JoinPath(path, TargetName(files));
-        // Card names are at most 31 bytes; a file that cannot be told apart
-        // from its neighbours on the card is left out rather than cut.
-        std::vector<const FILE_DATA*> written;
+        // A name that cannot stand in the entry is never cut (it would come
+        // back as another file), and a save without one of its files is no
+        // copy of it: such a save is not written at all.
+        std::vector<const FILE_DATA*> contents;
         for (const auto& file : files) {
             if (!IsSafeName(file->name)) {
                 Log(kUnsafeOnSave + target + " : " + SjisToUtf8(file->name));
@@ -320,8 +334,13 @@ bool SaveFilePSU::Save(const std::string& path)
             } else if (file->data.size() > std::numeric_limits<uint32_t>::max()) {
                 Log(kFileTooLarge + target + " : " + SjisToUtf8(file->name));
             } else {
-                written.push_back(file.get());
+                contents.push_back(file.get());
             }
+        }
+        if (contents.size() != files.size()) {
+            Log(kSaveLeftOut + target);
+            allWritten = false;
+            continue;
         }
 
         PendingFile pending(target);
@@ -335,7 +354,7 @@ bool SaveFilePSU::Save(const std::string& path)
         if (!ownTimes) {
             throw SaveFileError(target, LastError());
         }
-        const std::vector<uint8_t> image = MakeImage(saveName, written, ToPsuTime(ownTimes->creation.value_or(ownTimes->lastWrite)),
+        const std::vector<uint8_t> image = MakeImage(saveName, contents, ToPsuTime(ownTimes->creation.value_or(ownTimes->lastWrite)),
                                                      ToPsuTime(ownTimes->lastWrite));
         if (std::error_code error = pending.Write(image.data(), image.size())) {
             throw SaveFileError(target, error);
@@ -343,29 +362,32 @@ bool SaveFilePSU::Save(const std::string& path)
         if (std::error_code error = pending.Close()) {
             throw SaveFileError(target, error);
         }
-        if (Exists(target)) {
-            const std::string backup = BackupName(target);
-            if (!backup.empty()) {
-                ::rename(target.c_str(), backup.c_str());
-            }
-        }
-        if (const std::error_code error = pending.Commit()) {
+        // Two saves of one title, or a file from an earlier export: what
+        // stands there is kept, the new file takes the next free number.
+        if (const std::error_code error = pending.CommitUnderFreeName()) {
             Log(kCreateFailed);
             Log(target);
             LogError(error);
             return false;
         }
+        written.push_back(pending.CommittedPath());
     }
-    return true;
+    return allWritten;
 }
 
 bool SaveFilePSU::Load(const std::string& path)
 {
+    saves.clear();
+    skipped = 0;
     if (!IsFile(path)) {
         return false;
     }
     std::vector<uint8_t> bytes;
-    if (const std::error_code error = ReadWholeFile(path, bytes)) {
+    if (const std::error_code error = ReadWholeFile(path, bytes, kLargestSave)) {
+        if (error == std::errc::file_too_large) {
+            Log(kTooLarge + path);
+            return false;
+        }
         Log(kOpenFailed);
         Log(path);
         LogError(error);
@@ -377,34 +399,43 @@ bool SaveFilePSU::Load(const std::string& path)
 bool SaveFilePSU::LoadBytes(std::span<const uint8_t> bytes, const std::string& path)
 {
     saves.clear();
+    skipped = 0;
     EntryReader reader(bytes);
     // The first entry's mode is not checked: homebrew tools write other directory modes.
-    const PsuEntry directory = reader.Entry();
+    PsuEntry directory{};
+    if (!reader.Entry(directory)) {
+        Log(kEntriesMissing + path);
+        return false;
+    }
     const std::string saveName = EntryName(directory);
     if (!IsSafeName(saveName)) {
         Log(kUnsafeOnLoad + path + " : " + SjisToUtf8(saveName));
         return false;
     }
-    FileList& files = saves[saveName];
+    FileList files;
 
     // The count includes "." and "..". Nothing is reserved for it: each entry
-    // read takes at least 512 bytes of the file, so the end of the file ends a
-    // count of 2^31 as quickly as the true one.
+    // read takes 512 bytes of the file, so the end of the file ends a count
+    // of 2^31 as quickly as the true one.
     const auto count = static_cast<int32_t>(directory.count);
-    for (int32_t i = 0; i < count && !reader.AtEnd(); ++i) {
-        const PsuEntry entry = reader.Entry();
+    for (int32_t i = 0; i < count; ++i) {
+        PsuEntry entry{};
+        if (!reader.Entry(entry)) {
+            Log(kEntriesMissing + path);
+            return false;
+        }
         if (entry.mode == kDirectoryMode) {
             continue;
         }
         const std::string name = EntryName(entry);
         const uint64_t length = entry.count;
-        if (length > reader.Left() && length - reader.Left() > kCardCapacity) {
-            Log(kLengthPastEnd + path + " : " + SjisToUtf8(name));
-            break;
-        }
         if (!IsSafeName(name)) {
             Log(kUnsafeOnLoad + path + " : " + SjisToUtf8(name));
-            reader.SkipData(length);
+            ++skipped;
+            if (!reader.SkipData(length)) {
+                Log(kLengthPastEnd + path + " : " + SjisToUtf8(name));
+                return false;
+            }
             continue;
         }
         auto file = std::make_shared<FILE_DATA>();
@@ -413,9 +444,13 @@ bool SaveFilePSU::LoadBytes(std::span<const uint8_t> bytes, const std::string& p
         file->lastAccessTime = file->creationTime;
         file->lastWriteTime = FromPsuTime(entry.modified, path);
         file->attribute = 0;
-        file->data = reader.Data(length);
+        if (!reader.Data(length, file->data)) {
+            Log(kLengthPastEnd + path + " : " + SjisToUtf8(name));
+            return false;
+        }
         files.push_back(std::move(file));
     }
     SortByFileOrder(files);
+    saves[saveName] = std::move(files);
     return true;
 }

@@ -1,3 +1,6 @@
+#include <unistd.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <set>
 
@@ -179,15 +182,61 @@ TEST_F(ImportExportTest, DroppedFilesTakeEveryKindImportTakes)
 
 TEST_F(ImportExportTest, FileErrorEndsOneSaveNotTheCommand)
 {
-    // A save file that cannot be opened (a link to nowhere): that save fails, the next one is still written.
+    // A link in a save would carry any file the user can read into the container:
+    // that save is not written at all, the next one still is.
+    WriteText(root / "private", "not for a card");
     WriteBytes(pcFolder + "BESLES-0/icon.sys", MakeIconSys("BROKEN"));
-    fs::create_symlink(root / "nowhere", pcFolder + "BESLES-0/gone");
+    fs::create_symlink(root / "private", pcFolder + "BESLES-0/linked");
     control->UpdateDataListPC();
-    TickAllPcRows();
-    view.folderAnswers = {exportFolder};
-    view.fileTypeAnswer = 1;
-    control->OnExport();
-    EXPECT_FALSE(IsFileAt(exportFolder + "BESLES-0.npo"));
-    EXPECT_TRUE(IsFileAt(exportFolder + "BESLES-1.npo"));
-    EXPECT_NE(LogText().find("エラー : ファイルの読み書きに失敗しました Control::OnExport() "), std::string::npos);
+    for (const int fileType : {0, 1}) {
+        TickAllPcRows();
+        view.folderAnswers = {exportFolder};
+        view.fileTypeAnswer = fileType;
+        control->OnExport();
+    }
+    EXPECT_EQ(Tree(exportFolder), (std::set<std::string>{kPsuName, "BESLES-1.npo", "BASLUS-PS1.mcr", "BASLUS-PS1.000.mcr"}));
+    EXPECT_NE(LogText().find("エラー : 通常のファイルではないため読み込みませんでした SaveFileFolder::Load() " + pcFolder +
+                             "BESLES-0/linked"),
+              std::string::npos);
+}
+
+// Saves of one title give .psu files of one name, and a second export meets the
+// first one's files: an existing file is never replaced, the new one takes the
+// next free number before the extension.
+TEST_F(ImportExportTest, ExportNeverReplacesAFile)
+{
+    WriteBytes(pcFolder + "BESLES-2/icon.sys", MakeIconSys(kFullWidthABC));
+    WriteBytes(pcFolder + "BESLES-2/other", std::vector<uint8_t>(10, 2));
+    control->UpdateDataListPC();
+    ExportAll(0);
+    ExportAll(1);
+    ExportAll(1);
+    const std::string numbered = "\xEF\xBC\xA1\xEF\xBC\xA2\xEF\xBC\xA3.000.psu";
+    EXPECT_EQ(Tree(exportFolder), (std::set<std::string>{kPsuName, numbered, "BESLES-1.npo", "BESLES-2.npo", "BESLES-1.000.npo",
+                                                         "BESLES-2.000.npo", "BASLUS-PS1.mcr", "BASLUS-PS1.000.mcr",
+                                                         "BASLUS-PS1.001.mcr"}));
+    EXPECT_NE(ReadBytes(exportFolder + kPsuName), ReadBytes(exportFolder + numbered));  // each save of the title
+}
+
+// A temporary a killed copy left in a save is no file of it: not in the PC
+// list or its sizes, not exported, and removed once its writer is known to be
+// gone; a writer still running keeps its own.
+TEST_F(ImportExportTest, LeftoverTemporaryIsNoFileOfTheSave)
+{
+    // Above the largest process id the system hands out: no writer runs under it.
+    const std::string leftover = pcFolder + "BESLES-1/.tansu-4194305-0.tmp";
+    const std::string running = ".tansu-" + std::to_string(::getpid()) + "-0.tmp";
+    WriteBytes(leftover, std::vector<uint8_t>(100000, 1));
+    WriteBytes(pcFolder + running, {});
+    WriteBytes(pcFolder + "BESLES-1/" + running, std::vector<uint8_t>(100000, 1));
+    control->UpdateDataListPC();
+    const auto rows = view.Texts(ListSide::PC);
+    ASSERT_EQ(rows.size(), 2u);
+    const auto row = std::ranges::find_if(rows, [](const auto& texts) { return texts[kColumnName] == "BESLES-1"; });
+    ASSERT_NE(row, rows.end());
+    EXPECT_EQ((*row)[kColumnSize], "0006");  // icon.sys and data only
+    EXPECT_FALSE(fs::exists(leftover));
+    ExportAll(1);
+    EXPECT_LT(fs::file_size(exportFolder + "BESLES-1.npo"), 5000u);
+    EXPECT_TRUE(fs::exists(pcFolder + "BESLES-1/" + running));
 }

@@ -4,10 +4,13 @@
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <algorithm>
 #include <map>
 #include <optional>
+#include <tuple>
 
 #include "common/FileStatus.h"
 #include "CliRunner.h"
@@ -124,6 +127,83 @@ TEST_F(CliContainerTest, FailuresExitWithOneAndSpareTheOtherSaves)
     Expect(1, "", {"export", "--format", "psu", "--to", temp / "missing", ps2});
     Expect(1, "", {"import", "--to", temp / "missing", ps1});
     EXPECT_FALSE(fs::exists(temp / "missing"));
+}
+
+// Two saves of one title (one .psu name) or of one folder name (one .npo name)
+// exported together: every file is kept, and the output names where each went.
+TEST_F(CliContainerTest, ExportKeepsEveryFileAndPrintsTheNamesWritten)
+{
+    const std::string twin = temp / "other/" + kPs2Name;
+    fs::create_directories(twin);
+    fs::copy(ps2, twin);
+    WriteBytes(twin + "/" + kPs2Name, std::vector<uint8_t>(10, 0x77));
+    Expect(0, "ＴＡＮＳＵ　東京.psu\nＴＡＮＳＵ　東京.000.psu\n", {"export", "--format", "psu", "--to", out, ps2, twin});
+    Expect(0, kPs2Name + ".npo\n" + kPs2Name + ".000.npo\n", {"export", "--format", "npo", "--to", out, ps2, twin});
+    Expect(0, kPs1Name + ".mcr\n", {"export", "--format", "mcr", "--to", out, ps1});
+    Expect(0, kPs1Name + ".000.mcr\n", {"export", "--format", "mcr", "--to", out, ps1});
+    EXPECT_EQ(Tree(out).size(), 6u);
+    EXPECT_NE(ReadBytes(out + "ＴＡＮＳＵ　東京.psu"), ReadBytes(out + "ＴＡＮＳＵ　東京.000.psu"));
+    EXPECT_NE(ReadBytes(out + kPs2Name + ".npo"), ReadBytes(out + kPs2Name + ".000.npo"));
+}
+
+// Exit 0 only when everything was written; the log tells the true reason.
+TEST_F(CliContainerTest, ImportExitsWithOneWhenAnythingWasNotWritten)
+{
+    Expect(0, "ＴＡＮＳＵ　東京.psu\n", {"export", "--format", "psu", "--to", out, ps2});
+    const std::string good = out + "ＴＡＮＳＵ　東京.psu";
+    const std::vector<uint8_t> psu = ReadBytes(good);
+    auto cut = psu, longName = psu, unusable = psu;
+    cut.resize(3 * 1024 + 512 + 100);  // inside the save's data file, which follows icon.sys
+    std::fill_n(longName.begin() + 0x40, 300, 'L');  // the save's name: 300 bytes, more than a folder name may have
+    std::copy_n("../x", 5, unusable.begin() + 3 * 1024 + 0x40);  // the second file, after icon.sys
+    // File, what the log says, how many paths the target holds afterwards.
+    const std::tuple<std::string, std::vector<uint8_t>, std::string, size_t> cases[] = {
+        {"cut.psu", cut, "エラー : ファイルの長さがファイルの終わりを越えています SaveFilePSU::Load() ", 0},
+        {"long.psu", longName, "エラー : フォルダを作成できませんでした SaveFileFolder::Save() ", 0},
+        {"unusable.psu", unusable, "エラー : 不正なファイル名をスキップしました SaveFilePSU::Load() ", 4},
+    };
+    for (const auto& [name, bytes, line, paths] : cases) {
+        WriteBytes(out + name, bytes);
+        TempDir target;
+        const CliRun run = Expect(1, "", {"import", "--to", target.path(), out + name});
+        EXPECT_TRUE(run.Says(line + out + name) || run.Says(line + target.path())) << name << run.err;
+        EXPECT_EQ(Tree(target.path()).size(), paths) << name;
+    }
+    EXPECT_TRUE(RunCli({"import", "--to", out, out + "long.psu"}).Says("File name too long"));
+    // A failed file does not stop the next one.
+    TempDir target;
+    Expect(1, "", {"import", "--to", target.path(), out + "cut.psu", good});
+    auto expected = Tree(temp / "pc/");
+    expected.erase(kPs1Name);
+    EXPECT_EQ(Tree(target.path()), expected);
+}
+
+// A folder the import may not write into: exit 1, and the log gives the
+// system's true reason rather than a missing file. Root writes anywhere; in a
+// user namespace of its own it has no such power over the real root's files.
+TEST_F(CliContainerTest, ImportIntoAFolderThatCannotBeWrittenFails)
+{
+    CliOptions options{.environment = {{"TZ", "JST-9"}}};
+    std::vector<std::string> prefix;
+    if (::geteuid() == 0) {
+        if (RunCli({"--user", "true"}, {.program = "/usr/bin/unshare", .environment = {}}).exitCode != 0) {
+            GTEST_SKIP() << "running as root and no user namespace to give up its powers in";
+        }
+        options.program = "/usr/bin/unshare";
+        prefix = {"--user", TANSU_CLI_PATH};
+    }
+    Expect(0, kPs2Name + ".npo\n", {"export", "--format", "npo", "--to", out, ps2});
+    const std::string locked = temp / "locked";
+    fs::create_directory(locked);
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+    prefix.insert(prefix.end(), {"import", "--to", locked, out + kPs2Name + ".npo", ps1});
+    const CliRun run = RunCli(prefix, options);
+    fs::permissions(locked, fs::perms::owner_all);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_TRUE(run.Says("エラー : フォルダを作成できませんでした SaveFileFolder::Save() " + locked + "/" + kPs2Name)) << run.err;
+    EXPECT_TRUE(run.Says("Permission denied")) << run.err;
+    EXPECT_FALSE(run.Says("No such file or directory")) << run.err;
+    EXPECT_TRUE(fs::is_empty(locked));
 }
 
 TEST(CliContainerUsage, UsageErrorsExitWithTwo)

@@ -1,9 +1,11 @@
 #include "save/SaveFileFolder.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <string>
 #include <tuple>
@@ -80,21 +82,52 @@ TEST_F(SaveFileFolderTest, WritesAndReadsBack)
         EXPECT_EQ(std::tie(got->data, got->lastWriteTime, got->attribute), std::tie(sent.data, sent.lastWriteTime, sent.attribute));
     }
 
-    // A file that cannot be read abandons the load with its path and the system's reason.
-    fs::create_symlink("nowhere", target + "/SAVE/LINK");
-    try {
-        loaded.Load(target + "/SAVE");
-        ADD_FAILURE() << "no error";
-    } catch (const SaveFileError& error) {
-        EXPECT_EQ(error.path, target + "/SAVE/LINK");
-        EXPECT_EQ(error.error, std::errc::no_such_file_or_directory);
-    }
-
-    // An old save of the name is kept whole as a backup (SaveBackupTest), unsafe names go nowhere.
+    // An old save of the name is kept whole as a backup (SaveBackupTest); unsafe names go
+    // nowhere, and the rest is written, but the call fails.
     WriteText(target + "/NEXT/OLD", "old");
     folder.saves = {{"NEXT", {Record("DATA", "after"), Record("../x", "2")}}, {"../up", {Record("F", "f")}}};
-    ASSERT_TRUE(folder.Save(target));
+    EXPECT_FALSE(folder.Save(target));
+    EXPECT_EQ(folder.written, std::vector<std::string>{target + "/NEXT"});
     EXPECT_EQ(ReadText(target + "/NEXT/DATA") + "|" + ReadText(target + "/NEXT.000/OLD"), "after|old");
     EXPECT_FALSE(fs::exists(target + "/NEXT/OLD") || fs::exists(target + "/x") || fs::exists(temp / "x") || fs::exists(temp / "up"));
     EXPECT_FALSE(SaveFileFolder().Save(target));  // nothing to write
+}
+
+// Only the regular files a save folder itself holds are its files: a link
+// would put whatever it names (any file the user can read) into a container,
+// a pipe would wait for a writer. Either fails the load, naming the entry.
+TEST_F(SaveFileFolderTest, LinksAndSpecialFilesFailTheLoad)
+{
+    WriteText(temp / "secret", "private");
+    const std::string save = target + "/SAVE", refused = "エラー : 通常のファイルではないため読み込みませんでした SaveFileFolder::Load() ";
+    const std::pair<const char*, std::function<void(const std::string&)>> cases[] = {
+        {"link", [&](const std::string& path) { fs::create_symlink(temp / "secret", path); }},
+        {"dangling", [&](const std::string& path) { fs::create_symlink(temp / "nowhere", path); }},
+        {"folder-link", [&](const std::string& path) { fs::create_directory_symlink(temp.path(), path); }},
+        {"pipe", [&](const std::string& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0); }},
+    };
+    for (const auto& [name, make] : cases) {
+        fs::remove_all(save);
+        WriteText(save + "/DATA", "data");
+        make(save + "/" + name);
+        SaveFileFolder loaded;
+        EXPECT_FALSE(loaded.Load(save)) << name;
+        EXPECT_TRUE(loaded.saves.empty()) << name;
+        EXPECT_NE(ReadText(temp / "log.txt").find(refused + save + "/" + name), std::string::npos) << name;
+    }
+    fs::remove_all(save);
+    fs::create_directory_symlink(temp.path(), save);  // the save folder itself
+    EXPECT_FALSE(folder.Load(save));
+}
+
+// A save larger than any card is refused before it is read; the files are sparse.
+TEST_F(SaveFileFolderTest, SaveLargerThanAnyCardIsRefusedUnread)
+{
+    const std::string save = target + "/BIG";
+    WriteText(save + "/A", "a");  // together, not each, the files pass the limit
+    WriteText(save + "/B", "");
+    fs::resize_file(save + "/B", SaveFileBase::kLargestSave);
+    EXPECT_FALSE(folder.Load(save));
+    EXPECT_NE(ReadText(temp / "log.txt").find("エラー : セーブデータが大きすぎるため読み込みませんでした SaveFileFolder::Load() " + save),
+              std::string::npos);
 }

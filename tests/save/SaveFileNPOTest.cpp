@@ -61,11 +61,14 @@ TEST_F(SaveFileNPOTest, LayoutAndRoundTrip)
 
     npo.saves = {{"SAVE", {Record("zz.dat", std::vector<uint8_t>(70000, 7)), Record("empty", {}), Record(std::string(47, 'n'), {9}),
                            Record("\x83\x5C", {1})}}};
-    ASSERT_TRUE(npo.Save(temp.path()) && npo.Save(temp.path()));  // replaced, without a backup
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.path()), {}), 4);  // three .npo and log.txt
+    // A file of the name already there is kept: the second one takes the next free number.
+    ASSERT_TRUE(npo.Save(temp.path()) && npo.Save(temp.path()));
+    EXPECT_EQ(npo.written, std::vector<std::string>{temp / "SAVE.000.npo"});
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.path()), {}), 5);  // four .npo and log.txt
+    EXPECT_EQ(ReadBytes(temp / "SAVE.npo"), ReadBytes(temp / "SAVE.000.npo"));
     SaveFileNPO back;
-    ASSERT_TRUE(back.Load(temp / "SAVE.npo"));
-    EXPECT_TRUE(std::ranges::equal(back.saves.at("SAVE"), npo.saves.at("SAVE"),
+    ASSERT_TRUE(back.Load(temp / "SAVE.000.npo"));
+    EXPECT_TRUE(std::ranges::equal(back.saves.at("SAVE.000"), npo.saves.at("SAVE"),
                                    [](const auto& a, const auto& b) { return a->name == b->name && a->data == b->data; }));
 }
 
@@ -88,7 +91,7 @@ TEST_F(SaveFileNPOTest, ReadingAndHostileFiles)
         EXPECT_FALSE(Load(bytes));
         EXPECT_TRUE(Logged(line)) << line;
     }
-    EXPECT_EQ(npo.saves.at("SAVE1").size(), 1u);  // what was read before the failure stays
+    EXPECT_TRUE(npo.saves.empty());  // a file cut short gives nothing, not the files before the cut
     EXPECT_FALSE(Load(Header(1), ".npo"));  // no save name once the extension is gone
     EXPECT_TRUE(npo.saves.empty());
 
@@ -96,6 +99,7 @@ TEST_F(SaveFileNPOTest, ReadingAndHostileFiles)
     const std::string full(48, 'F');
     ASSERT_TRUE(Load(Header(4) + Entry("../x", 1) + "x" + Entry(full, 1) + "f" + Entry("ok", 1) + "o"));
     EXPECT_EQ(npo.saves.at("SAVE1").at(0)->name + "," + npo.saves.at("SAVE1").at(1)->name, full + ",ok");
+    EXPECT_EQ(npo.skipped, 1u);
     EXPECT_TRUE(Logged("エラー : 不正なファイル名をスキップしました SaveFileNPO::Load() SAVE1.npo : ../x"));
     EXPECT_FALSE(npo.Save(temp.path()) || std::filesystem::exists(temp / "SAVE1.npo"));
     EXPECT_TRUE(SaveFileNPO().Save(temp / "nowhere"));  // unlike the other formats, nothing to write is success

@@ -8,11 +8,14 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "save/PS1SaveFileMcr.h"
 #include "save/SaveFileFolder.h"
+#include "save/SaveFileNPO.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -99,19 +102,27 @@ TEST_F(SaveFilePSUTest, Writing)
         std::copy_n(bytes.begin() + at + 8, 24, expected.begin() + at + 8);
     }
     EXPECT_EQ(bytes, expected);
+    // A second export of the same title keeps the first file and takes the next free number.
     ASSERT_TRUE(psu.Save(out));
-    EXPECT_EQ(ReadBytes(out + "/破損ファイル.psu.000"), bytes);
+    EXPECT_EQ(psu.written, std::vector<std::string>{out + "/破損ファイル.000.psu"});
+    EXPECT_EQ(ReadBytes(out + "/破損ファイル.psu"), bytes);
     EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 2);  // no temporary left
 
     psu.saves["SAVE"] = {Record("E", ""), Record("F", "xyz")};  // an empty file takes no data area
     ASSERT_TRUE(psu.Save(out));
-    EXPECT_EQ(ReadBytes(out + "/破損ファイル.psu").size(), 512u * 5 + 1024);
+    EXPECT_EQ(ReadBytes(out + "/破損ファイル.001.psu").size(), 512u * 5 + 1024);
 
-    // The title in full width with its spaces collapsed; names unfit for the card are left out.
+    // The title in full width with its spaces collapsed; a save with names unfit for the card is not written.
     const auto iconSys = Record("icon.sys", Text(MakeIconSys("  ../A b?   c ")));
-    psu.saves = {{"SAVE", {iconSys, Record("../x", ""), Record(std::string(448, 'n'), "")}}, {"../up", {Record("OK", "ok")}}};
-    ASSERT_TRUE(psu.Save(out));
+    for (const auto& unfit : {Record("../x", ""), Record(std::string(448, 'n'), "")}) {
+        psu.saves = {{"SAVE", {iconSys, unfit}}, {"../up", {Record("OK", "ok")}}};
+        EXPECT_FALSE(psu.Save(out));
+        EXPECT_TRUE(psu.written.empty());
+    }
     EXPECT_EQ(std::distance(fs::directory_iterator(temp.path()), {}), 2);  // out and log.txt
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 3);
+    psu.saves = {{"SAVE", {iconSys}}};
+    ASSERT_TRUE(psu.Save(out));
     ASSERT_TRUE(psu.Load(out + "/．．／Ａ　ｂ？　ｃ.psu"));
     EXPECT_EQ(psu.saves.at("SAVE").size(), 1u);  // icon.sys
     EXPECT_FALSE(SaveFilePSU().Save(out));  // nothing to write
@@ -133,16 +144,65 @@ TEST_F(SaveFilePSUTest, Reading)
     older.insert(older.begin() + 2048, 1024, 0);
     EXPECT_EQ(Contents(Parse(older)), (Names{"E=", "F=xyz", "G="}));
 
-    // Cut short inside A's data: the rest of A reads as 0xFF.
-    auto cut = PsuBytes().Head(4).File("A", std::string(3000, 'a')).File("B", "b").bytes;
-    cut.resize(512 * 4 + 100);
-    EXPECT_EQ(Contents(Parse(cut)), Names{"A=" + std::string(100, 'a') + std::string(2900, '\xFF')});
     EXPECT_TRUE(Parse(PsuBytes().Head(2).File("A", "a").bytes).empty() && Parse(PsuBytes().Head(-1).File("A", "a").bytes).empty());
-    EXPECT_EQ(Parse(PsuBytes().Head(INT32_MAX).File("A", "a").File("B", "b").bytes).size(), 2u);
-    EXPECT_EQ(Parse(PsuBytes().Head(INT32_MAX).File("A", "a").Entry(0x8497, 0xFFFFFFFF, "HUGE").File("B", "b").bytes).size(), 1u);
+    // The last file's padding may be missing: its bytes are all there.
+    auto unpadded = PsuBytes().Head(3).File("A", "abc").bytes;
+    unpadded.resize(512 * 4 + 3);
+    EXPECT_EQ(Contents(Parse(unpadded)), Names{"A=abc"});
     EXPECT_EQ(Contents(Parse(PsuBytes().Head(4).File("../x", "evil").File("OK", "ok").bytes)), Names{"OK=ok"});
     EXPECT_NE(ReadText(temp / "log.txt").find("エラー : 不正なファイル名をスキップしました SaveFilePSU::Load() test.psu : ../x"),
               std::string::npos);
+}
+
+// A file cut short (an interrupted download or copy) loads nothing and says
+// so: missing bytes are never made up and a missing file is never passed over.
+TEST_F(SaveFilePSUTest, CutFilesFailTheLoad)
+{
+    const auto whole = PsuBytes().Head(4).File("A", std::string(3000, 'a')).File("B", "b").bytes;
+    const auto cut = [&whole](size_t length) { return std::vector<uint8_t>(whole.begin(), whole.begin() + length); };
+    const std::string ended = "エラー : ファイルが途中で終わっています SaveFilePSU::Load() test.psu";
+    const std::string pastEnd = "エラー : ファイルの長さがファイルの終わりを越えています SaveFilePSU::Load() test.psu : ";
+    const std::pair<std::vector<uint8_t>, std::string> cases[] = {
+        {{}, ended},
+        {cut(511), ended},                       // inside the save's own entry
+        {cut(512 * 4 + 100), pastEnd + "A"},     // inside A's bytes
+        {cut(512 * 4 + 3072), ended},            // B's entry gone: a file missing
+        {PsuBytes().Head(INT32_MAX).File("A", "a").File("B", "b").bytes, ended},  // fewer entries than counted
+        {PsuBytes().Head(5).File("A", "a").Entry(0x8497, 0xFFFFFFFF, "HUGE").File("B", "b").bytes, pastEnd + "HUGE"},
+        {PsuBytes().Head(4).Entry(0x8497, 5000, "../x").File("OK", "ok").bytes, pastEnd + "../x"},
+    };
+    for (const auto& [bytes, line] : cases) {
+        SaveFilePSU psu;
+        EXPECT_FALSE(psu.LoadBytes(bytes, "test.psu")) << bytes.size();
+        EXPECT_TRUE(psu.saves.empty()) << bytes.size();
+        EXPECT_NE(ReadText(temp / "log.txt").find(line), std::string::npos) << line;
+    }
+    SaveFilePSU psu;
+    EXPECT_TRUE(psu.LoadBytes(whole, "test.psu"));
+}
+
+// No file larger than any card can hold a save: such a file is refused with
+// its line in the log before a byte of it is read. The files are sparse: no
+// disk space is used.
+TEST_F(SaveFilePSUTest, FilesLargerThanAnyCardAreRefusedUnread)
+{
+    const std::vector<uint8_t> ps1Head = MakePS1Save("T");
+    const std::tuple<std::string, std::vector<uint8_t>, uint64_t, std::function<bool(const std::string&)>, std::string> cases[] = {
+        {"huge.psu", PsuBytes().Head(3).File("A", "a").bytes, SaveFileBase::kLargestSave + 1,
+         [](const std::string& path) { return SaveFilePSU().Load(path); }, "SaveFilePSU::Load() "},
+        {"huge.npo", {'n', 'P', 'o', 'r', 't'}, SaveFileBase::kLargestSave + 1,
+         [](const std::string& path) { return SaveFileNPO().Load(path); }, "SaveFileNPO::Load() "},
+        {"HUGE-PS1", ps1Head, uint64_t{1} << 30, [](const std::string& path) { return PS1SaveFileMcr().LoadRaw(path); },
+         "PS1SaveFileMcr::LoadRaw() : "},
+    };
+    for (const auto& [name, head, length, load, where] : cases) {
+        const std::string path = temp / name;
+        WriteBytes(path, head);
+        fs::resize_file(path, length);
+        EXPECT_FALSE(load(path)) << name;
+        EXPECT_NE(ReadText(temp / "log.txt").find("エラー : ファイルが大きすぎるため読み込みませんでした " + where + path),
+                  std::string::npos) << name;
+    }
 }
 
 TEST_F(SaveFilePSUTest, RealSaves)
