@@ -86,8 +86,8 @@ bool LooksLikePsu(std::span<const uint8_t> head)
 }
 
 // A .psu cut short inside its head: its save directory entry is there and
-// every further entry that is whole is the one it must be. Such a file still
-// gives the save it names, as far as it goes.
+// every further entry that is whole is the one it must be. Taken as a .psu,
+// so that its reader tells the user it was cut rather than of no known kind.
 bool LooksLikeCutPsu(std::span<const uint8_t> head, uint64_t length)
 {
     if (length >= PsuLayout::kHeadSize || head.size() != length) {

@@ -55,7 +55,7 @@ public:
     // Shared records: copying the map into another container copies no bytes.
     SaveMap saves;
     // The last Load: entries left out of the map, each logged. Not 0 means
-    // the save came only in part, though what came is whole.
+    // some of the save stayed behind, though what came is whole.
     size_t skipped = 0;
     // The last Save: the path of each file or folder written, in save order.
     std::vector<std::string> written;

@@ -155,7 +155,7 @@ std::string EntryName(const PsuEntry& entry)
 
 // Reads the .psu front to back. Every entry and every file's bytes must be
 // there whole: a file that ends early was cut short (an interrupted download
-// or copy), and whatever stood in the missing part is lost, not blank.
+// or copy), and whatever stood in the missing bytes is lost, not blank.
 class EntryReader {
 public:
     explicit EntryReader(std::span<const uint8_t> file) : bytes(file) {}

@@ -96,7 +96,7 @@ TEST_F(SaveFileFolderTest, WritesAndReadsBack)
 // Only the regular files a save folder itself holds are its files: a link
 // would put whatever it names (any file the user can read) into a container,
 // a pipe would wait for a writer. Either fails the load, naming the entry.
-TEST_F(SaveFileFolderTest, LinksAndSpecialFilesFailTheLoad)
+TEST_F(SaveFileFolderTest, LinksAndPipesFailTheLoad)
 {
     WriteText(temp / "secret", "private");
     const std::string save = target + "/SAVE", refused = "エラー : 通常のファイルではないため読み込みませんでした SaveFileFolder::Load() ";
