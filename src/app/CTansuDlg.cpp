@@ -461,8 +461,9 @@ void CTansuDlg::CommandDone()
 
 void CTansuDlg::WaitForCommand()
 {
+    // The command's end arrives as an event: sleep until events come, never spin.
     while (commandRunning) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
 }
 
