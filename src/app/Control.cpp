@@ -1,6 +1,8 @@
 #include "app/Control.h"
 
 #include <sys/stat.h>
+
+#include <algorithm>
 #include <unistd.h>
 
 #include <boost/format.hpp>
@@ -63,7 +65,7 @@ std::string Control::PcIconKey(const std::string& name) { return "pc/" + name; }
 
 ListRow Control::CardRow(const std::string& title, const std::string& name, int64_t sizeKB, const char* type) const
 {
-    return ListRow{{title, ShownName(name), SizeColumn(sizeKB), type}, ListSide::PS2, cachedSlot, name};
+    return ListRow{{title, ShownName(name), SizeColumn(sizeKB), type}, ListSide::PS2, cachedSlot, name, listedTime};
 }
 
 void Control::ForgetCard()
@@ -249,6 +251,7 @@ void Control::UpdateDataListPS2()
     const size_t n = entries.size();
     for (size_t k = 1; k <= n; ++k) {
         const FtpClient::FILE_DATA& entry = entries[k - 1];
+        listedTime = entry.time;
         if (const auto cached = rowCache.find({cachedSlot, entry.name}); cached != rowCache.end()) {
             dialog->AddRow(ListSide::PS2, cached->second);
             total += SizeOfRow(cached->second);
@@ -285,6 +288,7 @@ void Control::ListCardDirectory(const FtpClient::FILE_DATA& entry, int64_t& tota
     int64_t size = 0;
     for (const FtpClient::FILE_DATA& file : files) {
         size += FileSizeKB(file.size);
+        listedTime = std::max(listedTime, file.time);
     }
     const std::string local = staging + "icon.sys";
     RemoveFile(local);
@@ -345,13 +349,16 @@ void Control::UpdateDataListPC()
         const std::string path = JoinPath(folder, entry.name);
         if (entry.isDirectory) {
             int64_t size = 0;
+            // A save changes when one of its files does; the folder's own time says only when one came or went.
+            int64_t newest = entry.lastWrite;
             for (const DirectoryEntry& file : ListDirectory(path)) {
                 size += FileSizeKB(file.size);
+                newest = std::max(newest, file.lastWrite);
             }
             const IconSys iconSys(JoinPath(path, "icon.sys"));
             const std::string title = iconSys.valid ? CleanTitle(iconSys.title) : kDamaged;
-            dialog->AddRow(ListSide::PC,
-                           ListRow{{title, ShownName(entry.name), SizeColumn(size), kTypePS2}, ListSide::PC, {}, entry.name});
+            dialog->AddRow(ListSide::PC, ListRow{{title, ShownName(entry.name), SizeColumn(size), kTypePS2},
+                                                 ListSide::PC, {}, entry.name, newest});
         } else {
             const PS1SaveData save(path);
             const std::string title = save.valid ? CleanTitle(save.title) : kDamaged;
@@ -359,7 +366,7 @@ void Control::UpdateDataListPC()
                 iconRenderer->AddIcon(PcIconKey(entry.name), path, false);
             }
             dialog->AddRow(ListSide::PC, ListRow{{title, ShownName(entry.name), SizeColumn(kPS1SizeKB), kTypePS1},
-                                                 ListSide::PC, {}, entry.name});
+                                                 ListSide::PC, {}, entry.name, entry.lastWrite});
         }
     }
 }

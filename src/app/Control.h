@@ -110,6 +110,14 @@ public:
 private:
     void Connect(int kind, const std::string& statusText);
     void SetStatus(const std::string& text);
+    // The window's commands: nothing ticked is said in the status line; deletions and
+    // replacements of card saves are asked about; the outcome is stated.
+    bool AnyTicked(const std::vector<ListRow>& rows);
+    void ReportOutcome(size_t total, size_t done);
+    bool ConfirmDeletion(const std::vector<ListRow>& rows, const char* where);
+    // The rows to copy to the card once each save already there has been asked
+    // about; nothing when the user cancelled.
+    std::optional<std::vector<ListRow>> AskAboutCardSaves(const std::vector<ListRow>& rows);
     // The log line of a command stopped by Cancel after `done` of `total` items.
     static void LogCancelled(size_t done, size_t total);
     // Forgets the rows and icons of the card listed last: another card or slot takes its place.
@@ -162,4 +170,6 @@ private:
     std::map<std::pair<std::string, std::string>, ListRow> rowCache;
     // The slot rowCache and the card's icons belong to.
     std::string cachedSlot;
+    // The time the card listing gives the entry being listed, for its row.
+    int64_t listedTime = 0;
 };

@@ -9,6 +9,7 @@
 #include <set>
 #include <system_error>
 
+#include <boost/format.hpp>
 #include <boost/regex.hpp>
 
 #include "app/Control.h"
@@ -25,6 +26,24 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const kIdle = "待機中";
+
+// A question lists this many saves by name, then says how many more.
+constexpr size_t kListedInQuestion = 20;
+
+// A local date and time for a question; "不明" when the listing gave none.
+std::string DateText(int64_t time)
+{
+    if (time == 0) {
+        return "不明";
+    }
+    const auto value = static_cast<std::time_t>(time);
+    std::tm local{};
+    char text[32];
+    if (localtime_r(&value, &local) == nullptr || std::strftime(text, sizeof text, "%Y/%m/%d %H:%M", &local) == 0) {
+        return "不明";
+    }
+    return text;
+}
 
 // A name ending in a dot and three digits is a numbered backup: the card gets the name without it.
 std::string CardName(const std::string& pcName)
@@ -387,17 +406,148 @@ void Control::DeletePC(const std::vector<ListRow>& rows)
     SetStatus(kIdle);
 }
 
-void Control::OnCopyToPC() { CopyToPC(dialog->GetTickedRows(ListSide::PS2)); }
+// The window's commands: what is ticked, asked about where a save would be
+// lost, and an outcome the status line states.
+bool Control::AnyTicked(const std::vector<ListRow>& rows)
+{
+    if (rows.empty()) {
+        // A highlighted row is what the panes show; the commands take the ticked ones.
+        SetStatus("チェックの付いたセーブがありません（左端のチェックボックスで選んでください）");
+        return false;
+    }
+    return true;
+}
 
-void Control::OnCopyToPS2() { CopyToPS2(dialog->GetTickedRows(ListSide::PC)); }
+void Control::ReportOutcome(size_t total, size_t done)
+{
+    if (CancelRequested()) {
+        SetStatus((boost::format("中止しました : %1%件中%2%件を処理しました") % total % done).str());
+    } else if (done < total) {
+        SetStatus((boost::format("%1%件中%2%件を処理できませんでした。詳しくは「ログ」をご覧ください") % total %
+                   (total - done))
+                      .str());
+    }
+}
 
-void Control::OnDeletePS2() { DeletePS2(dialog->GetTickedRows(ListSide::PS2)); }
+bool Control::ConfirmDeletion(const std::vector<ListRow>& rows, const char* where)
+{
+    std::string list;
+    for (size_t i = 0; i < rows.size() && i < kListedInQuestion; ++i) {
+        list += "\n  " + rows[i][kColumnTitle] + " (" + DisplayName(rows[i].name) + ")";
+    }
+    if (rows.size() > kListedInQuestion) {
+        list += (boost::format("\n  ほか%1%件") % (rows.size() - kListedInQuestion)).str();
+    }
+    const bool agreed = dialog->Confirm(
+        "削除の確認", (boost::format("%1%から次の%2%件のセーブデータを削除します。よろしいですか？") % where % rows.size()).str() + list);
+    if (!agreed) {
+        SetStatus(kIdle);
+    }
+    return agreed;
+}
 
-void Control::OnDeletePC() { DeletePC(dialog->GetTickedRows(ListSide::PC)); }
+// A card has no room for backups: a save about to be replaced there is asked about, with both dates.
+std::optional<std::vector<ListRow>> Control::AskAboutCardSaves(const std::vector<ListRow>& rows)
+{
+    std::vector<ListRow> going;
+    for (const ListRow& row : rows) {
+        const std::string cardName = CardName(row.name);
+        std::optional<ListRow> onCard;
+        for (int i = 0; i < dialog->RowCount(ListSide::PS2) && !onCard; ++i) {
+            if (ListRow cardRow = dialog->GetRow(ListSide::PS2, i); cardRow.name == cardName) {
+                onCard = std::move(cardRow);
+            }
+        }
+        if (!onCard) {
+            going.push_back(row);
+            continue;
+        }
+        const std::string question =
+            (boost::format("「%1%」(%2%) はメモリーカードにすでにあります。\nメモリーカード : %3%\nPC : %4%\n"
+                           "メモリーカードのセーブデータを上書きしますか？") %
+             row[kColumnTitle] % DisplayName(cardName) % DateText(onCard->time) % DateText(row.time))
+                .str();
+        switch (dialog->AskOverwrite(question)) {
+        case ControlView::Overwrite::Replace:
+            going.push_back(row);
+            break;
+        case ControlView::Overwrite::Skip:
+            Log("上書きせずにスキップしました " + DisplayName(cardName));
+            break;
+        case ControlView::Overwrite::Cancel:
+            SetStatus("中止しました");
+            return std::nullopt;
+        }
+    }
+    return going;
+}
 
-void Control::OnMoveToPC() { MoveToPC(dialog->GetTickedRows(ListSide::PS2)); }
+void Control::OnCopyToPC()
+{
+    const std::vector<ListRow> rows = dialog->GetTickedRows(ListSide::PS2);
+    if (AnyTicked(rows)) {
+        ReportOutcome(rows.size(), CopyToPC(rows).size());
+    }
+}
 
-void Control::OnMoveToPS2() { MoveToPS2(dialog->GetTickedRows(ListSide::PC)); }
+void Control::OnCopyToPS2()
+{
+    const std::vector<ListRow> rows = dialog->GetTickedRows(ListSide::PC);
+    if (!AnyTicked(rows)) {
+        return;
+    }
+    if (const auto going = AskAboutCardSaves(rows); going && !going->empty()) {
+        ReportOutcome(going->size(), CopyToPS2(*going).size());
+    }
+}
+
+void Control::OnMoveToPC()
+{
+    const std::vector<ListRow> rows = dialog->GetTickedRows(ListSide::PS2);
+    if (AnyTicked(rows)) {
+        ReportOutcome(rows.size(), MoveToPC(rows).size());
+    }
+}
+
+void Control::OnMoveToPS2()
+{
+    const std::vector<ListRow> rows = dialog->GetTickedRows(ListSide::PC);
+    if (!AnyTicked(rows)) {
+        return;
+    }
+    if (const auto going = AskAboutCardSaves(rows); going && !going->empty()) {
+        ReportOutcome(going->size(), MoveToPS2(*going).size());
+    }
+}
+
+void Control::OnDeletePS2()
+{
+    const std::vector<ListRow> rows = dialog->GetTickedRows(ListSide::PS2);
+    if (!AnyTicked(rows) || !ConfirmDeletion(rows, "メモリーカード")) {
+        return;
+    }
+    DeletePS2(rows);
+    // What the fresh list still shows was not deleted.
+    size_t left = 0;
+    for (int i = 0; i < dialog->RowCount(ListSide::PS2); ++i) {
+        left += Contains(rows, dialog->GetRow(ListSide::PS2, i)) ? 1 : 0;
+    }
+    ReportOutcome(rows.size(), rows.size() - left);
+}
+
+void Control::OnDeletePC()
+{
+    const std::vector<ListRow> rows = dialog->GetTickedRows(ListSide::PC);
+    if (!AnyTicked(rows) || !ConfirmDeletion(rows, "PCフォルダ")) {
+        return;
+    }
+    DeletePC(rows);
+    size_t left = 0;
+    for (int i = 0; i < dialog->RowCount(ListSide::PC); ++i) {
+        left += Contains(rows, dialog->GetRow(ListSide::PC, i)) ? 1 : 0;
+    }
+    ReportOutcome(rows.size(), rows.size() - left);
+}
 
 std::vector<ListRow> Control::MoveToPC(const std::vector<ListRow>& rows)
 {

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,8 @@ struct ListRow {
     std::string slot;
     // The save's directory or file name, byte for byte.
     std::string name;
+    // When the save last changed as its listing says (seconds since 1970 UTC); 0 when unknown.
+    int64_t time = 0;
 
     const std::string& operator[](size_t column) const { return texts[column]; }
     std::string& operator[](size_t column) { return texts[column]; }

@@ -167,7 +167,7 @@ TEST_F(FtpTransfersTest, AServerStoppedMidTransferLeavesNoPartFileAndKeepsTheSou
     EXPECT_EQ(fs::file_size(slot0 + "BIG/big"), kBigBytes);
     EXPECT_TRUE(Logged("FTP : ファイルのダウンロードに失敗しました big"));
     EXPECT_TRUE(Logged("エラー : コピーが完了しなかったため移動元のセーブデータを残しました BIG"));
-    EXPECT_EQ(view.Text(TextField::Status), "待機中");
+    EXPECT_EQ(view.Text(TextField::Status), "1件中1件を処理できませんでした。詳しくは「ログ」をご覧ください");
 }
 
 }  // namespace

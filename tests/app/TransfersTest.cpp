@@ -25,12 +25,46 @@ protected:
     }
 };
 
-TEST_F(TransfersTest, NothingTickedOnlyRefreshes)
+// A command with nothing ticked says so (a highlighted row is not what commands take);
+// a deletion asks first, listing the saves, and "No" deletes nothing.
+TEST_F(TransfersTest, NothingTickedSaysSoAndDeletionsAsk)
 {
-    WriteBytes(pcFolder + "NEW/icon.sys", MakeIconSys("NEW"));
-    control->OnCopyToPC();
-    EXPECT_EQ(view.RowCount(ListSide::PC), 1);
-    EXPECT_EQ(view.Text(TextField::Status), "待機中");
+    view.highlighted[static_cast<size_t>(ListSide::PS2)] = 0;
+    for (auto command : {&Control::OnCopyToPC, &Control::OnMoveToPS2, &Control::OnDeletePS2}) {
+        view.statusHistory.clear();
+        (control.get()->*command)();
+        EXPECT_EQ(view.statusHistory, std::vector<std::string>{"チェックの付いたセーブがありません（左端のチェックボックスで選んでください）"});
+    }
+    EXPECT_TRUE(view.questions.empty());
+    Tick(ListSide::PS2, "BESLES-1");
+    Tick(ListSide::PS2, "BASLUS-PS1");
+    view.confirmAnswer = false;
+    control->OnDeletePS2();
+    ASSERT_EQ(view.questions.size(), 1u);
+    EXPECT_NE(view.questions[0].find("ABC (BESLES-1)"), std::string::npos) << view.questions[0];
+    EXPECT_NE(view.questions[0].find("PS ONE (BASLUS-PS1)"), std::string::npos) << view.questions[0];
+    EXPECT_TRUE(IsFileAt(cardFolder + "BESLES-1/data"));
+    view.confirmAnswer = true;
+    control->OnDeletePS2();
+    EXPECT_FALSE(fs::exists(cardFolder + "BESLES-1"));
+}
+
+// A card has no room for backups: copying onto a card save of the same name asks,
+// and "skip" or "cancel" leaves the card's save as it was.
+TEST_F(TransfersTest, CopyingOntoACardSaveAsksFirst)
+{
+    WriteBytes(pcFolder + "BESLES-1/icon.sys", MakeIconSys("OLDER"));
+    control->OnRefreshPC();
+    for (const auto answer : {ControlView::Overwrite::Skip, ControlView::Overwrite::Cancel, ControlView::Overwrite::Replace}) {
+        view.overwriteAnswer = answer;
+        view.questions.clear();
+        Tick(ListSide::PC, "BESLES-1");
+        control->OnMoveToPS2();
+        ASSERT_EQ(view.questions.size(), 1u);
+        EXPECT_NE(view.questions[0].find("メモリーカード : "), std::string::npos);
+        EXPECT_EQ(IsFileAt(cardFolder + "BESLES-1/data"), answer != ControlView::Overwrite::Replace);
+        EXPECT_EQ(IsFileAt(pcFolder + "BESLES-1/icon.sys"), answer != ControlView::Overwrite::Replace);
+    }
 }
 
 TEST_F(TransfersTest, DownloadsKeepOlderCopiesAndCarryTheFileOrder)

@@ -84,6 +84,26 @@ protected:
         qobject_cast<QAbstractButton*>(Find(id))->click();
         dialog->WaitForCommand();
     }
+    // Answers the next question box with the button whose text is given, once it is up; the text it asked.
+    std::shared_ptr<std::string> Answer(const QString& button)
+    {
+        auto asked = std::make_shared<std::string>();
+        auto* poll = new QTimer(dialog.get());
+        QObject::connect(poll, &QTimer::timeout, [poll, asked, button] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                *asked = box->text().toStdString();
+                for (QAbstractButton* choice : box->buttons()) {
+                    if (choice->text().remove('&') == button) {
+                        choice->click();
+                        poll->deleteLater();
+                        return;
+                    }
+                }
+            }
+        });
+        poll->start(10);
+        return asked;
+    }
     std::string Enabled(const std::vector<int>& ids) const  // '1' for each enabled control, '0' for each disabled one
     {
         std::string flags(ids.size(), '0');
@@ -271,7 +291,9 @@ TEST_F(MainWindowTest, SlotsKeepTheirOwnRowsAndNamesKeepTheirBytes)
     EXPECT_TRUE(fs::exists(card / (sjis + "/icon.sys")));
 
     list.topLevelItem(at)->setCheckState(0, Qt::Checked);
+    const auto question = Answer("Yes");
     Click(IDC_BUTTON_DELETE_PC);
+    EXPECT_NE(question->find("SJIS (セーブ)"), std::string::npos) << *question;
     EXPECT_FALSE(fs::exists(pc / sjis));
     EXPECT_TRUE(fs::exists(pc / "BESLES-00009PC/icon.sys"));
 }
