@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "common/FileDescriptor.h"
+#include "common/Log.h"
 
 namespace {
 
@@ -16,19 +17,28 @@ std::error_code LastError() { return std::error_code(errno, std::generic_categor
 // Opens path for reading when it is a regular file. O_NONBLOCK: opening a
 // named pipe must not wait for a writer that never comes. Other readers and
 // writers are never locked out on this system.
-std::error_code OpenRegularFile(const std::string& path, FileDescriptor& file, struct stat& status)
+std::error_code OpenRegular(int directory, const std::string& path, int flags, FileDescriptor& file,
+                            struct stat& status)
 {
-    file = FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    file = FileDescriptor(::openat(directory, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | flags));
     if (!file.valid()) {
         return LastError();
     }
+    std::error_code error;
     if (::fstat(file.get(), &status) != 0) {
-        return LastError();
+        error = LastError();
+    } else if (!S_ISREG(status.st_mode)) {
+        error = std::make_error_code(S_ISDIR(status.st_mode) ? std::errc::is_a_directory : std::errc::invalid_argument);
     }
-    if (!S_ISREG(status.st_mode)) {
-        return std::make_error_code(S_ISDIR(status.st_mode) ? std::errc::is_a_directory : std::errc::invalid_argument);
+    if (error) {
+        file = FileDescriptor();
     }
-    return {};
+    return error;
+}
+
+std::error_code OpenRegularFile(const std::string& path, FileDescriptor& file, struct stat& status)
+{
+    return OpenRegular(AT_FDCWD, path, 0, file, status);
 }
 
 }  // namespace
@@ -90,4 +100,36 @@ FileHead ReadFileHead(const std::string& path, size_t limit)
     }
     head.bytes.resize(filled);
     return head;
+}
+
+std::error_code OpenFileToCopy(const std::string& path, FileDescriptor& file, struct stat& status, int directory)
+{
+    file = FileDescriptor();
+    // Looked at before opening too: opening a device can act on it (a tape
+    // rewinds), and nothing but a regular file is ever wanted here.
+    if (::fstatat(directory, path.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        return LastError();
+    }
+    if (S_ISLNK(status.st_mode)) {
+        return std::make_error_code(std::errc::too_many_symbolic_link_levels);
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return std::make_error_code(S_ISDIR(status.st_mode) ? std::errc::is_a_directory : std::errc::invalid_argument);
+    }
+    // The name may have been swapped for something else since: the open
+    // itself follows no link and waits on nothing.
+    return OpenRegular(directory, path, O_NOFOLLOW, file, status);
+}
+
+bool LogRefusedKind(const std::error_code& error, const std::string& where)
+{
+    if (error == std::errc::too_many_symbolic_link_levels) {
+        Log("エラー : シンボリックリンクはたどりません " + where);
+        return true;
+    }
+    if (error == std::errc::is_a_directory || error == std::errc::invalid_argument) {
+        Log("エラー : 通常のファイルではないため開きませんでした " + where);
+        return true;
+    }
+    return false;
 }

@@ -2,11 +2,16 @@
 // Reading files on the PC that may be anything the user pointed at: only
 // regular files are read, and folders, pipes and devices are refused without
 // waiting on them.
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include "common/FileDescriptor.h"
 
 // The whole content of a regular file.
 std::error_code ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes);
@@ -24,3 +29,20 @@ struct FileHead {
 };
 
 FileHead ReadFileHead(const std::string& path, size_t limit);
+
+// Opens a file that is to be copied (a save's file on a card folder or on the
+// PC): a regular file only, never through a symbolic link in its last part,
+// and never waiting on a pipe or a device, which are refused at once. A save
+// made by someone else may hold a link to any file the user can read, or a
+// pipe that no one ever writes. path is relative to the folder open as
+// directory (AT_FDCWD: the working directory). On failure file is left
+// invalid: too_many_symbolic_link_levels for a link, is_a_directory,
+// invalid_argument for any other kind that is no regular file, or the
+// system's error.
+std::error_code OpenFileToCopy(const std::string& path, FileDescriptor& file, struct stat& status,
+                               int directory = AT_FDCWD);
+// When OpenFileToCopy refused the file for what it is (a link, a folder, a
+// pipe or a device), one log line that says so, ending in where (for example
+// "MemoryCardUSBMemory::Get() icon.sys"), and true. Other errors (a missing
+// file among them) are left to the caller: false, nothing logged.
+bool LogRefusedKind(const std::error_code& error, const std::string& where);
