@@ -79,4 +79,63 @@ TEST_F(HostileWorldTest, NoFreeBackupNameRefusesTheCopy)
     EXPECT_NE(LogText().find("バックアップ名が残っていないため保存できませんでした"), std::string::npos);
 }
 
+// A card folder whose save is a link to another folder: deleting the save
+// once emptied that folder, and a copy to the card wrote into it. The link is
+// a card entry like any file; nothing goes through it.
+TEST_F(HostileWorldTest, ALinkedSaveOnAFolderCardLeadsNowhere)
+{
+    WriteBytes(root / "elsewhere/icon.sys", MakeIconSys("ELSEWHERE"));
+    WriteText(root / "elsewhere/document", "unrelated");
+    fs::create_directory_symlink(root / "elsewhere", cardFolder + "LINKED");
+    WriteBytes(pcFolder + "LINKED/icon.sys", MakeIconSys("PC"));
+    WriteBytes(pcFolder + "LINKED/extra", {1, 2, 3});
+    StartConnected();
+    ASSERT_EQ(view.RowCount(ListSide::PS2), 1);
+    EXPECT_EQ(view.Rows(ListSide::PS2)[0][kColumnType], "PS1");  // no directory: a file of the root
+
+    Tick(ListSide::PC, "LINKED");
+    control->OnMoveToPS2();
+    EXPECT_TRUE(fs::exists(pcFolder + "LINKED/extra"));
+    Tick(ListSide::PS2, "LINKED");
+    control->OnCopyToPC();
+    control->OnDeletePS2();
+    EXPECT_EQ(ReadText(root / "elsewhere/document"), "unrelated");
+    EXPECT_EQ(ReadBytes(root / "elsewhere/icon.sys"), MakeIconSys("ELSEWHERE"));
+    EXPECT_FALSE(fs::exists(root / "elsewhere/extra"));
+    EXPECT_NE(LogText().find("シンボリックリンクには入りません MemoryCardUSBMemory::SetCurrentDirectory() LINKED"),
+              std::string::npos);
+}
+
+// Pipes on the card and in a PC save once hung the card list and the copy to
+// the card for good. They are no files to copy: a save holding one is not
+// copied whole, so a move keeps it; a link inside a PC save is not followed
+// onto the card.
+TEST_F(HostileWorldTest, PipesAndLinksInsideSavesAreNotCopied)
+{
+    WriteText(root / "secret", "any file the user can read");
+    WriteBytes(cardFolder + "CARDSAVE/icon.sys", MakeIconSys("CARD"));
+    WriteBytes(pcFolder + "PCSAVE/icon.sys", MakeIconSys("PC"));
+    WriteBytes(pcFolder + "LINKSAVE/icon.sys", MakeIconSys("LINK"));
+    fs::create_symlink(root / "secret", pcFolder + "LINKSAVE/secret");
+    const PipeTrap rootPipe(cardFolder + "ROOTPIPE"), cardPipe(cardFolder + "CARDSAVE/pipe"),
+        pcPipe(pcFolder + "PCSAVE/pipe");
+    StartConnected();
+    EXPECT_EQ(view.RowCount(ListSide::PS2), 2);
+
+    Tick(ListSide::PS2, "CARDSAVE");
+    control->OnMoveToPC();
+    for (const char* save : {"PCSAVE", "LINKSAVE"}) {
+        Tick(ListSide::PC, save);
+        control->OnMoveToPS2();
+    }
+    EXPECT_TRUE(fs::exists(cardFolder + "CARDSAVE/icon.sys"));
+    EXPECT_TRUE(fs::exists(pcFolder + "PCSAVE/icon.sys") && fs::exists(pcFolder + "LINKSAVE/icon.sys"));
+    EXPECT_FALSE(fs::exists(cardFolder + "LINKSAVE/secret") || fs::exists(cardFolder + "PCSAVE/pipe"));
+    EXPECT_FALSE(rootPipe.Sprung() || cardPipe.Sprung() || pcPipe.Sprung());
+    for (const char* save : {"CARDSAVE", "PCSAVE", "LINKSAVE"}) {
+        EXPECT_NE(LogText().find(std::string("コピーが完了しなかったため移動元のセーブデータを残しました ") + save),
+                  std::string::npos) << save;
+    }
+}
+
 }  // namespace
