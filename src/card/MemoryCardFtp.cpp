@@ -17,6 +17,7 @@
 #include "card/MemoryCardOwner.h"
 #include "card/ParseMode.h"
 #include "common/FileDescriptor.h"
+#include "common/FileRead.h"
 #include "common/Log.h"
 #include "common/PendingFile.h"
 
@@ -573,13 +574,13 @@ bool MemoryCardFtp::Put(const std::string& name)
     if (!IsPlainName(name)) {
         return localFailure(std::make_error_code(std::errc::invalid_argument));
     }
-    const FileDescriptor local(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+    // A link inside a PC save is not followed: it could name any file the
+    // user can read. Nor is a pipe waited on.
+    FileDescriptor local;
     struct stat status {};
-    if (!local.valid() || ::fstat(local.get(), &status) != 0) {
-        return localFailure(std::error_code(errno, std::generic_category()));
-    }
-    if (!S_ISREG(status.st_mode)) {
-        return localFailure(std::make_error_code(std::errc::invalid_argument));
+    if (const std::error_code error = OpenFileToCopy(name, local, status)) {
+        LogRefusedKind(error, "MemoryCardFtp::Put() " + name);
+        return localFailure(error);
     }
     ::posix_fadvise(local.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 

@@ -18,6 +18,7 @@
 #include "card/ParseMode.h"
 #include "common/FileDescriptor.h"
 #include "common/FileHelpers.h"
+#include "common/FileRead.h"
 #include "common/Log.h"
 #include "common/PendingFile.h"
 #include "common/Process.h"
@@ -130,14 +131,11 @@ private:
 
 int Clamp(long long value, int low, int high) { return static_cast<int>(std::clamp<long long>(value, low, high)); }
 
-// Copies from to a new file to, which must not exist: the copy is written
-// under a temporary name beside to and linked into place only when complete.
-std::error_code CopyWithoutReplacing(const std::string& from, const std::string& to)
+// Copies the open file in to a new file to, which must not exist: the copy is
+// written under a temporary name beside to and linked into place only when
+// complete.
+std::error_code CopyWithoutReplacing(const FileDescriptor& in, const std::string& to)
 {
-    const FileDescriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!in.valid()) {
-        return LastError();
-    }
     PendingFile out(to);
     if (const std::error_code error = out.Create()) {
         return error;
@@ -172,7 +170,12 @@ std::error_code MoveWithoutReplacing(const std::string& from, const std::string&
     }
     const int renameError = errno;
     if (renameError == EXDEV) {
-        const std::error_code error = CopyWithoutReplacing(from, to);
+        FileDescriptor in;
+        struct stat status {};
+        std::error_code error = OpenFileToCopy(from, in, status);
+        if (!error) {
+            error = CopyWithoutReplacing(in, to);
+        }
         if (!error) {
             ::unlink(from.c_str());
         }
@@ -519,9 +522,17 @@ bool MemoryCardPS2Link::Put(const std::string& name)
     if (!copy) {
         return false;
     }
-    std::error_code error;
-    std::filesystem::copy_file(copy->pcFile, copy->stagingFile, std::filesystem::copy_options::overwrite_existing,
-                               error);
+    // A link inside a PC save is not followed: it could name any file the
+    // user can read. Nor is a pipe waited on. The guard has cleared the
+    // staging name, so the copy there replaces nothing.
+    FileDescriptor local;
+    struct stat status {};
+    std::error_code error = OpenFileToCopy(copy->pcFile, local, status);
+    if (error) {
+        LogRefusedKind(error, "MemoryCardPS2Link::Put() " + name);
+    } else {
+        error = CopyWithoutReplacing(local, copy->stagingFile);
+    }
     if (error) {
         Log("エラー : MemoryCardPS2Link::Put()");
         Log(copy->pcFile);

@@ -155,4 +155,19 @@ TEST_F(MemoryCardFtpTest, AServerThatIsNotThereOrSilentLeavesTheBackendUnconnect
                         "エラー : 時間切れです MemoryCardFtp::MemoryCardFtp() " + address}));
 }
 
+// A link or a pipe in the PC folder is no file to send: a link could name any
+// file the user can read, and a pipe never ends.
+TEST_F(MemoryCardFtpTest, PutSendsNoLinkAndWaitsOnNoPipe)
+{
+    WriteText(temp / "secret", "secret");
+    fs::create_symlink(temp / "secret", pc + "link");
+    const PipeTrap pipe(pc + "pipe");
+    const auto ftp = Connect();
+    ASSERT_TRUE(ftp->SetCurrentDirectory("SAVE"));
+    EXPECT_FALSE(ftp->Put("link") || ftp->Put("pipe") || pipe.Sprung());
+    EXPECT_FALSE(fs::exists(card + "SAVE/link") || fs::exists(card + "SAVE/pipe"));
+    EXPECT_TRUE(Logged({"エラー : シンボリックリンクはたどりません MemoryCardFtp::Put() link",
+                        "エラー : 通常のファイルではないため開きませんでした MemoryCardFtp::Put() pipe"}));
+}
+
 }  // namespace

@@ -179,4 +179,22 @@ TEST_F(PS2LinkTest, EveryOperationWithTheClientsErrorsLogged)
                                "  Progress: #[ERROR] Write destination data failed. (-2)"}));
 }
 
+// A link or a pipe in the PC folder is no file to send: a link could name any
+// file the user can read, and a pipe never ends.
+TEST_F(PS2LinkTest, PutSendsNoLinkAndWaitsOnNoPipe)
+{
+    WriteText(base / "secret", "secret");
+    fs::create_symlink(base / "secret", pc + "link");
+    const PipeTrap pipe(pc + "pipe");
+    auto card = Connect();
+    ASSERT_TRUE(card->SetCurrentDirectory("SAVE"));
+    EXPECT_FALSE(card->Put("link") || card->Put("pipe") || pipe.Sprung());
+    EXPECT_FALSE(fs::exists(console + "mc0/SAVE/link") || fs::exists(console + "mc0/SAVE/pipe"));
+    const Lines logged = Logged();
+    for (const char* line : {"エラー : シンボリックリンクはたどりません MemoryCardPS2Link::Put() link",
+                             "エラー : 通常のファイルではないため開きませんでした MemoryCardPS2Link::Put() pipe"}) {
+        EXPECT_NE(std::find(logged.begin(), logged.end(), line), logged.end()) << line;
+    }
+}
+
 }  // namespace
