@@ -76,6 +76,9 @@ public:
     void OnChangePC();
 
     bool IsCardConnected() const;
+    // True while the card list on show is one whose card root could not be
+    // read: its emptiness means nothing. Until the next card listing.
+    bool CardListFailed() const { return cardListFailed; }
 
     // Keys of the icon cache: a card's icons by slot and name, the PC's by name.
     static std::string CardIconKey(const std::string& slot, const std::string& name);
@@ -138,4 +141,5 @@ private:
     std::map<std::pair<std::string, std::string>, ListRow> rowCache;
     // The slot rowCache and the card's icons belong to.
     std::string cachedSlot;
+    bool cardListFailed = false;
 };

@@ -488,6 +488,7 @@ bool MemoryCardFtp::SetCurrentDirectory(const std::string& directory)
 std::vector<FtpClient::FILE_DATA> MemoryCardFtp::List()
 {
     Log("MemoryCardFtp::List()");
+    lastListFailed = true;
     SetCurrentDirectory(currentDirectory);
 
     std::vector<FtpClient::FILE_DATA> entries;
@@ -496,6 +497,7 @@ std::vector<FtpClient::FILE_DATA> MemoryCardFtp::List()
     if (!ReadListing(DirectoryPath(currentDirectory), lines, "List", "FTP : ファイルリストの取得に失敗しました")) {
         return entries;
     }
+    lastListFailed = false;
     Log("MemoryCardFtp::List() リストパース中");
     for (const std::string& line : lines) {
         FtpClient::FILE_DATA entry;

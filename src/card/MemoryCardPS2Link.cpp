@@ -479,6 +479,7 @@ bool MemoryCardPS2Link::SetCurrentDirectory(const std::string& directory)
 
 std::vector<FtpClient::FILE_DATA> MemoryCardPS2Link::List()
 {
+    lastListFailed = true;
     if (!connected) {
         return {};
     }
@@ -486,6 +487,7 @@ std::vector<FtpClient::FILE_DATA> MemoryCardPS2Link::List()
     if (!run.finished || run.lines.empty() || HasError(run.lines)) {
         return {};
     }
+    lastListFailed = false;
     return ParseDirOutput(run.lines);
 }
 

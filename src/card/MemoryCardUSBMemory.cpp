@@ -181,6 +181,7 @@ bool MemoryCardUSBMemory::SetCurrentDirectory(const std::string& directory)
 
 std::vector<FtpClient::FILE_DATA> MemoryCardUSBMemory::List()
 {
+    lastListFailed = true;
     std::vector<FtpClient::FILE_DATA> entries;
     const std::string root = Root();
     if (root.empty() || !InRealDirectory("List")) {
@@ -206,6 +207,7 @@ std::vector<FtpClient::FILE_DATA> MemoryCardUSBMemory::List()
         entry.name = item.name;
         entries.push_back(std::move(entry));
     }
+    lastListFailed = false;
     return entries;
 }
 

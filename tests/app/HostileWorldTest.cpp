@@ -138,4 +138,26 @@ TEST_F(HostileWorldTest, PipesAndLinksInsideSavesAreNotCopied)
     }
 }
 
+// A card folder that could not be read once showed as an empty card. The
+// status says the list failed, until a list succeeds again.
+TEST_F(HostileWorldTest, ACardListThatFailsIsNoEmptyCard)
+{
+    WriteBytes(cardFolder + "SAVE/icon.sys", MakeIconSys("SAVE"));
+    StartConnected();
+    fs::rename(cardFolder, root / "away");
+    control->OnDeletePS2();  // nothing ticked: the card list afresh
+    EXPECT_TRUE(control->CardListFailed());
+    EXPECT_EQ(view.RowCount(ListSide::PS2), 0);
+    EXPECT_EQ(view.Text(TextField::Usage), "");
+    EXPECT_EQ(view.Text(TextField::Status), "エラー : メモリーカードのセーブデータリストを取得できませんでした");
+    EXPECT_NE(LogText().find("エラー : メモリーカードのセーブデータリストを取得できませんでした UpdateDataListPS2()"),
+              std::string::npos);
+
+    fs::rename(root / "away", cardFolder);
+    control->OnDeletePS2();
+    EXPECT_FALSE(control->CardListFailed());
+    EXPECT_EQ(view.RowCount(ListSide::PS2), 1);
+    EXPECT_EQ(view.Text(TextField::Status), "待機中");
+}
+
 }  // namespace

@@ -89,9 +89,12 @@ TEST_F(MemoryCardFtpTest, FindsTheCardsAndListsTheSelectedSlotOverOneControlConn
     EXPECT_EQ(Describe(ftp->List()).at(0), "data 5000");
     EXPECT_TRUE(Logged({"FTP接続開始", "FTP : MemoryCardFtp::EnumerateMemoryCard() リストパース中",
                         "MemoryCardFtp::List() リストパース中", "FTP : カレントディレクトリの設定に失敗しました"}));
-    // Another slot applies at the next operation.
+    ASSERT_TRUE(ftp->SetCurrentDirectory("MY SAVE"));
+    EXPECT_TRUE(ftp->List().empty() && !ftp->lastListFailed);
+    // Another slot applies at the next operation; there is no card in it
+    // here, which is no empty card.
     owner.slot = "1";
-    EXPECT_TRUE(ftp->List().empty());
+    EXPECT_TRUE(ftp->List().empty() && ftp->lastListFailed);
     EXPECT_EQ(std::count(all.begin(), all.end(), "USER anonymous"), 1);
 
     // Only the card in slot 2; entries that name no slot change nothing.
@@ -133,7 +136,7 @@ TEST_F(MemoryCardFtpTest, TransfersWithTheSpeedLimitNeverReplacingALocalFileNorL
     // and later commands fail at once instead of waiting on it.
     WriteBytes(card + "big", Bytes(16 << 20, 3));
     ftp->pieceObserver = [this](size_t) { server.Stop(); };
-    EXPECT_FALSE(ftp->Get("big") || ftp->Put("upload") || !ftp->List().empty());
+    EXPECT_FALSE(ftp->Get("big") || ftp->Put("upload") || !ftp->List().empty() || !ftp->lastListFailed);
     EXPECT_EQ(PcFiles(), 2);
     EXPECT_TRUE(Logged({"FTP : ファイルのダウンロードに失敗しました data", "FTP : ファイルの削除に失敗しました upload",
                         "FTP : ファイルのアップロードに失敗しました(ローカル) missing",

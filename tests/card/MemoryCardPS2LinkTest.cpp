@@ -133,7 +133,8 @@ TEST_F(PS2LinkTest, ConnectsThroughTheModuleAndNeverWaitsForeverOnTheClient)
         Mode(mode.c_str());
         fs::remove(program + (mode == "no tool" ? "ps2client" : mode == "no module" ? "ps2netfs.irx" : "-"));
         auto off = Connect();
-        EXPECT_FALSE(off->IsConnected() || off->slotMask != 0 || off->SetCurrentDirectory("") || off->MakeDirectory("NEW"))
+        EXPECT_FALSE(off->IsConnected() || off->slotMask != 0 || off->SetCurrentDirectory("") || off->MakeDirectory("NEW") ||
+                     !off->List().empty() || !off->lastListFailed)
             << mode;
     }
     // Only the time limit was logged: nothing is while connecting.
@@ -145,6 +146,7 @@ TEST_F(PS2LinkTest, EveryOperationWithTheClientsErrorsLogged)
     auto card = Connect();
     EXPECT_TRUE(card->SetCurrentDirectory("") && Sent().size() == 4);  // without a run of its own
     EXPECT_EQ(Describe(card->List()), (Lines{"EMPTY d777 2", "SAVE d777 4"}));
+    EXPECT_FALSE(card->lastListFailed);
     ASSERT_TRUE(card->SetCurrentDirectory("SAVE"));
     EXPECT_FALSE(card->SetCurrentDirectory("MISSING") || card->SetCurrentDirectory("SAVE/icon.sys"));
     EXPECT_EQ(Describe(card->List()), (Lines{"data.bin -777 10", "icon.sys -777 4"}));

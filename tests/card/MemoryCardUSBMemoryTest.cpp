@@ -83,7 +83,8 @@ TEST_F(USBMemoryTest, ConnectsOnceToAnAbsoluteFolderOnARemovableDrive)
     WriteText(pc + "card/file", "");
     for (const char* folder : {"", "card"}) {
         owner.usbFolder = folder;
-        EXPECT_TRUE(MemoryCardUSBMemory(&owner).List().empty()) << folder;
+        MemoryCardUSBMemory unusable(&owner);
+        EXPECT_TRUE(unusable.List().empty() && unusable.lastListFailed) << folder;
     }
 
     // The connection is decided once; the folder edit is read again at every operation.
@@ -91,6 +92,11 @@ TEST_F(USBMemoryTest, ConnectsOnceToAnAbsoluteFolderOnARemovableDrive)
     WriteText(other + "MOVED/file", "");
     owner.usbFolder = other;
     EXPECT_EQ(Describe(yes.List()), Names{"MOVED d0 0"});
+    EXPECT_FALSE(yes.lastListFailed);
+    ASSERT_TRUE(yes.SetCurrentDirectory("MOVED"));
+    fs::remove(other + "MOVED/file");
+    EXPECT_TRUE(yes.List().empty() && !yes.lastListFailed);  // empty is no failure
+    ASSERT_TRUE(yes.SetCurrentDirectory(""));
     EXPECT_TRUE(yes.MakeDirectory("MADE"));
     EXPECT_TRUE(IsDirectory(other + "MADE"));
 }
@@ -150,7 +156,7 @@ TEST_F(USBMemoryTest, LinksAreNeverFollowedAndPipesNeverWaitedOn)
     // The save entered is swapped for a link: nothing goes through it.
     fs::rename(card + "SAVE", base / "SAVE");
     fs::create_directory_symlink(base / "outside", card + "SAVE");
-    EXPECT_TRUE(memory.List().empty());
+    EXPECT_TRUE(memory.List().empty() && memory.lastListFailed);
     EXPECT_FALSE(memory.Remove("document") || memory.Get("document") || memory.Put("data"));
     EXPECT_EQ(Tree(base / "outside/"), std::set<std::string>{"document=keep"});
     EXPECT_FALSE(fs::exists(pc + "document"));
