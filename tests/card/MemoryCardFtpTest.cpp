@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <initializer_list>
+#include <mutex>
+#include <thread>
 
 #include "FtpServer.h"
 #include "HttpServer.h"
@@ -171,6 +175,55 @@ TEST_F(MemoryCardFtpTest, PutSendsNoLinkAndWaitsOnNoPipe)
     EXPECT_FALSE(fs::exists(card + "SAVE/link") || fs::exists(card + "SAVE/pipe"));
     EXPECT_TRUE(Logged({"エラー : シンボリックリンクはたどりません MemoryCardFtp::Put() link",
                         "エラー : 通常のファイルではないため開きませんでした MemoryCardFtp::Put() pipe"}));
+}
+
+// A server trickling a few bytes every two seconds was never cut off, and one
+// sending more than a file's listed size had all of it taken (300 MB for an
+// icon.sys of 964 bytes). Both are cut off now, and no part of the file is
+// kept. Should the cut not come, the server is stopped after a while, so the
+// test ends either way; the log tells which ended the download.
+TEST(MisbehavingFtpTest, ATrickleOrMoreThanListedIsCutOffAndNothingKept)
+{
+    const struct {
+        const char* mode;
+        const char* logged;
+    } cases[] = {
+        {"trickle", "エラー : 時間切れです MemoryCardFtp::Get() icon.sys"},
+        {"oversize", "エラー : 一覧の大きさを超えたためダウンロードを中止しました MemoryCardFtp::Get() icon.sys"},
+    };
+    for (const auto& c : cases) {
+        TempDir temp;
+        const ScopedProgramDirectory programDirectory{temp.path()};
+        WriteBytes(temp / "server/mc/0/SAVE/icon.sys", Bytes(964, 1));
+        fs::create_directories(temp / "pc");
+        fs::current_path(temp / "pc");
+        FtpServer server(temp / "server", c.mode);
+        FakeOwner owner;
+        FtpTimeLimits limits;
+        limits.slowTime = std::chrono::seconds(2);
+        MemoryCardFtp ftp(&owner, server.Address(), limits);
+        ASSERT_TRUE(ftp.SetCurrentDirectory("SAVE")) << c.mode;
+        ASSERT_EQ(Describe(ftp.List()), Names{"icon.sys 964"}) << c.mode;
+
+        std::mutex lock;
+        std::condition_variable done;
+        bool finished = false;
+        std::thread watchdog([&] {
+            std::unique_lock<std::mutex> held(lock);
+            if (!done.wait_for(held, std::chrono::seconds(20), [&] { return finished; })) {
+                server.Stop();
+            }
+        });
+        EXPECT_FALSE(ftp.Get("icon.sys")) << c.mode;
+        {
+            const std::lock_guard<std::mutex> held(lock);
+            finished = true;
+        }
+        done.notify_all();
+        watchdog.join();
+        EXPECT_TRUE(fs::is_empty(temp / "pc")) << c.mode;
+        EXPECT_NE(ReadText(temp / "log.txt").find(c.logged), std::string::npos) << c.mode;
+    }
 }
 
 }  // namespace

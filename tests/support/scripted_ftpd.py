@@ -7,7 +7,8 @@ announced as pyftpdlib announces it) and logs every command, like
 "python3 -m pyftpdlib -D -i 127.0.0.1 -p 0 -w -d ROOT". MODE is one of:
 
   trickle         RETR sends a few bytes, then rests about two seconds, and so on
-  oversize        RETR sends the file and then 4 MiB more than it holds
+  oversize        RETR sends the file and then 4 MiB more than it holds, and
+                  SIZE says as much (LIST still tells the file's own size)
   short           RETR sends the first half of the file and ends as if whole
   unlistable      LIST of a card's root (/mc/<slot>) is refused
   lost-on-delete  DELE and RMD are refused, and once one was, so is every
@@ -62,6 +63,17 @@ class Handler(FTPHandler):
             self.push_dtp_data(data, isproducer=False, cmd="RETR")
             return file
         return super().ftp_RETR(file)
+
+    def ftp_SIZE(self, path):
+        if MODE == "oversize":
+            try:
+                size = os.path.getsize(path)
+            except OSError as error:
+                self.respond("550 %s." % error.strerror)
+                return None
+            self.respond("213 %d" % (size + EXTRA_BYTES))
+            return None
+        return super().ftp_SIZE(path)
 
     def ftp_LIST(self, path):
         if (MODE == "unlistable" or (MODE == "lost-on-delete" and lost)) and CARD_ROOT.search(path):
