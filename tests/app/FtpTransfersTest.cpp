@@ -172,4 +172,32 @@ TEST_F(FtpTransfersTest, AServerStoppedMidTransferLeavesNoPartFileAndKeepsTheSou
     EXPECT_EQ(view.Text(TextField::Status), "エラー : メモリーカードのセーブデータリストを取得できませんでした");
 }
 
+// A console whose transfers end early: a PS1 save arrived short and stayed
+// under its name, and a move then deleted the card's only whole copy. Both
+// ways a PS1 save lies on a card are checked against the card's listing.
+class ShortFtpTransferTest : public ControlTest {};
+
+TEST_F(ShortFtpTransferTest, APS1SaveThatArrivesShortIsNotKeptAndAMoveKeepsIt)
+{
+    const std::string slot0 = root / "server/mc/0/";
+    WriteBytes(slot0 + "SLPS-2/SLPS-2", MakePS1Save("IN A FOLDER", 2));
+    WriteBytes(slot0 + "SLPS-3", MakePS1Save("IN THE ROOT", 2));
+    FtpServer server(root / "server", "short");
+    view.SetEditText(Edit::Address, server.Address());
+    Start().OnConnectFtp();
+    ASSERT_EQ(view.RowCount(ListSide::PS2), 2);
+
+    view.TickAll(ListSide::PS2, true);
+    control->OnMoveToPC();
+    EXPECT_TRUE(fs::is_empty(pcFolder));
+    EXPECT_EQ(ReadBytes(slot0 + "SLPS-2/SLPS-2"), MakePS1Save("IN A FOLDER", 2));
+    EXPECT_EQ(ReadBytes(slot0 + "SLPS-3"), MakePS1Save("IN THE ROOT", 2));
+    for (const char* name : {"SLPS-2", "SLPS-3"}) {
+        for (const std::string line : {"エラー : 大きさが一覧と合わないためコピーしたファイルを削除しました Control::OnCopyToPC() ",
+                                       "エラー : コピーが完了しなかったため移動元のセーブデータを残しました "}) {
+            EXPECT_NE(LogText().find(line + name), std::string::npos) << line << name;
+        }
+    }
+}
+
 }  // namespace

@@ -160,4 +160,18 @@ TEST_F(HostileWorldTest, ACardListThatFailsIsNoEmptyCard)
     EXPECT_EQ(view.Text(TextField::Status), "待機中");
 }
 
+// A file in the card's root is taken for a PS1 save, which is whole 8 KB
+// blocks: one that is not is none, and is not copied as one.
+TEST_F(HostileWorldTest, ARootFileOfNoWholeBlocksIsNotCopiedAsAPS1Save)
+{
+    WriteBytes(cardFolder + "ODDSIZE", std::vector<uint8_t>(9000, 1));
+    StartConnected();
+    Tick(ListSide::PS2, "ODDSIZE");
+    control->OnMoveToPC();
+    EXPECT_FALSE(fs::exists(pcFolder + "ODDSIZE"));
+    EXPECT_EQ(fs::file_size(cardFolder + "ODDSIZE"), 9000u);
+    EXPECT_NE(LogText().find("PS1のセーブデータの大きさではないためコピーしませんでした Control::OnCopyToPC() ODDSIZE"),
+              std::string::npos);
+}
+
 }  // namespace

@@ -9,7 +9,8 @@ announced as pyftpdlib announces it) and logs every command, like
   trickle         RETR sends a few bytes, then rests about two seconds, and so on
   oversize        RETR sends the file and then 4 MiB more than it holds, and
                   SIZE says as much (LIST still tells the file's own size)
-  short           RETR sends the first half of the file and ends as if whole
+  short           RETR sends the first half of the file and ends as if whole;
+                  SIZE is not understood, so nothing but LIST tells the size
   unlistable      LIST of a card's root (/mc/<slot>) is refused
   lost-on-delete  DELE and RMD are refused, and once one was, so is every
                   LIST of a card's root: a console that stopped answering
@@ -72,6 +73,9 @@ class Handler(FTPHandler):
                 self.respond("550 %s." % error.strerror)
                 return None
             self.respond("213 %d" % (size + EXTRA_BYTES))
+            return None
+        if MODE == "short":
+            self.respond("500 Not understood.")
             return None
         return super().ftp_SIZE(path)
 
