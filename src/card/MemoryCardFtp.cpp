@@ -671,8 +671,9 @@ bool MemoryCardFtp::Get(const std::string& name)
     if (const std::error_code error = file.Create()) {
         return fail(error.message());
     }
-    DownloadSink sink{&file, &pieceObserver, 0, 0, false, {}};
-    sink.limit = kUnlistedDownloadLimit;
+    // The size this directory's last listing gave; a name it did not hold
+    // (or a directory not listed) gets the cap for files of no known size.
+    DownloadSink sink{&file, &pieceObserver, kUnlistedDownloadLimit, 0, false, {}};
     if (const auto listed = listedSizes.find(name);
         listedDirectory == DirectoryPath(currentDirectory) && listed != listedSizes.end()) {
         sink.limit = listed->second;
