@@ -17,10 +17,9 @@ std::error_code LastError() { return std::error_code(errno, std::generic_categor
 // Opens path for reading when it is a regular file. O_NONBLOCK: opening a
 // named pipe must not wait for a writer that never comes. Other readers and
 // writers are never locked out on this system.
-std::error_code OpenRegular(int directory, const std::string& path, int flags, FileDescriptor& file,
-                            struct stat& status)
+std::error_code OpenRegular(const std::string& path, int flags, FileDescriptor& file, struct stat& status)
 {
-    file = FileDescriptor(::openat(directory, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | flags));
+    file = FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | flags));
     if (!file.valid()) {
         return LastError();
     }
@@ -38,7 +37,7 @@ std::error_code OpenRegular(int directory, const std::string& path, int flags, F
 
 std::error_code OpenRegularFile(const std::string& path, FileDescriptor& file, struct stat& status)
 {
-    return OpenRegular(AT_FDCWD, path, 0, file, status);
+    return OpenRegular(path, 0, file, status);
 }
 
 }  // namespace
@@ -102,12 +101,12 @@ FileHead ReadFileHead(const std::string& path, size_t limit)
     return head;
 }
 
-std::error_code OpenFileToCopy(const std::string& path, FileDescriptor& file, struct stat& status, int directory)
+std::error_code OpenFileToCopy(const std::string& path, FileDescriptor& file, struct stat& status)
 {
     file = FileDescriptor();
     // Looked at before opening too: opening a device can act on it (a tape
     // rewinds), and nothing but a regular file is ever wanted here.
-    if (::fstatat(directory, path.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::lstat(path.c_str(), &status) != 0) {
         return LastError();
     }
     if (S_ISLNK(status.st_mode)) {
@@ -118,7 +117,7 @@ std::error_code OpenFileToCopy(const std::string& path, FileDescriptor& file, st
     }
     // The name may have been swapped for something else since: the open
     // itself follows no link and waits on nothing.
-    return OpenRegular(directory, path, O_NOFOLLOW, file, status);
+    return OpenRegular(path, O_NOFOLLOW, file, status);
 }
 
 bool LogRefusedKind(const std::error_code& error, const std::string& where)

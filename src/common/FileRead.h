@@ -2,7 +2,6 @@
 // Reading files on the PC that may be anything the user pointed at: only
 // regular files are read, and folders, pipes and devices are refused without
 // waiting on them.
-#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cstddef>
@@ -34,13 +33,10 @@ FileHead ReadFileHead(const std::string& path, size_t limit);
 // PC): a regular file only, never through a symbolic link in its last part,
 // and never waiting on a pipe or a device, which are refused at once. A save
 // made by someone else may hold a link to any file the user can read, or a
-// pipe that no one ever writes. path is relative to the folder open as
-// directory (AT_FDCWD: the working directory). On failure file is left
-// invalid: too_many_symbolic_link_levels for a link, is_a_directory,
-// invalid_argument for any other kind that is no regular file, or the
-// system's error.
-std::error_code OpenFileToCopy(const std::string& path, FileDescriptor& file, struct stat& status,
-                               int directory = AT_FDCWD);
+// pipe that no one ever writes. On failure file is left invalid:
+// too_many_symbolic_link_levels for a link, is_a_directory, invalid_argument
+// for any other kind that is no regular file, or the system's error.
+std::error_code OpenFileToCopy(const std::string& path, FileDescriptor& file, struct stat& status);
 // When OpenFileToCopy refused the file for what it is (a link, a folder, a
 // pipe or a device), one log line that says so, ending in where (for example
 // "MemoryCardUSBMemory::Get() icon.sys"), and true. Other errors (a missing
