@@ -213,7 +213,7 @@ std::vector<FtpClient::FILE_DATA> MemoryCardUSBMemory::List()
 
 bool MemoryCardUSBMemory::Remove(const std::string& name)
 {
-    // unlink never follows a link in the name's last part; the directory is checked here.
+    // unlink never follows a link at the end of a path; the directory is checked here.
     const std::string path = FullPath(name);
     return IsPlainName(name) && !path.empty() && InRealDirectory("Remove") && ::unlink(path.c_str()) == 0;
 }

@@ -30,7 +30,7 @@ struct FileHead {
 FileHead ReadFileHead(const std::string& path, size_t limit);
 
 // Opens a file that is to be copied (a save's file on a card folder or on the
-// PC): a regular file only, never through a symbolic link in its last part,
+// PC): a regular file only, never through a symbolic link at its end,
 // and never waiting on a pipe or a device, which are refused at once. A save
 // made by someone else may hold a link to any file the user can read, or a
 // pipe that no one ever writes. On failure file is left invalid:

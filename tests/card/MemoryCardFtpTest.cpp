@@ -179,7 +179,7 @@ TEST_F(MemoryCardFtpTest, PutSendsNoLinkAndWaitsOnNoPipe)
 
 // A server trickling a few bytes every two seconds was never cut off, and one
 // sending more than a file's listed size had all of it taken (300 MB for an
-// icon.sys of 964 bytes). Both are cut off now, and no part of the file is
+// icon.sys of 964 bytes). Both are cut off now, and nothing of the file is
 // kept. Should the cut not come, the server is stopped after a while, so the
 // test ends either way; the log tells which ended the download.
 TEST(MisbehavingFtpTest, ATrickleOrMoreThanListedIsCutOffAndNothingKept)
