@@ -25,6 +25,7 @@
 namespace {
 
 const char* const kIdle = "待機中";
+const char* const kCardListFailed = "エラー : メモリーカードのセーブデータリストを取得できませんでした";
 const char* const kDamaged = "破損ファイル";
 const char* const kTypePS2 = "PS2";
 const char* const kTypePS1 = "PS1";
@@ -147,7 +148,12 @@ std::string Control::GetEditText(Edit edit) const { return dialog->GetEditText(e
 
 bool Control::IsOptionChecked(Option option) const { return dialog->IsOptionChecked(option); }
 
-void Control::SetStatus(const std::string& text) { dialog->SetText(TextField::Status, text); }
+// Idle would say all is well: while the card list on show could not be read,
+// the status says that instead.
+void Control::SetStatus(const std::string& text)
+{
+    dialog->SetText(TextField::Status, text == kIdle && cardListFailed ? kCardListFailed : text);
+}
 
 void Control::OnConnectFtp() { Connect(kMemoryCardFtp, "FTP接続開始"); }
 
@@ -224,6 +230,7 @@ void Control::AddCardRow(const ListRow& row, int64_t& total)
 
 void Control::UpdateDataListPS2()
 {
+    cardListFailed = false;
     dialog->ClearList(ListSide::PS2);
     if (!card->IsConnected()) {
         Log("エラー : メモリーカード未接続中にメモリーカードを参照しようとしました UpdateDataListPS2()");
@@ -247,6 +254,14 @@ void Control::UpdateDataListPS2()
     dialog->SetText(TextField::Usage, std::string());
     card->SetCurrentDirectory(std::string());
     const std::vector<FtpClient::FILE_DATA> entries = card->List();
+    if (card->lastListFailed) {
+        // No rows and no usage: an empty list would read as an empty card.
+        cardListFailed = true;
+        Log(std::string(kCardListFailed) + " UpdateDataListPS2()");
+        SetStatus(kCardListFailed);
+        dialog->SetProgress(1.0f);
+        return;
+    }
     int64_t total = 0;
     const size_t n = entries.size();
     for (size_t k = 1; k <= n; ++k) {

@@ -83,6 +83,9 @@ public:
 
     // Answers from any thread: the window asks while a command runs on the worker.
     bool IsCardConnected() const { return cardConnected.load(); }
+    // True while the card list on show is one whose card root could not be
+    // read: its emptiness means nothing. Until the next card listing.
+    bool CardListFailed() const { return cardListFailed; }
 
     // The window's commands run here, one at a time, off the window's thread.
     // False (nothing runs) while another command has not finished.
@@ -172,4 +175,5 @@ private:
     std::string cachedSlot;
     // The time the card listing gives the entry being listed, for its row.
     int64_t listedTime = 0;
+    bool cardListFailed = false;
 };

@@ -26,6 +26,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const kIdle = "待機中";
+// A PS1 save is whole 8 KB blocks, one per card block it takes.
+const uint32_t kPS1BlockBytes = 8192;
 
 // A question lists this many saves by name, then says how many more.
 constexpr size_t kListedInQuestion = 20;
@@ -198,8 +200,32 @@ bool Control::DownloadSave(const ListRow& row, const std::string& pcFolder)
         if (!card->SetCurrentDirectory(name)) {
             card->SetCurrentDirectory(std::string());
         }
+        // Checked as a PS2 save's files are, against the size the card lists,
+        // and in whole blocks: a transfer that ended early would otherwise
+        // stay under the save's name, and a move would delete the card's
+        // only whole copy.
+        const std::vector<FtpClient::FILE_DATA> listed = card->List();
+        const auto entry = std::find_if(listed.begin(), listed.end(), [&name](const FtpClient::FILE_DATA& file) {
+            return !file.isDirectory && file.name == name;
+        });
         SetStatus("ダウンロード中 : " + title + "\n" + shown);
-        return card->Get(name);
+        if (card->lastListFailed || entry == listed.end()) {
+            Log("エラー : メモリーカードの一覧にないためコピーしませんでした Control::OnCopyToPC() " + shown);
+            return false;
+        }
+        if (entry->size == 0 || entry->size % kPS1BlockBytes != 0) {
+            Log("エラー : PS1のセーブデータの大きさではないためコピーしませんでした Control::OnCopyToPC() " + shown);
+            return false;
+        }
+        if (!card->Get(name)) {
+            return false;
+        }
+        if (!HasSize(target, entry->size)) {
+            Log("エラー : 大きさが一覧と合わないためコピーしたファイルを削除しました Control::OnCopyToPC() " + shown);
+            ::unlink(target.c_str());
+            return false;
+        }
+        return true;
     }
     // Never download into another folder than the save's own, new one.
     if (::mkdir(target.c_str(), 0777) != 0 || ::chdir(target.c_str()) != 0) {

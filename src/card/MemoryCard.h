@@ -33,4 +33,7 @@ public:
     MemoryCardOwner* owner;
     // Bit i: a card was found in slot i when connecting. 0 while not connected.
     uint32_t slotMask = 0;
+    // Set by every List(): true when the directory could not be read. An
+    // empty list alone cannot tell an empty card from one that did not answer.
+    bool lastListFailed = false;
 };

@@ -17,6 +17,7 @@
 #include "card/MemoryCardOwner.h"
 #include "card/ParseMode.h"
 #include "common/FileDescriptor.h"
+#include "common/FileRead.h"
 #include "common/Log.h"
 #include "common/PendingFile.h"
 
@@ -30,6 +31,9 @@ constexpr std::chrono::milliseconds kListingRest{10};
 // A card directory lists a few hundred short lines at most.
 constexpr size_t kMaxListingBytes = 1 << 20;
 constexpr size_t kMaxConnectErrorLength = 1023;
+// A download whose size no listing gave stops here: far above any save file
+// (a standard card holds 8 MB in all, the largest cards made 64 MB).
+constexpr uint64_t kUnlistedDownloadLimit = uint64_t{64} << 20;
 constexpr size_t kMaxReplyLength = 512;
 
 const char* const kConnectFailed = "エラー: FTP接続ができませんでした";
@@ -138,6 +142,10 @@ std::vector<std::string> SplitLines(const std::string& text)
 struct DownloadSink {
     PendingFile* file;
     const std::function<void(size_t)>* observer;
+    // More than this is more than the file holds: the transfer is stopped.
+    uint64_t limit = 0;
+    uint64_t received = 0;
+    bool oversize = false;
     std::error_code error;
 };
 
@@ -145,6 +153,11 @@ size_t WriteDownload(char* data, size_t size, size_t count, void* user)
 {
     auto& sink = *static_cast<DownloadSink*>(user);
     const size_t length = size * count;
+    sink.received += length;
+    if (sink.received > sink.limit) {
+        sink.oversize = true;
+        return 0;
+    }
     sink.error = sink.file->Write(data, length);
     if (sink.error) {
         return 0;
@@ -265,8 +278,8 @@ public:
         curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, static_cast<long>(limits.connect.count()));
         curl_easy_setopt(handle, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(limits.connect.count() * 1000));
         curl_easy_setopt(handle, CURLOPT_SERVER_RESPONSE_TIMEOUT, static_cast<long>(limits.stall.count()));
-        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(limits.stall.count()));
+        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, limits.slowBytesPerSecond);
+        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(limits.slowTime.count()));
         curl_easy_setopt(handle, CURLOPT_NOBODY, request.noBody ? 1L : 0L);
         curl_easy_setopt(handle, CURLOPT_QUOTE, commands);
         curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, KeepReply);
@@ -487,6 +500,9 @@ bool MemoryCardFtp::SetCurrentDirectory(const std::string& directory)
 std::vector<FtpClient::FILE_DATA> MemoryCardFtp::List()
 {
     Log("MemoryCardFtp::List()");
+    lastListFailed = true;
+    listedDirectory.clear();
+    listedSizes.clear();
     SetCurrentDirectory(currentDirectory);
 
     std::vector<FtpClient::FILE_DATA> entries;
@@ -495,10 +511,15 @@ std::vector<FtpClient::FILE_DATA> MemoryCardFtp::List()
     if (!ReadListing(DirectoryPath(currentDirectory), lines, "List", "FTP : ファイルリストの取得に失敗しました")) {
         return entries;
     }
+    lastListFailed = false;
+    listedDirectory = DirectoryPath(currentDirectory);
     Log("MemoryCardFtp::List() リストパース中");
     for (const std::string& line : lines) {
         FtpClient::FILE_DATA entry;
         if (ParseListLine(line, entry) && PassesEntryFilter(entry.name)) {
+            if (!entry.isDirectory) {
+                listedSizes[entry.name] = entry.size;
+            }
             entries.push_back(std::move(entry));
         }
         if (IsSpeedLimited()) {
@@ -538,6 +559,7 @@ bool MemoryCardFtp::Remove(const std::string& name)
 {
     Log("MemoryCardFtp::Remove()");
     SetCurrentDirectory(currentDirectory);
+    listedSizes.erase(name);
     return RunCommand("DELE", name, "Remove", "FTP : ファイルの削除に失敗しました ");
 }
 
@@ -559,6 +581,8 @@ bool MemoryCardFtp::Put(const std::string& name)
 {
     Log("MemoryCardFtp::Put()");
     SetCurrentDirectory(currentDirectory);
+    // Whatever the card holds under the name afterwards, its listed size is past.
+    listedSizes.erase(name);
 
     const bool limited = IsSpeedLimited();
     const std::string failure = limited ? "FTP : ファイルのアップロードに失敗しました(ホスト) "
@@ -573,13 +597,13 @@ bool MemoryCardFtp::Put(const std::string& name)
     if (!IsPlainName(name)) {
         return localFailure(std::make_error_code(std::errc::invalid_argument));
     }
-    const FileDescriptor local(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+    // A link inside a PC save is not followed: it could name any file the
+    // user can read. Nor is a pipe waited on.
+    FileDescriptor local;
     struct stat status {};
-    if (!local.valid() || ::fstat(local.get(), &status) != 0) {
-        return localFailure(std::error_code(errno, std::generic_category()));
-    }
-    if (!S_ISREG(status.st_mode)) {
-        return localFailure(std::make_error_code(std::errc::invalid_argument));
+    if (const std::error_code error = OpenRegularFile(name, local, &status)) {
+        LogRefusedKind(error, "MemoryCardFtp::Put() " + name);
+        return localFailure(error);
     }
     ::posix_fadvise(local.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
@@ -647,12 +671,23 @@ bool MemoryCardFtp::Get(const std::string& name)
     if (const std::error_code error = file.Create()) {
         return fail(error.message());
     }
-    DownloadSink sink{&file, &pieceObserver, {}};
+    // The size this directory's last listing gave; a name it did not hold
+    // (or a directory not listed) gets the cap for files of no known size.
+    DownloadSink sink{&file, &pieceObserver, kUnlistedDownloadLimit, 0, false, {}};
+    if (const auto listed = listedSizes.find(name);
+        listedDirectory == DirectoryPath(currentDirectory) && listed != listedSizes.end()) {
+        sink.limit = listed->second;
+    }
     Connection::Request request;
     request.path = PathInCurrentDirectory(name);
     request.write = WriteDownload;
     request.writeData = &sink;
     const CURLcode code = connection->Perform(request);
+    if (sink.oversize) {
+        // A server sending more than the file holds is not trusted for any of it.
+        Log("エラー : 一覧の大きさを超えたためダウンロードを中止しました MemoryCardFtp::Get() " + name);
+        return fail(std::make_error_code(std::errc::file_too_large).message());
+    }
     if (code != CURLE_OK) {
         fail(sink.error ? sink.error.message() : connection->ErrorText(code));
         LogTimeout(code, "Get", name);

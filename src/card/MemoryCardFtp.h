@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,9 +17,14 @@
 // the window or the shut-down.
 struct FtpTimeLimits {
     std::chrono::seconds connect{10};
-    // A transfer or a reply that moves less than a byte a second for this
-    // long is given up.
+    // A reply that does not come within this long is given up.
     std::chrono::seconds stall{60};
+    // A transfer that moves less than slowBytesPerSecond on average for
+    // slowTime is given up: a server trickling a few bytes now and then
+    // would otherwise hold the window for good. A console moves tens of
+    // kilobytes a second at the least, with the speed limit's rests.
+    long slowBytesPerSecond = 1024;
+    std::chrono::seconds slowTime{30};
 };
 
 class MemoryCardFtp : public MemoryCard {
@@ -58,4 +64,8 @@ private:
 
     std::unique_ptr<Connection> connection;
     std::string currentDirectory;
+    // The file sizes the last List() gave and the directory they belong to
+    // ("/mc/0/SAVE/"): a download never takes more than its listing said.
+    std::string listedDirectory;
+    std::map<std::string, uint32_t> listedSizes;
 };

@@ -7,7 +7,11 @@ public:
     using MemoryCard::MemoryCard;
     bool IsConnected() override { return false; }
     bool SetCurrentDirectory(const std::string&) override { return false; }
-    std::vector<FtpClient::FILE_DATA> List() override { return {}; }
+    std::vector<FtpClient::FILE_DATA> List() override
+    {
+        lastListFailed = true;
+        return {};
+    }
     bool Remove(const std::string&) override { return false; }
     bool Put(const std::string&) override { return false; }
     bool Get(const std::string&) override { return false; }

@@ -18,6 +18,7 @@
 #include "card/ParseMode.h"
 #include "common/FileDescriptor.h"
 #include "common/FileHelpers.h"
+#include "common/FileRead.h"
 #include "common/Log.h"
 #include "common/PendingFile.h"
 #include "common/Process.h"
@@ -27,6 +28,9 @@ namespace {
 
 // Lines of the dir frame before and after the entry lines.
 constexpr std::size_t kDirFrameLines = 3;
+// A download from a directory never listed is timed as the largest file a
+// standard card can hold.
+constexpr uint64_t kUnlistedFileBytes = uint64_t{8} << 20;
 
 std::error_code LastError() { return std::error_code(errno, std::generic_category()); }
 
@@ -130,14 +134,11 @@ private:
 
 int Clamp(long long value, int low, int high) { return static_cast<int>(std::clamp<long long>(value, low, high)); }
 
-// Copies from to a new file to, which must not exist: the copy is written
-// under a temporary name beside to and linked into place only when complete.
-std::error_code CopyWithoutReplacing(const std::string& from, const std::string& to)
+// Copies the open file in to a new file to, which must not exist: the copy is
+// written under a temporary name beside to and linked into place only when
+// complete.
+std::error_code CopyWithoutReplacing(const FileDescriptor& in, const std::string& to)
 {
-    const FileDescriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!in.valid()) {
-        return LastError();
-    }
     PendingFile out(to);
     if (const std::error_code error = out.Create()) {
         return error;
@@ -172,7 +173,12 @@ std::error_code MoveWithoutReplacing(const std::string& from, const std::string&
     }
     const int renameError = errno;
     if (renameError == EXDEV) {
-        const std::error_code error = CopyWithoutReplacing(from, to);
+        FileDescriptor in;
+        struct stat status {};
+        std::error_code error = OpenRegularFile(from, in, &status);
+        if (!error) {
+            error = CopyWithoutReplacing(in, to);
+        }
         if (!error) {
             ::unlink(from.c_str());
         }
@@ -277,31 +283,48 @@ std::unique_ptr<StagedCopy> StageCopy(const std::string& name, const char* error
 
 }  // namespace
 
-MemoryCardPS2Link::MemoryCardPS2Link(MemoryCardOwner* cardOwner, std::chrono::milliseconds timeLimit)
-    : MemoryCard(cardOwner), toolTimeLimit(timeLimit)
+std::chrono::milliseconds PS2LinkTimeLimits::Transfer(uint64_t bytes) const
 {
-    RunTool("reset");
-    const ToolRun module = RunTool("-t 5 execiop host:ps2netfs.irx");
+    constexpr uint64_t kBlock = 32 * 1024;
+    return transferStart + transferPer32KB * static_cast<int64_t>((bytes + kBlock - 1) / kBlock);
+}
+
+MemoryCardPS2Link::MemoryCardPS2Link(MemoryCardOwner* cardOwner, PS2LinkTimeLimits timeLimits)
+    : MemoryCard(cardOwner), limits(timeLimits)
+{
+    // A client that cannot even send the reset datagram in time will not
+    // answer anything else either.
+    if (!RunTool("reset", limits.command).answered) {
+        return;
+    }
+    const ToolRun module = RunTool("-t 5 execiop host:ps2netfs.irx", limits.moduleStart);
     const bool started = std::any_of(module.lines.begin(), module.lines.end(), [](const std::string& line) {
         return line.find("PS2_TcpFileDriver") != std::string::npos;
     });
     if (!started) {
         return;
     }
-    connected = true;
+    // A slot that did not answer is not known to be empty; when neither
+    // did, the console is not reached at all.
+    bool slotAnswered = false;
     for (unsigned slot = 0; slot < 2; ++slot) {
-        const ToolRun run = RunTool((boost::format("dir mc%1%:") % slot).str());
+        const ToolRun run = RunTool((boost::format("dir mc%1%:") % slot).str(), limits.command);
+        slotAnswered = slotAnswered || run.answered;
         if (run.finished && !HasError(run.lines)) {
             slotMask |= 1u << slot;
         }
     }
+    connected = slotAnswered;
 }
 
 MemoryCardPS2Link::~MemoryCardPS2Link()
 {
+    if (!everAnswered) {
+        return;
+    }
     try {
         const bool powerOff = connected && owner != nullptr && owner->IsOptionChecked(Option::PowerOffOnDisconnect);
-        RunTool(powerOff ? "poweroff" : "reset");
+        RunTool(powerOff ? "poweroff" : "reset", limits.command);
     } catch (...) {
         // Disconnecting is best effort; a destructor must not throw.
     }
@@ -392,12 +415,13 @@ std::vector<FtpClient::FILE_DATA> MemoryCardPS2Link::ParseDirOutput(const std::v
     return entries;
 }
 
-MemoryCardPS2Link::ToolRun MemoryCardPS2Link::RunTool(const std::string& command)
+MemoryCardPS2Link::ToolRun MemoryCardPS2Link::RunTool(const std::string& command, std::chrono::milliseconds limit)
 {
-    return RunTool(command, ProgramDirectory());
+    return RunTool(command, limit, ProgramDirectory());
 }
 
-MemoryCardPS2Link::ToolRun MemoryCardPS2Link::RunTool(const std::string& command, const std::string& workingDirectory)
+MemoryCardPS2Link::ToolRun MemoryCardPS2Link::RunTool(const std::string& command, std::chrono::milliseconds limit,
+                                                      const std::string& workingDirectory)
 {
     const std::string address = owner != nullptr ? owner->GetEditText(Edit::Address) : std::string();
     std::vector<std::string> arguments{ProgramDirectory() + "ps2client"};
@@ -405,12 +429,15 @@ MemoryCardPS2Link::ToolRun MemoryCardPS2Link::RunTool(const std::string& command
         arguments.push_back(std::move(argument));
     }
 
-    const ProcessResult result = RunProcess(arguments, workingDirectory, toolTimeLimit);
+    const ProcessResult result = RunProcess(arguments, workingDirectory, limit);
     ToolRun run;
     if (result.timedOut) {
-        Log("エラー : 時間切れです MemoryCardPS2Link::RunTool() " + command);
+        // Not the same as a card that is not there: the client never said.
+        Log("エラー : ps2clientが応答しませんでした MemoryCardPS2Link::RunTool() " + command);
+        run.answered = false;
         return run;
     }
+    everAnswered = everAnswered || result.started;
     if (result.started && !result.exited) {
         Log("エラー : ps2client が異常終了しました MemoryCardPS2Link::RunTool() " + command);
         return run;
@@ -436,7 +463,7 @@ std::string MemoryCardPS2Link::CardPath(const std::string& path) const
 
 bool MemoryCardPS2Link::RunSimpleCommand(const std::string& command, const char* operation)
 {
-    const ToolRun run = RunTool(command);
+    const ToolRun run = RunTool(command, limits.command);
     if (!run.finished) {
         return false;
     }
@@ -460,7 +487,7 @@ bool MemoryCardPS2Link::SetCurrentDirectory(const std::string& directory)
         currentDirectory.clear();
         return true;
     }
-    const ToolRun run = RunTool("dir " + CardPath(directory));
+    const ToolRun run = RunTool("dir " + CardPath(directory), limits.command);
     // Line 3 is the directory's own "." entry; an output too short to hold
     // it is no directory.
     if (!run.finished || HasError(run.lines) || run.lines.size() <= kDirFrameLines) {
@@ -476,20 +503,34 @@ bool MemoryCardPS2Link::SetCurrentDirectory(const std::string& directory)
 
 std::vector<FtpClient::FILE_DATA> MemoryCardPS2Link::List()
 {
+    lastListFailed = true;
+    const std::string directory = CardPrefix() + currentDirectory;
+    listedSizes.erase(directory);
     if (!connected) {
         return {};
     }
-    const ToolRun run = RunTool("dir " + CardPath(currentDirectory));
+    const ToolRun run = RunTool("dir " + CardPath(currentDirectory), limits.command);
     if (!run.finished || run.lines.empty() || HasError(run.lines)) {
         return {};
     }
-    return ParseDirOutput(run.lines);
+    lastListFailed = false;
+    std::vector<FtpClient::FILE_DATA> entries = ParseDirOutput(run.lines);
+    std::map<std::string, uint32_t>& sizes = listedSizes[directory];
+    for (const FtpClient::FILE_DATA& entry : entries) {
+        if (!entry.isDirectory) {
+            sizes[entry.name] = entry.size;
+        }
+    }
+    return entries;
 }
 
 bool MemoryCardPS2Link::Remove(const std::string& name)
 {
     if (!connected || !IsPlainName(name)) {
         return false;
+    }
+    if (const auto sizes = listedSizes.find(CardPrefix() + currentDirectory); sizes != listedSizes.end()) {
+        sizes->second.erase(name);
     }
     return RunSimpleCommand("delete " + CardPath(currentDirectory + "/" + name), "Remove");
 }
@@ -499,6 +540,7 @@ bool MemoryCardPS2Link::RemoveDirectory(const std::string& name)
     if (!connected || !IsPlainName(name)) {
         return false;
     }
+    listedSizes.erase(CardPrefix() + name);
     return RunSimpleCommand("rmdir " + CardPath(name), "RemoveDirectory");
 }
 
@@ -507,6 +549,7 @@ bool MemoryCardPS2Link::MakeDirectory(const std::string& name)
     if (!connected || !IsPlainName(name)) {
         return false;
     }
+    listedSizes.erase(CardPrefix() + name);
     return RunSimpleCommand("mkdir " + CardPath(name), "MakeDirectory");
 }
 
@@ -519,9 +562,17 @@ bool MemoryCardPS2Link::Put(const std::string& name)
     if (!copy) {
         return false;
     }
-    std::error_code error;
-    std::filesystem::copy_file(copy->pcFile, copy->stagingFile, std::filesystem::copy_options::overwrite_existing,
-                               error);
+    // A link inside a PC save is not followed: it could name any file the
+    // user can read. Nor is a pipe waited on. The guard has cleared the
+    // staging name, so the copy there replaces nothing.
+    FileDescriptor local;
+    struct stat status {};
+    std::error_code error = OpenRegularFile(copy->pcFile, local, &status);
+    if (error) {
+        LogRefusedKind(error, "MemoryCardPS2Link::Put() " + name);
+    } else {
+        error = CopyWithoutReplacing(local, copy->stagingFile);
+    }
     if (error) {
         Log("エラー : MemoryCardPS2Link::Put()");
         Log(copy->pcFile);
@@ -529,9 +580,13 @@ bool MemoryCardPS2Link::Put(const std::string& name)
         return false;
     }
 
+    // What lands on the card is at most this long, whether the copy ends well or not.
+    if (const auto sizes = listedSizes.find(CardPrefix() + currentDirectory); sizes != listedSizes.end()) {
+        sizes->second[name] = static_cast<uint32_t>(status.st_size);
+    }
     const ToolRun run =
         RunTool("copyto " + QuoteCommandLineArgument(name) + " " + CardPath(currentDirectory + "/" + name),
-                copy->stagingFolder);
+                limits.Transfer(static_cast<uint64_t>(status.st_size)), copy->stagingFolder);
     if (!run.finished) {
         return false;
     }
@@ -555,9 +610,16 @@ bool MemoryCardPS2Link::Get(const std::string& name)
         return false;
     }
 
+    // A name its directory's listing did not hold has nothing to copy, as
+    // far as the card said.
+    uint64_t size = kUnlistedFileBytes;
+    if (const auto sizes = listedSizes.find(CardPrefix() + currentDirectory); sizes != listedSizes.end()) {
+        const auto listed = sizes->second.find(name);
+        size = listed != sizes->second.end() ? listed->second : 0;
+    }
     const std::string command =
         "copyfrom " + CardPath(currentDirectory + "/" + name) + " " + QuoteCommandLineArgument(name);
-    const ToolRun run = RunTool(command, copy->stagingFolder);
+    const ToolRun run = RunTool(command, limits.Transfer(size), copy->stagingFolder);
     if (!run.finished) {
         return false;
     }

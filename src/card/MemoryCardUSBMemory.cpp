@@ -13,7 +13,9 @@
 #include "common/DriveType.h"
 #include "common/FileDescriptor.h"
 #include "common/FileHelpers.h"
+#include "common/FileRead.h"
 #include "common/FileStatus.h"
+#include "common/Log.h"
 #include "common/PendingFile.h"
 
 namespace {
@@ -35,20 +37,16 @@ std::string CurrentWorkingDirectory()
     return error ? std::string() : path.string();
 }
 
-// Copies the regular file source to directory + '/' + name, replacing what is
-// there. The data goes to a temporary file in the same folder first and is
+// Copies the open regular file in to directory + '/' + name, replacing what
+// is there. The data goes to a temporary file in the same folder first and is
 // renamed into place only when complete and flushed: a stick pulled out or a
 // full disk midway leaves the old file (or none), never a truncated save
-// under the final name. Like the system copy this stands in for, the copy
+// under the final name. The rename replaces a link of that name rather than
+// writing where it points. Like the system copy this stands in for, the copy
 // keeps the source's permissions and last-write time.
-bool CopyFileReplacing(const std::string& source, const std::string& directory, const std::string& name)
+bool CopyFileReplacing(const FileDescriptor& in, const struct stat& status, const std::string& directory,
+                       const std::string& name)
 {
-    const FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat status {};
-    if (!in.valid() || ::fstat(in.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        return false;
-    }
-
     PendingFile out(JoinPath(directory, name));
     if (out.Create()) {
         return false;
@@ -62,6 +60,42 @@ bool CopyFileReplacing(const std::string& source, const std::string& directory, 
     const struct timespec times[2] = {status.st_atim, status.st_mtim};
     static_cast<void>(::futimens(out.Descriptor(), times));
     return !out.Sync() && !out.Commit();
+}
+
+// Opens a file to copy; false when it cannot be, logged when it was refused
+// for what it is (a link, a pipe, a folder).
+bool OpenToCopy(const std::string& path, const char* operation, const std::string& name, FileDescriptor& file,
+                struct stat& status)
+{
+    if (const std::error_code error = OpenRegularFile(path, file, &status)) {
+        LogRefusedKind(error, std::string("MemoryCardUSBMemory::") + operation + "() " + name);
+        return false;
+    }
+    return true;
+}
+
+// How an entry is listed, its links not followed: a link is no directory
+// and nothing to read, whatever it points at; nor is a pipe or a device.
+const char* ModeOf(const struct stat& status)
+{
+    if (S_ISDIR(status.st_mode)) {
+        return "d---------";
+    }
+    if (S_ISREG(status.st_mode)) {
+        return "-rwxrwxrwx";
+    }
+    return S_ISLNK(status.st_mode) ? "l---------" : "----------";
+}
+
+bool IsLink(const std::string& path)
+{
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+void LogLinkNotEntered(const char* operation, const std::string& name)
+{
+    Log(std::string("エラー : シンボリックリンクには入りません MemoryCardUSBMemory::") + operation + "() " + name);
 }
 
 }  // namespace
@@ -101,6 +135,25 @@ std::string MemoryCardUSBMemory::FullPath(const std::string& name) const
     return currentDirectory.empty() ? root + name : root + currentDirectory + "/" + name;
 }
 
+bool MemoryCardUSBMemory::InRealDirectory(const char* operation) const
+{
+    if (currentDirectory.empty()) {
+        return true;
+    }
+    const std::string path = Root() + currentDirectory;
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) {
+        return false;
+    }
+    if (S_ISLNK(status.st_mode)) {
+        LogLinkNotEntered(operation, currentDirectory);
+        return false;
+    }
+    return S_ISDIR(status.st_mode);
+}
+
+// A save is a real directory of the card folder: a link to a folder is not
+// entered, or deleting the save's files would delete that folder's.
 bool MemoryCardUSBMemory::SetCurrentDirectory(const std::string& directory)
 {
     if (directory.empty()) {
@@ -108,7 +161,18 @@ bool MemoryCardUSBMemory::SetCurrentDirectory(const std::string& directory)
         return true;
     }
     const std::string root = Root();
-    if (root.empty() || !IsPlainName(directory) || !IsDirectory(root + directory)) {
+    if (root.empty() || !IsPlainName(directory)) {
+        return false;
+    }
+    struct stat status {};
+    if (::lstat((root + directory).c_str(), &status) != 0) {
+        return false;
+    }
+    if (S_ISLNK(status.st_mode)) {
+        LogLinkNotEntered("SetCurrentDirectory", directory);
+        return false;
+    }
+    if (!S_ISDIR(status.st_mode)) {
         return false;
     }
     currentDirectory = directory;
@@ -117,32 +181,41 @@ bool MemoryCardUSBMemory::SetCurrentDirectory(const std::string& directory)
 
 std::vector<FtpClient::FILE_DATA> MemoryCardUSBMemory::List()
 {
+    lastListFailed = true;
     std::vector<FtpClient::FILE_DATA> entries;
     const std::string root = Root();
-    if (root.empty()) {
+    if (root.empty() || !InRealDirectory("List")) {
         return entries;
     }
+    const std::string folder = root + currentDirectory;
     std::error_code error;
-    const std::vector<DirectoryEntry> found = ListDirectory(root + currentDirectory, &error);
+    const std::vector<DirectoryEntry> found = ListDirectory(folder, &error);
     if (error) {
         return entries;
     }
     entries.reserve(64);
     for (const DirectoryEntry& item : found) {
+        struct stat status {};
+        if (::lstat(JoinPath(folder, item.name).c_str(), &status) != 0) {
+            continue;  // gone since it was listed
+        }
         FtpClient::FILE_DATA entry;
-        ParseMode(item.isDirectory ? "d---------" : "-rwxrwxrwx", entry);
-        entry.size = static_cast<uint32_t>(item.size & 0xFFFFFFFFu);
-        entry.time = item.lastWrite;
+        ParseMode(ModeOf(status), entry);
+        entry.size = S_ISREG(status.st_mode) ? static_cast<uint32_t>(static_cast<uint64_t>(status.st_size) & 0xFFFFFFFFu)
+                                             : 0;
+        entry.time = static_cast<int64_t>(status.st_mtim.tv_sec);
         entry.name = item.name;
         entries.push_back(std::move(entry));
     }
+    lastListFailed = false;
     return entries;
 }
 
 bool MemoryCardUSBMemory::Remove(const std::string& name)
 {
+    // unlink never follows a link at the end of a path; the directory is checked here.
     const std::string path = FullPath(name);
-    return IsPlainName(name) && !path.empty() && ::unlink(path.c_str()) == 0;
+    return IsPlainName(name) && !path.empty() && InRealDirectory("Remove") && ::unlink(path.c_str()) == 0;
 }
 
 bool MemoryCardUSBMemory::Put(const std::string& name)
@@ -152,23 +225,41 @@ bool MemoryCardUSBMemory::Put(const std::string& name)
     if (!IsPlainName(name) || root.empty() || pc.empty()) {
         return false;
     }
-    return CopyFileReplacing(JoinPath(pc, name), root + currentDirectory, name);
+    FileDescriptor in;
+    struct stat status {};
+    if (!OpenToCopy(JoinPath(pc, name), "Put", name, in, status) || !InRealDirectory("Put")) {
+        return false;
+    }
+    return CopyFileReplacing(in, status, root + currentDirectory, name);
 }
 
 bool MemoryCardUSBMemory::Get(const std::string& name)
 {
     const std::string path = FullPath(name);
     const std::string pc = CurrentWorkingDirectory();
-    if (!IsPlainName(name) || path.empty() || pc.empty()) {
+    if (!IsPlainName(name) || path.empty() || pc.empty() || !InRealDirectory("Get")) {
         return false;
     }
-    return CopyFileReplacing(path, pc, name);
+    FileDescriptor in;
+    struct stat status {};
+    if (!OpenToCopy(path, "Get", name, in, status)) {
+        return false;
+    }
+    return CopyFileReplacing(in, status, pc, name);
 }
 
 bool MemoryCardUSBMemory::RemoveDirectory(const std::string& name)
 {
     const std::string root = Root();
-    return IsPlainName(name) && !root.empty() && ::rmdir((root + name).c_str()) == 0;
+    if (!IsPlainName(name) || root.empty()) {
+        return false;
+    }
+    // rmdir would refuse a link as well; the log says why nothing was removed.
+    if (IsLink(root + name)) {
+        LogLinkNotEntered("RemoveDirectory", name);
+        return false;
+    }
+    return ::rmdir((root + name).c_str()) == 0;
 }
 
 bool MemoryCardUSBMemory::MakeDirectory(const std::string& name)

@@ -3,7 +3,8 @@
 
 // A folder on a removable drive standing for a card: its subfolders are the
 // saves. The folder is read from the window's USB folder edit at every
-// operation; it has one slot. Writes no log lines.
+// operation; it has one slot. Links inside it are never followed, and only
+// regular files are ever opened; the log says when one was refused.
 class MemoryCardUSBMemory : public MemoryCard {
 public:
     explicit MemoryCardUSBMemory(MemoryCardOwner* owner);
@@ -21,6 +22,9 @@ private:
     // The folder text with a trailing '/'; empty when the text is empty.
     std::string Root() const;
     std::string FullPath(const std::string& name) const;
+    // False when the save entered is gone or was swapped for a link since
+    // (logged): nothing may go through a link out of the card folder.
+    bool InRealDirectory(const char* operation) const;
 
     bool connected = false;
     std::string currentDirectory;

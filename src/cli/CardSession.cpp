@@ -64,5 +64,12 @@ bool CardSession::Connect()
                 .str());
         return false;
     }
+    // An empty list from a card that did not answer is no empty card.
+    if (control->CardListFailed()) {
+        Log((boost::format("エラー : メモリーカードのセーブデータリストを取得できませんでした %1% : %2%") % operation %
+             card.text)
+                .str());
+        return false;
+    }
     return true;
 }

@@ -18,7 +18,7 @@ public:
     CardSession& operator=(const CardSession&) = delete;
 
     // Connects and lists the card's slot. False (logged) when the card could
-    // not be reached or the slot holds no card.
+    // not be reached, the slot holds no card or its list could not be read.
     bool Connect();
 
     Control& Controller() { return *control; }

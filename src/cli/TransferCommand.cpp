@@ -107,10 +107,13 @@ bool RunTransfer(TransferKind kind, const CardLocation& card, const std::string&
     Control& control = session.Controller();
     if (kind == TransferKind::Delete) {
         control.DeletePS2(rows);
-        // The deletion ends with a fresh card list: what is still there was not deleted.
+        // The deletion ends with a fresh card list: what is still there was
+        // not deleted. A list that could not be read shows nothing, which
+        // proves nothing gone.
+        const bool unread = control.CardListFailed();
         const std::vector<ListRow> after = session.View().Rows(ListSide::PS2);
         for (const ListRow& row : rows) {
-            if (Contains(after, row)) {
+            if (unread || Contains(after, row)) {
                 LogFailure("セーブデータを削除できませんでした", operation, row.name);
                 done = false;
             }
@@ -140,11 +143,13 @@ bool RunTransfer(TransferKind kind, const CardLocation& card, const std::string&
             done = false;
         }
     }
-    // A move deleted its sources afterwards: each one still listed was not deleted.
+    // A move deleted its sources afterwards: each one still listed was not
+    // deleted, and none is known gone from a card list that could not be read.
     if (kind == TransferKind::MoveToPc || kind == TransferKind::MoveToCard) {
+        const bool unread = source == ListSide::PS2 && control.CardListFailed();
         const std::vector<ListRow> after = session.View().Rows(source);
         for (const ListRow& row : copied) {
-            if (Contains(after, row)) {
+            if (unread || Contains(after, row)) {
                 LogFailure("移動元のセーブデータを削除できませんでした", operation, row.name);
                 done = false;
             }

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "common/Log.h"
+
 namespace {
 
 std::error_code LastError() { return std::error_code(errno, std::generic_category()); }
@@ -127,4 +129,17 @@ FileHead ReadFileHead(const std::string& path, size_t limit)
     }
     head.bytes.resize(filled);
     return head;
+}
+
+bool LogRefusedKind(const std::error_code& error, const std::string& where)
+{
+    if (error == std::errc::too_many_symbolic_link_levels) {
+        Log("エラー : シンボリックリンクはたどりません " + where);
+        return true;
+    }
+    if (error == std::errc::is_a_directory || error == std::errc::invalid_argument) {
+        Log("エラー : 通常のファイルではないため開きませんでした " + where);
+        return true;
+    }
+    return false;
 }

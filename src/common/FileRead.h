@@ -20,6 +20,11 @@
 // file's status. For files found inside a folder the program walks: such a
 // name must not lead anywhere else.
 std::error_code OpenRegularFile(const std::string& path, FileDescriptor& file, struct stat* status = nullptr);
+// When OpenRegularFile refused the file for what it is (a link, a folder, a
+// pipe or a device), one log line that says so, ending in where (for example
+// "MemoryCardUSBMemory::Get() icon.sys"), and true. Other errors (a missing
+// file among them) are left to the caller: false, nothing logged.
+bool LogRefusedKind(const std::error_code& error, const std::string& where);
 
 // The whole content of a regular file (a link the user named is followed).
 // A file longer than limit is not read: file_too_large, bytes left empty.

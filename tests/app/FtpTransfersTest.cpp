@@ -167,7 +167,37 @@ TEST_F(FtpTransfersTest, AServerStoppedMidTransferLeavesNoPartFileAndKeepsTheSou
     EXPECT_EQ(fs::file_size(slot0 + "BIG/big"), kBigBytes);
     EXPECT_TRUE(Logged("FTP : ファイルのダウンロードに失敗しました big"));
     EXPECT_TRUE(Logged("エラー : コピーが完了しなかったため移動元のセーブデータを残しました BIG"));
+    // The card list that ends the move could not be read: no empty card is shown as all well.
+    EXPECT_TRUE(control->CardListFailed());
     EXPECT_EQ(view.Text(TextField::Status), "1件中1件を処理できませんでした。詳しくは「ログ」をご覧ください");
+}
+
+// A console whose transfers end early: a PS1 save arrived short and stayed
+// under its name, and a move then deleted the card's only whole copy. Both
+// ways a PS1 save lies on a card are checked against the card's listing.
+class ShortFtpTransferTest : public ControlTest {};
+
+TEST_F(ShortFtpTransferTest, APS1SaveThatArrivesShortIsNotKeptAndAMoveKeepsIt)
+{
+    const std::string slot0 = root / "server/mc/0/";
+    WriteBytes(slot0 + "SLPS-2/SLPS-2", MakePS1Save("IN A FOLDER", 2));
+    WriteBytes(slot0 + "SLPS-3", MakePS1Save("IN THE ROOT", 2));
+    FtpServer server(root / "server", "short");
+    view.SetEditText(Edit::Address, server.Address());
+    Start().OnConnectFtp();
+    ASSERT_EQ(view.RowCount(ListSide::PS2), 2);
+
+    view.TickAll(ListSide::PS2, true);
+    control->OnMoveToPC();
+    EXPECT_TRUE(fs::is_empty(pcFolder));
+    EXPECT_EQ(ReadBytes(slot0 + "SLPS-2/SLPS-2"), MakePS1Save("IN A FOLDER", 2));
+    EXPECT_EQ(ReadBytes(slot0 + "SLPS-3"), MakePS1Save("IN THE ROOT", 2));
+    for (const char* name : {"SLPS-2", "SLPS-3"}) {
+        for (const std::string line : {"エラー : 大きさが一覧と合わないためコピーしたファイルを削除しました Control::OnCopyToPC() ",
+                                       "エラー : コピーが完了しなかったため移動元のセーブデータを残しました "}) {
+            EXPECT_NE(LogText().find(line + name), std::string::npos) << line << name;
+        }
+    }
 }
 
 }  // namespace

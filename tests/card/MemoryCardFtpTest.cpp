@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <initializer_list>
+#include <mutex>
+#include <thread>
 
 #include "FtpServer.h"
 #include "HttpServer.h"
@@ -89,9 +93,12 @@ TEST_F(MemoryCardFtpTest, FindsTheCardsAndListsTheSelectedSlotOverOneControlConn
     EXPECT_EQ(Describe(ftp->List()).at(0), "data 5000");
     EXPECT_TRUE(Logged({"FTP接続開始", "FTP : MemoryCardFtp::EnumerateMemoryCard() リストパース中",
                         "MemoryCardFtp::List() リストパース中", "FTP : カレントディレクトリの設定に失敗しました"}));
-    // Another slot applies at the next operation.
+    ASSERT_TRUE(ftp->SetCurrentDirectory("MY SAVE"));
+    EXPECT_TRUE(ftp->List().empty() && !ftp->lastListFailed);
+    // Another slot applies at the next operation; there is no card in it
+    // here, which is no empty card.
     owner.slot = "1";
-    EXPECT_TRUE(ftp->List().empty());
+    EXPECT_TRUE(ftp->List().empty() && ftp->lastListFailed);
     EXPECT_EQ(std::count(all.begin(), all.end(), "USER anonymous"), 1);
 
     // Only the card in slot 2; entries that name no slot change nothing.
@@ -133,7 +140,7 @@ TEST_F(MemoryCardFtpTest, TransfersWithTheSpeedLimitNeverReplacingALocalFileNorL
     // and later commands fail at once instead of waiting on it.
     WriteBytes(card + "big", Bytes(16 << 20, 3));
     ftp->pieceObserver = [this](size_t) { server.Stop(); };
-    EXPECT_FALSE(ftp->Get("big") || ftp->Put("upload") || !ftp->List().empty());
+    EXPECT_FALSE(ftp->Get("big") || ftp->Put("upload") || !ftp->List().empty() || !ftp->lastListFailed);
     EXPECT_EQ(PcFiles(), 2);
     EXPECT_TRUE(Logged({"FTP : ファイルのダウンロードに失敗しました data", "FTP : ファイルの削除に失敗しました upload",
                         "FTP : ファイルのアップロードに失敗しました(ローカル) missing",
@@ -153,6 +160,70 @@ TEST_F(MemoryCardFtpTest, AServerThatIsNotThereOrSilentLeavesTheBackendUnconnect
     EXPECT_FALSE(MemoryCardFtp(&owner, address, {std::chrono::seconds(1), std::chrono::seconds(1)}).IsConnected());
     EXPECT_TRUE(Logged({"エラー: FTP接続ができませんでした", "警告 : FTP未接続中に切断しようとしました",
                         "エラー : 時間切れです MemoryCardFtp::MemoryCardFtp() " + address}));
+}
+
+// A link or a pipe in the PC folder is no file to send: a link could name any
+// file the user can read, and a pipe never ends.
+TEST_F(MemoryCardFtpTest, PutSendsNoLinkAndWaitsOnNoPipe)
+{
+    WriteText(temp / "secret", "secret");
+    fs::create_symlink(temp / "secret", pc + "link");
+    const PipeTrap pipe(pc + "pipe");
+    const auto ftp = Connect();
+    ASSERT_TRUE(ftp->SetCurrentDirectory("SAVE"));
+    EXPECT_FALSE(ftp->Put("link") || ftp->Put("pipe") || pipe.Sprung());
+    EXPECT_FALSE(fs::exists(card + "SAVE/link") || fs::exists(card + "SAVE/pipe"));
+    EXPECT_TRUE(Logged({"エラー : シンボリックリンクはたどりません MemoryCardFtp::Put() link",
+                        "エラー : 通常のファイルではないため開きませんでした MemoryCardFtp::Put() pipe"}));
+}
+
+// A server trickling a few bytes every two seconds was never cut off, and one
+// sending more than a file's listed size had all of it taken (300 MB for an
+// icon.sys of 964 bytes). Both are cut off now, and nothing of the file is
+// kept. Should the cut not come, the server is stopped after a while, so the
+// test ends either way; the log tells which ended the download.
+TEST(MisbehavingFtpTest, ATrickleOrMoreThanListedIsCutOffAndNothingKept)
+{
+    const struct {
+        const char* mode;
+        const char* logged;
+    } cases[] = {
+        {"trickle", "エラー : 時間切れです MemoryCardFtp::Get() icon.sys"},
+        {"oversize", "エラー : 一覧の大きさを超えたためダウンロードを中止しました MemoryCardFtp::Get() icon.sys"},
+    };
+    for (const auto& c : cases) {
+        TempDir temp;
+        const ScopedProgramDirectory programDirectory{temp.path()};
+        WriteBytes(temp / "server/mc/0/SAVE/icon.sys", Bytes(964, 1));
+        fs::create_directories(temp / "pc");
+        fs::current_path(temp / "pc");
+        FtpServer server(temp / "server", c.mode);
+        FakeOwner owner;
+        FtpTimeLimits limits;
+        limits.slowTime = std::chrono::seconds(2);
+        MemoryCardFtp ftp(&owner, server.Address(), limits);
+        ASSERT_TRUE(ftp.SetCurrentDirectory("SAVE")) << c.mode;
+        ASSERT_EQ(Describe(ftp.List()), Names{"icon.sys 964"}) << c.mode;
+
+        std::mutex lock;
+        std::condition_variable done;
+        bool finished = false;
+        std::thread watchdog([&] {
+            std::unique_lock<std::mutex> held(lock);
+            if (!done.wait_for(held, std::chrono::seconds(20), [&] { return finished; })) {
+                server.Stop();
+            }
+        });
+        EXPECT_FALSE(ftp.Get("icon.sys")) << c.mode;
+        {
+            const std::lock_guard<std::mutex> held(lock);
+            finished = true;
+        }
+        done.notify_all();
+        watchdog.join();
+        EXPECT_TRUE(fs::is_empty(temp / "pc")) << c.mode;
+        EXPECT_NE(ReadText(temp / "log.txt").find(c.logged), std::string::npos) << c.mode;
+    }
 }
 
 }  // namespace

@@ -87,7 +87,7 @@ protected:
         unsetenv("PS2CLIENT_STUB_MODE");
     }
     static void Mode(const char* mode) { setenv("PS2CLIENT_STUB_MODE", mode, 1); }
-    std::unique_ptr<Link> Connect(int ms = 60'000) { return std::make_unique<Link>(&owner, std::chrono::milliseconds(ms)); }
+    std::unique_ptr<Link> Connect(PS2LinkTimeLimits limits = {}) { return std::make_unique<Link>(&owner, limits); }
     // The client's runs ("dir|mc0:", without "-h|127.0.0.1|"), or the log's messages.
     Lines Read(const std::string& file, const std::string& mark) const
     {
@@ -115,7 +115,10 @@ TEST_F(PS2LinkTest, ConnectsThroughTheModuleAndNeverWaitsForeverOnTheClient)
     EXPECT_EQ(Sent(), (Lines{"reset", "-t|5|execiop|host:ps2netfs.irx", "dir|mc0:", "dir|mc1:", "reset"}));
     fs::create_directories(console + "mc1");
     owner.powerOff = true;
-    auto card = Connect(3000);
+    PS2LinkTimeLimits quickCopies;
+    quickCopies.transferStart = std::chrono::seconds(1);
+    quickCopies.transferPer32KB = std::chrono::milliseconds(1);
+    auto card = Connect(quickCopies);
     EXPECT_EQ(card->slotMask, 3u);
     ASSERT_TRUE(card->SetCurrentDirectory("SAVE"));
     // Nothing printed is success, unless a download should have arrived.
@@ -133,11 +136,12 @@ TEST_F(PS2LinkTest, ConnectsThroughTheModuleAndNeverWaitsForeverOnTheClient)
         Mode(mode.c_str());
         fs::remove(program + (mode == "no tool" ? "ps2client" : mode == "no module" ? "ps2netfs.irx" : "-"));
         auto off = Connect();
-        EXPECT_FALSE(off->IsConnected() || off->slotMask != 0 || off->SetCurrentDirectory("") || off->MakeDirectory("NEW"))
+        EXPECT_FALSE(off->IsConnected() || off->slotMask != 0 || off->SetCurrentDirectory("") || off->MakeDirectory("NEW") ||
+                     !off->List().empty() || !off->lastListFailed)
             << mode;
     }
     // Only the time limit was logged: nothing is while connecting.
-    EXPECT_EQ(Logged(), Lines{"エラー : 時間切れです MemoryCardPS2Link::RunTool() copyfrom mc0:SAVE/data.bin data.bin"});
+    EXPECT_EQ(Logged(), Lines{"エラー : ps2clientが応答しませんでした MemoryCardPS2Link::RunTool() copyfrom mc0:SAVE/data.bin data.bin"});
 }
 
 TEST_F(PS2LinkTest, EveryOperationWithTheClientsErrorsLogged)
@@ -145,6 +149,7 @@ TEST_F(PS2LinkTest, EveryOperationWithTheClientsErrorsLogged)
     auto card = Connect();
     EXPECT_TRUE(card->SetCurrentDirectory("") && Sent().size() == 4);  // without a run of its own
     EXPECT_EQ(Describe(card->List()), (Lines{"EMPTY d777 2", "SAVE d777 4"}));
+    EXPECT_FALSE(card->lastListFailed);
     ASSERT_TRUE(card->SetCurrentDirectory("SAVE"));
     EXPECT_FALSE(card->SetCurrentDirectory("MISSING") || card->SetCurrentDirectory("SAVE/icon.sys"));
     EXPECT_EQ(Describe(card->List()), (Lines{"data.bin -777 10", "icon.sys -777 4"}));
@@ -177,6 +182,54 @@ TEST_F(PS2LinkTest, EveryOperationWithTheClientsErrorsLogged)
                                "delete mc0:SAVE/icon.sys", "[ERROR] Delete file failed. (-2)",
                                "エラー : MemoryCardPS2Link::Put()", "", " [data.bin --> mc0:SAVE/data.bin]", "",
                                "  Progress: #[ERROR] Write destination data failed. (-2)"}));
+}
+
+// A link or a pipe in the PC folder is no file to send: a link could name any
+// file the user can read, and a pipe never ends.
+TEST_F(PS2LinkTest, PutSendsNoLinkAndWaitsOnNoPipe)
+{
+    WriteText(base / "secret", "secret");
+    fs::create_symlink(base / "secret", pc + "link");
+    const PipeTrap pipe(pc + "pipe");
+    auto card = Connect();
+    ASSERT_TRUE(card->SetCurrentDirectory("SAVE"));
+    EXPECT_FALSE(card->Put("link") || card->Put("pipe") || pipe.Sprung());
+    EXPECT_FALSE(fs::exists(console + "mc0/SAVE/link") || fs::exists(console + "mc0/SAVE/pipe"));
+    const Lines logged = Logged();
+    for (const char* line : {"エラー : シンボリックリンクはたどりません MemoryCardPS2Link::Put() link",
+                             "エラー : 通常のファイルではないため開きませんでした MemoryCardPS2Link::Put() pipe"}) {
+        EXPECT_NE(std::find(logged.begin(), logged.end(), line), logged.end()) << line;
+    }
+}
+
+// A client that never answered once cost five minutes a command, and a card
+// list then said there was no card in slot 0. Each kind of command has its
+// own limit now; a client that did not answer is logged as that, and leaves
+// the backend unconnected rather than connected to empty slots.
+TEST_F(PS2LinkTest, AClientThatNeverAnswersIsStoppedAndSaidSo)
+{
+    PS2LinkTimeLimits quick;
+    quick.command = std::chrono::seconds(1);
+    const std::string silent = "エラー : ps2clientが応答しませんでした MemoryCardPS2Link::RunTool() ";
+    const struct {
+        const char* mode;
+        Lines sent, logged;
+    } cases[] = {
+        // Nothing more is asked of a client that does not send the reset, not even on the way out.
+        {"hang", {"reset"}, {silent + "reset"}},
+        {"hang:dir", {"reset", "-t|5|execiop|host:ps2netfs.irx", "dir|mc0:", "dir|mc1:", "reset"},
+         {silent + "dir mc0:", silent + "dir mc1:"}},
+    };
+    for (const auto& c : cases) {
+        Mode(c.mode);
+        fs::remove(base / "stub.log");
+        ClearLog();
+        auto card = Connect(quick);
+        EXPECT_FALSE(card->IsConnected() || card->slotMask != 0) << c.mode;
+        card.reset();
+        EXPECT_EQ(Sent(), c.sent) << c.mode;
+        EXPECT_EQ(Logged(), c.logged) << c.mode;
+    }
 }
 
 }  // namespace

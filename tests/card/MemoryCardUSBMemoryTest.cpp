@@ -83,7 +83,8 @@ TEST_F(USBMemoryTest, ConnectsOnceToAnAbsoluteFolderOnARemovableDrive)
     WriteText(pc + "card/file", "");
     for (const char* folder : {"", "card"}) {
         owner.usbFolder = folder;
-        EXPECT_TRUE(MemoryCardUSBMemory(&owner).List().empty()) << folder;
+        MemoryCardUSBMemory unusable(&owner);
+        EXPECT_TRUE(unusable.List().empty() && unusable.lastListFailed) << folder;
     }
 
     // The connection is decided once; the folder edit is read again at every operation.
@@ -91,6 +92,11 @@ TEST_F(USBMemoryTest, ConnectsOnceToAnAbsoluteFolderOnARemovableDrive)
     WriteText(other + "MOVED/file", "");
     owner.usbFolder = other;
     EXPECT_EQ(Describe(yes.List()), Names{"MOVED d0 0"});
+    EXPECT_FALSE(yes.lastListFailed);
+    ASSERT_TRUE(yes.SetCurrentDirectory("MOVED"));
+    fs::remove(other + "MOVED/file");
+    EXPECT_TRUE(yes.List().empty() && !yes.lastListFailed);  // empty is no failure
+    ASSERT_TRUE(yes.SetCurrentDirectory(""));
     EXPECT_TRUE(yes.MakeDirectory("MADE"));
     EXPECT_TRUE(IsDirectory(other + "MADE"));
 }
@@ -121,6 +127,50 @@ TEST_F(USBMemoryTest, CopiesReplaceTheOtherSideAndUnsafeOrFailedCallsChangeNothi
     }
     EXPECT_EQ(Tree(base.path()), before);
     EXPECT_EQ(Describe(memory.List()), (Names{"data -777 15", "folder d0 0"}));  // still inside SAVE
+}
+
+// A card folder made by someone else: links lead out of it and pipes never
+// answer. Nothing is entered, read, written or removed through a link, and no
+// pipe is ever waited on, on the card or on the PC.
+TEST_F(USBMemoryTest, LinksAreNeverFollowedAndPipesNeverWaitedOn)
+{
+    fs::create_directories(base / "program");
+    ScopedProgramDirectory program(base / "program/");
+    WriteText(base / "outside/document", "keep");
+    WriteText(base / "secret", "secret");
+    fs::create_directory_symlink(base / "outside", card + "LINKED");
+    fs::create_symlink(base / "secret", card + "SAVE/link");
+    fs::create_symlink(base / "secret", pc + "link");
+    const PipeTrap rootPipe(card + "PIPE"), savePipe(card + "SAVE/pipe"), pcPipe(pc + "pipe");
+    fs::current_path(pc);
+    MemoryCardUSBMemory memory(&owner);
+
+    EXPECT_EQ(Describe(memory.List()), (Names{"LINKED -0 0", "PIPE -0 0", "SAVE d0 0"}));
+    EXPECT_FALSE(memory.SetCurrentDirectory("LINKED") || memory.Get("LINKED") || memory.Get("PIPE") ||
+                 memory.RemoveDirectory("LINKED"));
+    ASSERT_TRUE(memory.SetCurrentDirectory("SAVE"));
+    EXPECT_EQ(Describe(memory.List()), (Names{"data -777 4", "link -0 0", "pipe -0 0"}));
+    EXPECT_FALSE(memory.Get("link") || memory.Get("pipe") || memory.Put("link") || memory.Put("pipe"));
+    EXPECT_TRUE(fs::is_symlink(card + "SAVE/link") && fs::is_symlink(pc + "link"));
+
+    // The save entered is swapped for a link: nothing goes through it.
+    fs::rename(card + "SAVE", base / "SAVE");
+    fs::create_directory_symlink(base / "outside", card + "SAVE");
+    EXPECT_TRUE(memory.List().empty() && memory.lastListFailed);
+    EXPECT_FALSE(memory.Remove("document") || memory.Get("document") || memory.Put("data"));
+    EXPECT_EQ(Tree(base / "outside/"), std::set<std::string>{"document=keep"});
+    EXPECT_FALSE(fs::exists(pc + "document"));
+    EXPECT_FALSE(rootPipe.Sprung() || savePipe.Sprung() || pcPipe.Sprung());
+
+    const std::string log = ReadText(base / "program/log.txt");
+    for (const char* line : {"エラー : シンボリックリンクには入りません MemoryCardUSBMemory::SetCurrentDirectory() LINKED",
+                             "エラー : シンボリックリンクはたどりません MemoryCardUSBMemory::Get() LINKED",
+                             "エラー : 通常のファイルではないため開きませんでした MemoryCardUSBMemory::Get() PIPE",
+                             "エラー : シンボリックリンクはたどりません MemoryCardUSBMemory::Put() link",
+                             "エラー : 通常のファイルではないため開きませんでした MemoryCardUSBMemory::Put() pipe",
+                             "エラー : シンボリックリンクには入りません MemoryCardUSBMemory::Remove() SAVE"}) {
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+    }
 }
 
 }  // namespace

@@ -157,4 +157,19 @@ TEST(CliCardTest, PS2LinkCardThroughTheStandInClient)
     ExpectFails({"list", "card", "ps2link://127.0.0.1/1"}, "スロット1にメモリーカードがありません", console);
 }
 
+// A card root that cannot be listed is no empty card, and a deletion that no
+// fresh list confirms is no deletion.
+TEST(CliCardTest, ACardListThatCannotBeReadFails)
+{
+    TempDir temp;
+    MakeCard(temp / "unlistable/mc/0/", "ONE");
+    MakeCard(temp / "lost/mc/0/", "ONE");
+    FtpServer unlistable(temp / "unlistable", "unlistable"), lost(temp / "lost", "lost-on-delete");
+    ExpectFails({"list", "card", "ftp://" + unlistable.Address() + "/0"},
+                "エラー : メモリーカードのセーブデータリストを取得できませんでした tansu-cli list card");
+    ExpectFails({"delete", "--card", "ftp://" + lost.Address() + "/0", "BASLUS-1"},
+                "エラー : セーブデータを削除できませんでした tansu-cli delete : BASLUS-1");
+    EXPECT_TRUE(fs::exists(temp / "lost/mc/0/BASLUS-1/icon.sys"));
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <numeric>
 #include <string>
@@ -30,4 +31,37 @@ TEST(FileRead, ReadsRegularFilesOnlyAndHeadsUpToTheirLimit)
     EXPECT_EQ(head.length, content.size());
     EXPECT_EQ(head.bytes, std::vector<uint8_t>(content.begin(), content.begin() + 10));
     EXPECT_EQ(ReadFileHead(temp / "big", 200000).bytes, content);
+}
+
+// Whatever a save folder holds besides regular files is refused at once:
+// links (to a file, a folder or nothing), pipes and folders.
+TEST(FileRead, FilesToCopyAreRegularFilesReachedWithoutALink)
+{
+    TempDir temp;
+    WriteText(temp / "outside", "secret");
+    WriteText(temp / "plain", "data");
+    ASSERT_EQ(::symlink((temp / "outside").c_str(), (temp / "link").c_str()), 0);
+    ASSERT_EQ(::symlink(temp.path().c_str(), (temp / "folder link").c_str()), 0);
+    ASSERT_EQ(::symlink((temp / "nowhere").c_str(), (temp / "dangling").c_str()), 0);
+    ASSERT_EQ(::mkfifo((temp / "fifo").c_str(), 0644), 0);
+    const struct {
+        const char* name;
+        std::errc error;
+    } refused[] = {
+        {"link", std::errc::too_many_symbolic_link_levels}, {"folder link", std::errc::too_many_symbolic_link_levels},
+        {"dangling", std::errc::too_many_symbolic_link_levels}, {"fifo", std::errc::invalid_argument},
+        {"missing", std::errc::no_such_file_or_directory},
+    };
+    for (const auto& c : refused) {
+        FileDescriptor file;
+        struct stat status {};
+        EXPECT_EQ(OpenRegularFile(temp / c.name, file, &status), std::make_error_code(c.error)) << c.name;
+        EXPECT_FALSE(file.valid()) << c.name;
+    }
+    FileDescriptor file;
+    struct stat status {};
+    EXPECT_EQ(OpenRegularFile(temp.path(), file, &status), std::make_error_code(std::errc::is_a_directory));
+    ASSERT_FALSE(OpenRegularFile(temp / "plain", file, &status));
+    char bytes[8] = {};
+    EXPECT_EQ(::read(file.get(), bytes, sizeof bytes), 4);
 }

@@ -5,14 +5,29 @@
 
 namespace fs = std::filesystem;
 
-FtpServer::FtpServer(const std::string& rootFolder)
+namespace {
+
+void MakeCards(const std::string& rootFolder)
 {
     if (!fs::exists(fs::path(rootFolder) / "mc")) {
         fs::create_directories(fs::path(rootFolder) / "mc" / "0");
         fs::create_directories(fs::path(rootFolder) / "mc" / "1");
     }
+}
+
+}  // namespace
+
+FtpServer::FtpServer(const std::string& rootFolder)
+{
+    MakeCards(rootFolder);
     Start({"-m", "pyftpdlib", "-D", "-i", "127.0.0.1", "-p", "0", "-w", "-d", rootFolder},
           "starting FTP server on 127.0.0.1:");
+}
+
+FtpServer::FtpServer(const std::string& rootFolder, const std::string& misbehaviour)
+{
+    MakeCards(rootFolder);
+    Start({TANSU_SCRIPTED_FTPD, rootFolder, misbehaviour}, "starting FTP server on 127.0.0.1:");
 }
 
 std::string FtpServer::Address() const { return "127.0.0.1:" + std::to_string(Port()); }

@@ -12,6 +12,10 @@ public:
     // made first (two cards); prepare "mc" before to serve other cards.
     // Throws std::runtime_error when no server answers within seconds.
     explicit FtpServer(const std::string& rootFolder);
+    // The same server misbehaving in one way, by tests/support/scripted_ftpd.py:
+    // "trickle", "oversize", "short", "unlistable" or "lost-on-delete" (the
+    // script says what each does).
+    FtpServer(const std::string& rootFolder, const std::string& misbehaviour);
 
     // "127.0.0.1:PORT", as typed into the address field.
     std::string Address() const;

@@ -1,5 +1,9 @@
 #include "TestSupport.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -115,4 +119,38 @@ std::vector<uint8_t> MakePS1Save(const std::string& sjisTitle, int blocks, uint8
         bytes[0x60 + 2 * i + 1] = static_cast<uint8_t>(colour >> 8);
     }
     return bytes;
+}
+
+PipeTrap::PipeTrap(std::string pipePath, std::chrono::milliseconds patience) : path(std::move(pipePath))
+{
+    fs::create_directories(fs::path(path).parent_path());
+    if (::mkfifo(path.c_str(), 0644) != 0) {
+        throw std::runtime_error("mkfifo failed: " + path);
+    }
+    watcher = std::thread([this, patience] {
+        std::unique_lock<std::mutex> held(lock);
+        if (wake.wait_for(held, patience, [this] { return stopping; })) {
+            return;
+        }
+        while (!stopping) {
+            // Opening the writing end without waiting succeeds only when a
+            // reader holds the pipe; closing it again ends that reader's read.
+            const int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (writer >= 0) {
+                sprung = true;
+                ::close(writer);
+            }
+            wake.wait_for(held, std::chrono::milliseconds(50), [this] { return stopping; });
+        }
+    });
+}
+
+PipeTrap::~PipeTrap()
+{
+    {
+        const std::lock_guard<std::mutex> held(lock);
+        stopping = true;
+    }
+    wake.notify_all();
+    watcher.join();
 }

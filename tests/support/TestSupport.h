@@ -1,7 +1,12 @@
 #pragma once
 // Shared helpers of the test programs.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 // A fresh folder under the system's temporary folder, removed with the object.
@@ -52,3 +57,25 @@ std::vector<uint8_t> MakeIconSys(const std::string& sjisTitle, int16_t lineBreak
                                  const std::string& iconName = "icon.ico");
 // A raw PS1 save of blocks x 8192 bytes with the given Shift-JIS title and icon flag.
 std::vector<uint8_t> MakePS1Save(const std::string& sjisTitle, int blocks = 1, uint8_t iconFlag = 0x11);
+
+// A named pipe that no one writes, as a hostile save may hold one. Code that
+// opens it the plain way waits forever; so that a test of such code fails
+// instead of hanging, anything still waiting on the pipe after the patience
+// has run out is let go once (the pipe's other end is opened and closed),
+// and Sprung() tells that it happened.
+class PipeTrap {
+public:
+    explicit PipeTrap(std::string path, std::chrono::milliseconds patience = std::chrono::seconds(5));
+    ~PipeTrap();
+    PipeTrap(const PipeTrap&) = delete;
+    PipeTrap& operator=(const PipeTrap&) = delete;
+    bool Sprung() const { return sprung; }
+
+private:
+    std::string path;
+    std::atomic<bool> sprung{false};
+    std::mutex lock;
+    std::condition_variable wake;
+    bool stopping = false;
+    std::thread watcher;
+};
