@@ -165,6 +165,9 @@ void Control::Connect(int kind, const std::string& statusText)
 {
     dialog->EnableControls(false);
     SetStatus(statusText);
+    const uint64_t logMark = LogMark();
+    const std::string address = kind == kMemoryCardUSBMemory ? std::string() : dialog->GetEditText(Edit::Address);
+    const bool attempted = kind == kMemoryCardUSBMemory || !address.empty();
     // The old backend disconnects before the new one connects: a console's FTP
     // server may take one client only, and two control connections to one
     // server were seen to stall the new one's first command.
@@ -172,17 +175,36 @@ void Control::Connect(int kind, const std::string& statusText)
         // The folder backend reads its folder from the window itself.
         card = CreateNullMemoryCard(this);
         card = CreateMemoryCard(this, kind, std::string());
-    } else if (const std::string address = dialog->GetEditText(Edit::Address); !address.empty()) {
+    } else if (!address.empty()) {
         card = CreateNullMemoryCard(this);
         card = CreateMemoryCard(this, kind, address);
     }
     NoteConnection();
+    if (attempted && !card->IsConnected()) {
+        ShowConnectFailure(logMark);
+    }
     // Another card (or the same one, changed meanwhile): nothing listed before still holds.
     ForgetCard();
     UpdateMemoryCardList();
     UpdateDataListPS2();
-    SetStatus(kIdle);
+    SetStatus(attempted ? kIdle : "接続先が入力されていません");
     dialog->EnableControls(true);
+}
+
+void Control::ShowConnectFailure(uint64_t logMark)
+{
+    // What the backend logged while it tried says why: refused, timed out, no
+    // ps2client, a folder that is no card. The newest lines, without their times.
+    constexpr size_t kReasonLines = 6;
+    const std::vector<std::string> lines = LogLinesSince(logMark);
+    std::string reason;
+    for (size_t i = lines.size() > kReasonLines ? lines.size() - kReasonLines : 0; i < lines.size(); ++i) {
+        const size_t separator = lines[i].find(" - ");
+        reason += (separator == std::string::npos ? lines[i] : lines[i].substr(separator + 3)) + "\n";
+    }
+    dialog->ShowFailure("接続できませんでした",
+                        "メモリーカードに接続できませんでした。\n\n" +
+                            (reason.empty() ? std::string("理由はログをご覧ください。") : reason));
 }
 
 void Control::OnDisconnect()

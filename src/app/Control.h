@@ -112,6 +112,8 @@ public:
 
 private:
     void Connect(int kind, const std::string& statusText);
+    // A message with what the log said since logMark.
+    void ShowConnectFailure(uint64_t logMark);
     void SetStatus(const std::string& text);
     // The window's commands: nothing ticked is said in the status line; deletions and
     // replacements of card saves are asked about; the outcome is stated.

@@ -15,6 +15,8 @@
 #include "app/Control.h"
 #include "app/TitleCleaning.h"
 #include "common/FileHelpers.h"
+#include "common/FileRead.h"
+#include "common/PendingFile.h"
 #include "common/FileStatus.h"
 #include "common/Log.h"
 #include "common/ProgramDirectory.h"
@@ -319,9 +321,18 @@ bool Control::UploadSave(const ListRow& row, const std::string& pcFolder)
     std::string staged;
     if (row.IsPS1()) {
         // The file goes up under the card's name: a copy of that name is staged first.
+        // Read as what the name itself is: a link in the PC folder sends nothing it points to.
         staged = StagingDirectory() + cardName;
-        std::error_code error;
-        fs::copy_file(source, staged, fs::copy_options::overwrite_existing, error);
+        FileDescriptor in;
+        std::error_code error = OpenRegularFile(source, in);
+        if (error) {
+            LogRefusedKind(error, "Control::OnCopyToPS2() " + DisplayName(source));
+        } else {
+            PendingFile copy(staged);
+            error = copy.Create();
+            error = error ? error : copy.WriteFrom(in.get());
+            error = error ? error : copy.Commit();
+        }
         whole = !error && ::chdir(StagingDirectory().c_str()) == 0;
     } else {
         whole = ::chdir(source.c_str()) == 0;

@@ -442,8 +442,12 @@ MemoryCardPS2Link::ToolRun MemoryCardPS2Link::RunTool(const std::string& command
         Log("エラー : ps2client が異常終了しました MemoryCardPS2Link::RunTool() " + command);
         return run;
     }
-    // A client that is missing or cannot start prints nothing, and is
-    // otherwise quiet: the connection simply does not come about.
+    // A client that is missing or cannot start prints nothing: say so, or the
+    // connection would fail without a word.
+    if (!result.started) {
+        Log("エラー : ps2clientを起動できませんでした (プログラムと同じフォルダに置いてください) MemoryCardPS2Link::RunTool() " +
+            arguments.front());
+    }
     run.finished = result.started;
     run.lines = SplitToolOutput(result.output);
     return run;

@@ -1,6 +1,7 @@
 #include <filesystem>
 
 #include "ControlTestFixture.h"
+#include "ServerProcess.h"
 
 namespace {
 
@@ -121,7 +122,25 @@ TEST_F(ControlTest, EmptyAddressKeepsTheBackendAndStillRefreshes)
     EXPECT_TRUE(control->IsCardConnected());
     EXPECT_EQ(view.RowCount(ListSide::PS2), 1);
     EXPECT_EQ(view.statusHistory.front(), "FTP接続開始");
-    EXPECT_EQ(view.statusHistory.back(), "待機中");
+    EXPECT_EQ(view.statusHistory.back(), "接続先が入力されていません");
+    EXPECT_TRUE(view.failures.empty());
+}
+
+// A connection that fails is shown with what the backend said: FTP where nothing
+// listens, PS2Link without ps2client beside the program.
+TEST_F(ControlTest, AFailedConnectionIsShownWithItsReason)
+{
+    Start();
+    view.SetEditText(Edit::Address, "127.0.0.1:" + std::to_string(FreeLoopbackPort()));
+    control->OnConnectFtp();
+    view.SetEditText(Edit::Address, "127.0.0.1");
+    control->OnConnectPS2Link();
+    ASSERT_EQ(view.failures.size(), 2u);
+    for (const std::string& failure : view.failures) {
+        EXPECT_EQ(failure.rfind("接続できませんでした\nメモリーカードに接続できませんでした。\n\n", 0), 0u) << failure;
+        EXPECT_EQ(failure.find("理由はログをご覧ください"), std::string::npos) << failure;
+    }
+    EXPECT_NE(view.failures[1].find("ps2client"), std::string::npos) << view.failures[1];
 }
 
 TEST_F(ControlTest, EmptyCardKeepsUsageUnwrittenWhenNoSlot)

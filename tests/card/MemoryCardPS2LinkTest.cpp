@@ -140,8 +140,10 @@ TEST_F(PS2LinkTest, ConnectsThroughTheModuleAndNeverWaitsForeverOnTheClient)
                      !off->List().empty() || !off->lastListFailed)
             << mode;
     }
-    // Only the time limit was logged: nothing is while connecting.
-    EXPECT_EQ(Logged(), Lines{"エラー : ps2clientが応答しませんでした MemoryCardPS2Link::RunTool() copyfrom mc0:SAVE/data.bin data.bin"});
+    // The time limit was logged, and a client that is not there: nothing else is while connecting.
+    EXPECT_EQ(Logged(), (Lines{"エラー : ps2clientが応答しませんでした MemoryCardPS2Link::RunTool() copyfrom mc0:SAVE/data.bin data.bin",
+                               "エラー : ps2clientを起動できませんでした (プログラムと同じフォルダに置いてください) "
+                               "MemoryCardPS2Link::RunTool() " + program + "ps2client"}));
 }
 
 TEST_F(PS2LinkTest, EveryOperationWithTheClientsErrorsLogged)
