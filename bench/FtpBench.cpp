@@ -27,8 +27,8 @@
 #include <boost/format.hpp>
 
 #include "BenchSupport.h"
-#include "app/Control.h"
-#include "app/MemoryView.h"
+#include "control/Control.h"
+#include "control/MemoryView.h"
 #include "common/Log.h"
 #include "common/ProgramDirectory.h"
 #include "support/FtpServer.h"

@@ -9,7 +9,7 @@
 
 #include <QTreeWidget>
 
-#include "app/ListRow.h"
+#include "control/ListRow.h"
 
 class CListCtrlEx : public QTreeWidget {
     Q_OBJECT

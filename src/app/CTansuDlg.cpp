@@ -31,9 +31,9 @@
 
 #include "app/CListCtrlEx.h"
 #include "app/IconPane.h"
-#include "app/Control.h"
+#include "control/Control.h"
 #include "app/DlgSelectFileType.h"
-#include "app/Settings.h"
+#include "control/Settings.h"
 #include "common/DriveType.h"
 #include "common/FileHelpers.h"
 #include "common/Log.h"

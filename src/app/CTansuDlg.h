@@ -17,8 +17,8 @@
 #include <QFont>
 #include <QRect>
 
-#include "app/ControlView.h"
-#include "app/MemoryView.h"
+#include "control/ControlView.h"
+#include "control/MemoryView.h"
 
 class CListCtrlEx;
 class Control;

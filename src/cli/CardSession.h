@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "app/Control.h"
-#include "app/MemoryView.h"
+#include "control/Control.h"
+#include "control/MemoryView.h"
 #include "cli/CardLocation.h"
 
 class CardSession {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ListRow.h"
+#include "control/ListRow.h"
 
 // One row per line, the four columns separated by tabs, then "usage<TAB>KB"
 // when a usage is given. Columns are escaped (EscapeColumn) so that a tab or a

@@ -4,8 +4,8 @@
 
 #include <boost/format.hpp>
 
-#include "app/Control.h"
-#include "app/MemoryView.h"
+#include "control/Control.h"
+#include "control/MemoryView.h"
 #include "common/FileHelpers.h"
 #include "common/Log.h"
 

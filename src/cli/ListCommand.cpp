@@ -2,8 +2,8 @@
 
 #include <boost/format.hpp>
 
-#include "app/Control.h"
-#include "app/MemoryView.h"
+#include "control/Control.h"
+#include "control/MemoryView.h"
 #include "cli/CardSession.h"
 #include "cli/CliOutput.h"
 #include "cli/ReadableFolder.h"

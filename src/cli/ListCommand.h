@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ListRow.h"
+#include "control/ListRow.h"
 #include "cli/CardLocation.h"
 
 struct ListResult {

@@ -6,7 +6,7 @@
 
 #include <boost/format.hpp>
 
-#include "app/Control.h"
+#include "control/Control.h"
 #include "common/FileHelpers.h"
 #include "common/Log.h"
 #include "common/ProgramDirectory.h"

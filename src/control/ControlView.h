@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/ControlIds.h"
-#include "app/ListRow.h"
+#include "control/ControlIds.h"
+#include "control/ListRow.h"
 #include "common/WindowFields.h"
 #include "icon/SoftwareDevice.h"
 

@@ -1,4 +1,4 @@
-#include "app/ControlIds.h"
+#include "control/ControlIds.h"
 
 #include <algorithm>
 

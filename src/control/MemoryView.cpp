@@ -1,6 +1,6 @@
-#include "app/MemoryView.h"
+#include "control/MemoryView.h"
 
-#include "app/Control.h"
+#include "control/Control.h"
 
 void MemoryView::EnableControls(bool enable)
 {

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "TestSupport.h"
-#include "app/Control.h"
-#include "app/MemoryView.h"
+#include "control/Control.h"
+#include "control/MemoryView.h"
 #include "common/DriveType.h"
 
 // A controller over an in-memory view, with its program directory, PC folder

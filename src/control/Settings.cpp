@@ -1,12 +1,12 @@
-#include "app/Settings.h"
+#include "control/Settings.h"
 
 #include <algorithm>
 #include <cstdlib>
 
 #include <boost/format.hpp>
 
-#include "app/ControlIds.h"
-#include "app/ControlView.h"
+#include "control/ControlIds.h"
+#include "control/ControlView.h"
 #include "common/DriveType.h"
 #include "common/FileHelpers.h"
 #include "common/FileStatus.h"

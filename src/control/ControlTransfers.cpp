@@ -12,8 +12,8 @@
 #include <boost/format.hpp>
 #include <boost/regex.hpp>
 
-#include "app/Control.h"
-#include "app/TitleCleaning.h"
+#include "control/Control.h"
+#include "control/TitleCleaning.h"
 #include "common/FileHelpers.h"
 #include "common/FileRead.h"
 #include "common/PendingFile.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ControlView.h"
+#include "control/ControlView.h"
 
 class Control;
 

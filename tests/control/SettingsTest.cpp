@@ -1,7 +1,7 @@
 #include <filesystem>
 
 #include "ControlTestFixture.h"
-#include "app/Settings.h"
+#include "control/Settings.h"
 
 TEST_F(ControlTest, SettingsRoundTrip)
 {

@@ -3,7 +3,7 @@
 
 #include <cctype>
 
-#include "app/Control.h"
+#include "control/Control.h"
 #include "common/FileHelpers.h"
 #include "common/Log.h"
 #include "common/ProgramDirectory.h"

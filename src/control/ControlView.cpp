@@ -1,4 +1,4 @@
-#include "app/ControlView.h"
+#include "control/ControlView.h"
 
 #include <cmath>
 

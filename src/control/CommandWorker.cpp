@@ -1,4 +1,4 @@
-#include "app/CommandWorker.h"
+#include "control/CommandWorker.h"
 
 #include <exception>
 #include <utility>

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/ControlView.h"
-#include "app/ListRow.h"
+#include "control/ControlView.h"
+#include "control/ListRow.h"
 #include "card/MemoryCard.h"
 #include "card/InternetSession.h"
 #include "card/MemoryCardOwner.h"

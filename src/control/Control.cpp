@@ -1,4 +1,4 @@
-#include "app/Control.h"
+#include "control/Control.h"
 
 #include <sys/stat.h>
 
@@ -8,9 +8,9 @@
 #include <boost/format.hpp>
 #include <boost/lexical_cast.hpp>
 
-#include "app/CommandWorker.h"
-#include "app/Settings.h"
-#include "app/TitleCleaning.h"
+#include "control/CommandWorker.h"
+#include "control/Settings.h"
+#include "control/TitleCleaning.h"
 #include "card/MemoryCardFactory.h"
 #include "common/FileHelpers.h"
 #include "common/FileStatus.h"

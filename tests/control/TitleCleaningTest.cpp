@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/ControlView.h"
-#include "app/TitleCleaning.h"
+#include "control/ControlView.h"
+#include "control/TitleCleaning.h"
 
 TEST(TitleCleaning, FullWidthTitleWithLineBreaksAndSpaces)
 {

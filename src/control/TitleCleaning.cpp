@@ -1,4 +1,4 @@
-#include "app/TitleCleaning.h"
+#include "control/TitleCleaning.h"
 
 #include <cstdio>
 
