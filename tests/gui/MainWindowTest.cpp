@@ -1,6 +1,11 @@
 // The main window driven as a user would: offscreen, a card folder taken as removable, the program folder temporary.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -381,6 +386,37 @@ TEST_F(MainWindowTest, TheLogButtonShowsTheNewestLines)
     const auto views = dialog->findChildren<QPlainTextEdit*>();
     ASSERT_EQ(views.size(), 1);
     EXPECT_TRUE(views.front()->toPlainText().endsWith("エラー : a line the user should see"));
+}
+
+// A server that takes the connection and never says a word: the window keeps
+// working while the connect waits for its time limit, then says it failed.
+TEST_F(MainWindowTest, ASilentServerLeavesTheWindowResponsiveAndEndsInAMessage)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);  // the system accepts; nobody ever answers
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    dialog->SetEditText(Edit::Address, "127.0.0.1:" + std::to_string(ntohs(address.sin_port)));
+
+    int ticksDuringCommand = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ticksDuringCommand += dialog->IsCommandRunning() ? 1 : 0; });
+    ticker.start(10);
+    Click(IDC_BUTTON_FTP_CONNECT);
+    ::close(listener);
+    EXPECT_GT(ticksDuringCommand, 1);
+    bool shown = false;
+    for (QMessageBox* box : dialog->findChildren<QMessageBox*>()) {
+        shown = shown || box->text().startsWith("メモリーカードに接続できませんでした");
+        box->close();
+    }
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(Find(IDC_BUTTON_FTP_CONNECT)->isEnabled());
 }
 
 TEST_F(MainWindowTest, ExportsAndImportsThroughItsDialogs)
