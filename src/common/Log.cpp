@@ -168,8 +168,12 @@ std::string FoldLogMessage(const std::string& message)
         const bool c1 = byte == 0xC2 && i + 1 < valid.size() && static_cast<unsigned char>(valid[i + 1]) >= 0x80 &&
                         static_cast<unsigned char>(valid[i + 1]) <= 0x9F;
         if (byte < 0x20 || byte == 0x7F || c1) {
+            // By hand: a binary reply can hold hundreds of thousands of these.
+            static const char* const kHex = "0123456789ABCDEF";
             const unsigned code = c1 ? static_cast<unsigned char>(valid[++i]) : byte;
-            escaped += (boost::format("\\x%02X") % code).str();
+            escaped += "\\x";
+            escaped += kHex[code >> 4];
+            escaped += kHex[code & 0x0F];
         } else {
             escaped += valid[i];
         }
