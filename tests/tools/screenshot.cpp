@@ -7,7 +7,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -50,14 +52,30 @@ int main(int argc, char** argv)
             break;
         }
     }
-    dialog.SetEditText(Edit::PcFolder, argv[3]);
-    dialog.SetEditText(Edit::UsbFolder, argv[5]);
     // Frames come from the rendering thread through the event queue.
     for (int i = 0; i < 50; ++i) {
         QThread::msleep(10);
         QCoreApplication::processEvents();
     }
-    if (!dialog.grab().save(out, "PNG")) {
+    // A copy of every card save to the PC, caught half way: the bar moves and 中止 can stop it.
+    cardList->SetAllTicked(true);
+    qobject_cast<QAbstractButton*>(dialog.WidgetById(IDC_BUTTON_COPY_TO_PC))->click();
+    const auto* bar = dialog.findChild<QProgressBar*>();
+    const auto* status = qobject_cast<const QLabel*>(dialog.WidgetById(IDC_STATIC_STATUS));
+    const auto halfWay = [&] {
+        return bar != nullptr && bar->value() > 0 && bar->value() < bar->maximum() && status != nullptr &&
+               status->text().startsWith(QStringLiteral("ダウンロード中"));
+    };
+    while (dialog.IsCommandRunning() && !halfWay()) {
+        QCoreApplication::processEvents();
+        QThread::usleep(200);
+    }
+    // The command works on the folders it started with; the fields now show neutral names.
+    dialog.SetEditText(Edit::PcFolder, argv[3]);
+    dialog.SetEditText(Edit::UsbFolder, argv[5]);
+    const QPixmap picture = dialog.grab();
+    dialog.WaitForCommand();
+    if (!picture.save(out, "PNG")) {
         std::cerr << "tansu-screenshot: cannot write " << argv[1] << "\n";
         return 1;
     }
