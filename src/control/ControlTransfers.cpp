@@ -519,72 +519,48 @@ std::optional<std::vector<ListRow>> Control::AskAboutCardSaves(const std::vector
     return going;
 }
 
-void Control::OnCopyToPC()
+void Control::CopyTicked(ListSide from, std::vector<ListRow> (Control::*copy)(const std::vector<ListRow>&))
 {
-    const std::vector<ListRow> rows = dialog->GetTickedRows(ListSide::PS2);
-    if (AnyTicked(rows)) {
-        ReportOutcome(rows.size(), CopyToPC(rows).size());
-    }
-}
-
-void Control::OnCopyToPS2()
-{
-    const std::vector<ListRow> rows = dialog->GetTickedRows(ListSide::PC);
+    std::vector<ListRow> rows = dialog->GetTickedRows(from);
     if (!AnyTicked(rows)) {
         return;
     }
-    if (const auto going = AskAboutCardSaves(rows); going && !going->empty()) {
-        ReportOutcome(going->size(), CopyToPS2(*going).size());
+    if (from == ListSide::PC) {
+        std::optional<std::vector<ListRow>> going = AskAboutCardSaves(rows);
+        if (!going || going->empty()) {
+            return;
+        }
+        rows = std::move(*going);
     }
+    ReportOutcome(rows.size(), (this->*copy)(rows).size());
 }
 
-void Control::OnMoveToPC()
+void Control::DeleteTicked(ListSide side, const char* where, void (Control::*remove)(const std::vector<ListRow>&))
 {
-    const std::vector<ListRow> rows = dialog->GetTickedRows(ListSide::PS2);
-    if (AnyTicked(rows)) {
-        ReportOutcome(rows.size(), MoveToPC(rows).size());
-    }
-}
-
-void Control::OnMoveToPS2()
-{
-    const std::vector<ListRow> rows = dialog->GetTickedRows(ListSide::PC);
-    if (!AnyTicked(rows)) {
+    const std::vector<ListRow> rows = dialog->GetTickedRows(side);
+    if (!AnyTicked(rows) || !ConfirmDeletion(rows, where)) {
         return;
     }
-    if (const auto going = AskAboutCardSaves(rows); going && !going->empty()) {
-        ReportOutcome(going->size(), MoveToPS2(*going).size());
-    }
-}
-
-void Control::OnDeletePS2()
-{
-    const std::vector<ListRow> rows = dialog->GetTickedRows(ListSide::PS2);
-    if (!AnyTicked(rows) || !ConfirmDeletion(rows, "メモリーカード")) {
-        return;
-    }
-    DeletePS2(rows);
+    (this->*remove)(rows);
     // What the fresh list still shows was not deleted.
     size_t left = 0;
-    for (int i = 0; i < dialog->RowCount(ListSide::PS2); ++i) {
-        left += Contains(rows, dialog->GetRow(ListSide::PS2, i)) ? 1 : 0;
+    for (int i = 0; i < dialog->RowCount(side); ++i) {
+        left += Contains(rows, dialog->GetRow(side, i)) ? 1 : 0;
     }
     ReportOutcome(rows.size(), rows.size() - left);
 }
 
-void Control::OnDeletePC()
-{
-    const std::vector<ListRow> rows = dialog->GetTickedRows(ListSide::PC);
-    if (!AnyTicked(rows) || !ConfirmDeletion(rows, "PCフォルダ")) {
-        return;
-    }
-    DeletePC(rows);
-    size_t left = 0;
-    for (int i = 0; i < dialog->RowCount(ListSide::PC); ++i) {
-        left += Contains(rows, dialog->GetRow(ListSide::PC, i)) ? 1 : 0;
-    }
-    ReportOutcome(rows.size(), rows.size() - left);
-}
+void Control::OnCopyToPC() { CopyTicked(ListSide::PS2, &Control::CopyToPC); }
+
+void Control::OnCopyToPS2() { CopyTicked(ListSide::PC, &Control::CopyToPS2); }
+
+void Control::OnMoveToPC() { CopyTicked(ListSide::PS2, &Control::MoveToPC); }
+
+void Control::OnMoveToPS2() { CopyTicked(ListSide::PC, &Control::MoveToPS2); }
+
+void Control::OnDeletePS2() { DeleteTicked(ListSide::PS2, "メモリーカード", &Control::DeletePS2); }
+
+void Control::OnDeletePC() { DeleteTicked(ListSide::PC, "PCフォルダ", &Control::DeletePC); }
 
 std::vector<ListRow> Control::MoveToPC(const std::vector<ListRow>& rows)
 {
