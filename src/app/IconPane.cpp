@@ -5,6 +5,7 @@
 
 #include <QMetaObject>
 #include <QPainter>
+#include <QRegion>
 
 IconPane::IconPane(QWidget* parent) : QLabel(parent)
 {
@@ -14,6 +15,7 @@ IconPane::IconPane(QWidget* parent) : QLabel(parent)
     QPalette colours = palette();
     colours.setColor(QPalette::Window, Qt::black);
     setPalette(colours);
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void IconPane::Present(const DeviceFrame& frame)
@@ -52,9 +54,19 @@ void IconPane::paintEvent(QPaintEvent* event)
             ++shown;
         }
     }
-    QLabel::paintEvent(event);
-    if (!showing.isNull()) {
-        QPainter painter(this);
-        painter.drawImage(QPoint((width() - showing.width()) / 2, (height() - showing.height()) / 2), showing);
+    if (showing.isNull()) {
+        QLabel::paintEvent(event);
+        return;
     }
+    // The frame covers the pane (the rest is black): nothing below it needs painting first.
+    QPainter painter(this);
+    const QPoint at((width() - showing.width()) / 2, (height() - showing.height()) / 2);
+    const QRect picture(at, showing.size());
+    if (!picture.contains(rect())) {
+        const QRegion around = QRegion(rect()).subtracted(picture);
+        for (const QRect& part : around) {
+            painter.fillRect(part, Qt::black);
+        }
+    }
+    painter.drawImage(at, showing);
 }
