@@ -28,7 +28,8 @@ void IconPane::Present(const DeviceFrame& frame)
     {
         const std::lock_guard guard(mutex);
         if (pending.width() != width || pending.height() != height) {
-            pending = QImage(width, height, QImage::Format_ARGB32);
+            // Opaque: drawn onto the window as it is, without a per-frame conversion.
+            pending = QImage(width, height, QImage::Format_RGB32);
         }
         for (int y = 0; y < height; ++y) {
             std::memcpy(pending.scanLine(y), frame.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(width),
