@@ -43,5 +43,4 @@ struct ListRow {
     {
         return side == other.side && slot == other.slot && name == other.name;
     }
-    bool operator==(const ListRow&) const = default;
 };

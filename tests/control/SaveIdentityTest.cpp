@@ -27,31 +27,6 @@ protected:
     }
 };
 
-// A plain PC file named like a card save once took the save's place in the
-// card list; a move then deleted the save after copying the wrong file.
-TEST_F(SaveIdentityTest, APcFileNamedLikeACardSaveNeverStandsInForIt)
-{
-    const std::string name = "BESLES-53322";
-    WriteBytes(pcFolder + name, std::vector<uint8_t>(1024, 7));
-    WriteBytes(cardFolder + name + "/icon.sys", MakeIconSys("REAL SAVE"));
-    for (int i = 0; i < 20; ++i) {
-        WriteBytes(cardFolder + name + "/part" + std::to_string(i), std::vector<uint8_t>(100, static_cast<uint8_t>(i)));
-    }
-    StartConnected();
-    ASSERT_NE(Find(ListSide::PS2, name), nullptr);
-    EXPECT_EQ(Find(ListSide::PS2, name)->texts, (ListTexts{"REAL SAVE", name, "0042", "PS2"}));
-
-    Tick(ListSide::PS2, name);
-    control->OnMoveToPC();
-    // The PC file became a backup; the save arrived whole before the card's copy went.
-    EXPECT_EQ(ReadBytes(pcFolder + name + ".000"), std::vector<uint8_t>(1024, 7));
-    for (int i = 0; i < 20; ++i) {
-        EXPECT_EQ(ReadBytes(pcFolder + name + "/part" + std::to_string(i)),
-                  std::vector<uint8_t>(100, static_cast<uint8_t>(i)));
-    }
-    EXPECT_FALSE(fs::exists(cardFolder + name));
-}
-
 // "AAA 0" and "BBB 0" both show "0"; each is still its own save, and the PS1
 // save our own import names the card's way can be copied and deleted alone.
 TEST_F(SaveIdentityTest, NamesWithSpacesAreTheirOwnSaves)
