@@ -469,10 +469,7 @@ void CTansuDlg::WaitForCommand()
 
 bool CTansuDlg::OffWindowThread() const { return QThread::currentThread() != thread(); }
 
-void CTansuDlg::Post(std::function<void()> work)
-{
-    QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
-}
+void CTansuDlg::Post(std::function<void()> work) { mailbox->Post(std::move(work)); }
 
 void CTansuDlg::SnapshotForCommand()
 {
@@ -940,9 +937,7 @@ std::string CTansuDlg::PickFolder(const std::string& start)
 {
     if (OffWindowThread()) {
         // The worker waits for the answer; the window's thread never waits for the worker.
-        std::string chosen;
-        QMetaObject::invokeMethod(this, [&] { chosen = PickFolder(start); }, Qt::BlockingQueuedConnection);
-        return chosen;
+        return mailbox->Ask<std::string>([this, start] { return PickFolder(start); }, {});
     }
     return FromQt(QFileDialog::getExistingDirectory(this, kPickFolderTitle, ToQt(start), QFileDialog::ShowDirsOnly));
 }
@@ -950,9 +945,7 @@ std::string CTansuDlg::PickFolder(const std::string& start)
 std::vector<std::string> CTansuDlg::PickFilesToOpen(const std::string& filter)
 {
     if (OffWindowThread()) {
-        std::vector<std::string> chosen;
-        QMetaObject::invokeMethod(this, [&] { chosen = PickFilesToOpen(filter); }, Qt::BlockingQueuedConnection);
-        return chosen;
+        return mailbox->Ask<std::vector<std::string>>([this, filter] { return PickFilesToOpen(filter); }, {});
     }
     // "name|patterns|name|patterns||" becomes Qt's "name (patterns);;name (patterns)".
     const QStringList parts = ToQt(filter).split(QLatin1Char('|'));
@@ -991,9 +984,7 @@ uint32_t CTansuDlg::IconPaneSize() const
 std::optional<int> CTansuDlg::ChooseFileType()
 {
     if (OffWindowThread()) {
-        std::optional<int> chosen;
-        QMetaObject::invokeMethod(this, [&] { chosen = ChooseFileType(); }, Qt::BlockingQueuedConnection);
-        return chosen;
+        return mailbox->Ask<std::optional<int>>([this] { return ChooseFileType(); }, std::nullopt);
     }
     DlgSelectFileType dialog(this);
     return dialog.Choose();
@@ -1042,9 +1033,7 @@ bool CTansuDlg::Confirm(const std::string& title, const std::string& question)
 {
     if (OffWindowThread()) {
         // The worker waits for the answer; the window's thread never waits for the worker.
-        bool agreed = false;
-        QMetaObject::invokeMethod(this, [&] { agreed = Confirm(title, question); }, Qt::BlockingQueuedConnection);
-        return agreed;
+        return mailbox->Ask<bool>([this, title, question] { return Confirm(title, question); }, false);
     }
     QMessageBox box(QMessageBox::Question, ToQt(title), ToQt(question), QMessageBox::Yes | QMessageBox::No, this);
     box.setTextFormat(Qt::PlainText);
@@ -1055,9 +1044,7 @@ bool CTansuDlg::Confirm(const std::string& title, const std::string& question)
 ControlView::Overwrite CTansuDlg::AskOverwrite(const std::string& question)
 {
     if (OffWindowThread()) {
-        Overwrite answer = Overwrite::Cancel;
-        QMetaObject::invokeMethod(this, [&] { answer = AskOverwrite(question); }, Qt::BlockingQueuedConnection);
-        return answer;
+        return mailbox->Ask<Overwrite>([this, question] { return AskOverwrite(question); }, Overwrite::Cancel);
     }
     QMessageBox box(QMessageBox::Warning, QStringLiteral("上書きの確認"), ToQt(question), QMessageBox::NoButton, this);
     box.setTextFormat(Qt::PlainText);

@@ -17,6 +17,7 @@
 #include <QFont>
 #include <QRect>
 
+#include "app/WindowMailbox.h"
 #include "control/ControlView.h"
 #include "control/MemoryView.h"
 
@@ -138,6 +139,8 @@ private:
     QComboBox* ComboWidget(Combo combo) const;
     QAbstractButton* CheckWidget(Option option) const;
 
+    // First of the members: the controller and the rendering thread post through it.
+    WindowMailbox* mailbox = new WindowMailbox(this);
     DialogUnits units;
     std::map<ControlId, QWidget*> widgets;
     QProgressBar* progress = nullptr;

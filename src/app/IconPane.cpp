@@ -40,7 +40,8 @@ void IconPane::Present(const DeviceFrame& frame)
     ++presented;
     // One repaint request in flight at most; the paint takes whatever is newest then.
     if (!updatePosted.exchange(true)) {
-        QMetaObject::invokeMethod(this, [this] { update(); }, Qt::QueuedConnection);
+        // By name: the request is Qt's own allocation, never one made on the rendering thread.
+        QMetaObject::invokeMethod(this, "update", Qt::QueuedConnection);
     }
 }
 
