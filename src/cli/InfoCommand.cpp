@@ -7,8 +7,10 @@
 #include <boost/format.hpp>
 
 #include "common/FileHelpers.h"
+#include "common/FileStatus.h"
 #include "common/Log.h"
 #include "common/TextCodec.h"
+#include "control/SaveInfo.h"
 #include "save/FileKind.h"
 #include "save/IconSys.h"
 #include "save/PS1SaveData.h"
@@ -102,6 +104,15 @@ bool ReadPs2Folder(const std::string& path, PathInfo& info)
         if (reader.valid) {
             info.title = SjisToUtf8(reader.title);
         }
+    }
+    std::optional<int64_t> time = PcSaveTime(folder.string());
+    if (!time) {
+        if (const std::optional<FileTimes> own = ReadFileTimes(folder.string())) {
+            time = own->lastWrite;
+        }
+    }
+    if (time) {
+        info.modified = FormatPaneTime(*time);
     }
     return true;
 }

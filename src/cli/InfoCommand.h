@@ -31,6 +31,8 @@ struct PathInfo {
     std::optional<std::string> title;
     // icon.sys: list, copy and delete icon.
     std::vector<std::string> icons;
+    // PS2 folder: the time the save-information pane shows for it ("%Y/%m/%d %H:%M:%S", local).
+    std::optional<std::string> modified;
     // PS1 raw save: its icon frames.
     std::optional<int> frames;
     // Files of a PS2 save in file order, or the saves of a PS1 card image.

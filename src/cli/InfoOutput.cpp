@@ -104,6 +104,9 @@ std::string FormatInfoJson(const PathInfo& info)
     } else if (info.kind == InfoKind::Ps2Folder) {
         root.insert(QStringLiteral("title"), QJsonValue(QJsonValue::Null));
     }
+    if (info.modified) {
+        root.insert(QStringLiteral("modified"), ToQString(*info.modified));
+    }
     if (info.kind == InfoKind::IconSys) {
         QJsonArray icons;
         for (const std::string& icon : info.icons) {

@@ -80,6 +80,8 @@ public:
     // A click in the card list or the PC list: the highlighted save's icon in the pane.
     void OnChangePS2();
     void OnChangePC();
+    // The highlighted save of side in the save-information pane: title, whole name and its time.
+    void ShowSaveInfo(ListSide side);
 
     // Answers from any thread: the window asks while a command runs on the worker.
     bool IsCardConnected() const { return cardConnected.load(); }

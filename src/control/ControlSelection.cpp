@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <ctime>
 
 #include "control/Control.h"
 #include "common/FileHelpers.h"
@@ -9,6 +10,7 @@
 #include "common/ProgramDirectory.h"
 #include "common/StagingLock.h"
 #include "common/TextCodec.h"
+#include "control/SaveInfo.h"
 #include "icon/IconRenderingManager.h"
 #include "save/IconSys.h"
 #include "save/SaveFileBase.h"
@@ -29,9 +31,37 @@ bool IsCopyOf(const std::string& pcName, const std::string& cardName)
 
 }  // namespace
 
+void Control::ShowSaveInfo(ListSide side)
+{
+    const std::optional<ListRow> row = dialog->GetHighlightedRow(side);
+    if (!row || !IsActionable(*row, side, "Control::ShowSaveInfo()")) {
+        return;
+    }
+    std::optional<int64_t> time;
+    if (side == ListSide::PC) {
+        time = PcSaveTime(JoinPath(dialog->GetEditText(Edit::PcFolder), row->name));
+    } else if (card->SetCurrentDirectory(row->name)) {
+        for (const FtpClient::FILE_DATA& entry : card->List()) {
+            if (!entry.isDirectory && entry.name == "icon.sys") {
+                time = entry.time;
+            }
+        }
+        card->SetCurrentDirectory(std::string());
+    }
+    // A save without an icon.sys (a PS1 save) shows when its listing says it last
+    // changed; only a save with no known time at all shows the present moment.
+    if (!time && row->time != 0) {
+        time = row->time;
+    }
+    const std::string title = row->texts.size() > kColumnTitle ? row->texts[kColumnTitle] : std::string();
+    dialog->SetText(TextField::SaveInfo,
+                    SaveInfoText(title, DisplayName(row->name), FormatPaneTime(time.value_or(std::time(nullptr)))));
+}
+
 void Control::OnChangePS2()
 {
     dialog->EnableControls(false);
+    ShowSaveInfo(ListSide::PS2);
     const std::optional<ListRow> row = dialog->GetHighlightedRow(ListSide::PS2);
     if (!row || row->side != ListSide::PS2 || row->slot != GetSlotText()) {
         dialog->EnableControls(true);
@@ -78,6 +108,7 @@ void Control::OnChangePS2()
 
 void Control::OnChangePC()
 {
+    ShowSaveInfo(ListSide::PC);
     const std::optional<ListRow> row = dialog->GetHighlightedRow(ListSide::PC);
     if (!row || row->side != ListSide::PC) {
         return;

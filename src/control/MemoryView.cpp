@@ -14,6 +14,7 @@ void MemoryView::SetProgress(float fraction) { progress = ProgressPosition(fract
 
 void MemoryView::SetText(TextField field, const std::string& text)
 {
+    const std::lock_guard guard(textMutex);
     texts[field] = text;
     if (field == TextField::Status) {
         statusHistory.push_back(text);
@@ -132,8 +133,21 @@ ControlView::Overwrite MemoryView::AskOverwrite(const std::string& question)
 
 void MemoryView::ShowFailure(const std::string& title, const std::string& text) { failures.push_back(title + "\n" + text); }
 
+std::vector<std::string> MemoryView::StatusHistory() const
+{
+    const std::lock_guard guard(textMutex);
+    return statusHistory;
+}
+
+void MemoryView::ClearStatusHistory()
+{
+    const std::lock_guard guard(textMutex);
+    statusHistory.clear();
+}
+
 std::string MemoryView::Text(TextField field) const
 {
+    const std::lock_guard guard(textMutex);
     const auto found = texts.find(field);
     return found == texts.end() ? std::string() : found->second;
 }

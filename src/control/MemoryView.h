@@ -1,9 +1,12 @@
 #pragma once
 // A view held in memory: what the controller shows is kept in plain fields.
 // The tests drive the controller through it, and the command line prints from it.
+// Texts and option boxes may be set and read from any thread (the game
+// information arrives from its own); everything else belongs to one thread at a time.
 #include <array>
 #include <atomic>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -61,9 +64,8 @@ public:
     std::vector<ListTexts> Texts(ListSide side) const;
     void TickAll(ListSide side, bool ticked);
 
-    std::map<TextField, std::string> texts;
     std::array<std::string, kEditCount> edits;
-    std::array<bool, kOptionCount> options{};
+    std::array<std::atomic<bool>, kOptionCount> options{};
     std::array<ComboBox, 2> combos;
     std::array<std::vector<Row>, 2> lists;
     std::array<int, 2> highlighted{-1, -1};
@@ -82,10 +84,16 @@ public:
     std::atomic<bool> iconShown{true};
     std::atomic<int> iconFrames{0};
     // Every status text shown, in order.
-    std::vector<std::string> statusHistory;
+    std::vector<std::string> StatusHistory() const;
+    void ClearStatusHistory();
     // Every question asked and failure shown, in order; the answers given.
     std::vector<std::string> questions;
     std::vector<std::string> failures;
     bool confirmAnswer = true;
     Overwrite overwriteAnswer = Overwrite::Replace;
+
+private:
+    mutable std::mutex textMutex;
+    std::map<TextField, std::string> texts;
+    std::vector<std::string> statusHistory;
 };

@@ -107,6 +107,9 @@ TEST_F(CliContainerTest, ExportedContainersImportBackToTheSameBytesAndInfoTellsE
     const QJsonObject data = QJsonDocument::fromJson(json).object().value("files").toArray()[1].toObject();
     EXPECT_EQ(data.value("created_seconds").toInteger(), 1700000062);
     EXPECT_EQ(data.value("modified").toString(), "2023-11-15T07:31:02+09:00");
+    // A save folder says what the save-information pane shows: when its icon.sys was made.
+    const QByteArray folderJson = QByteArray::fromStdString(Expect(0, {}, {"info", "--json", ps2}).out);
+    EXPECT_EQ(QJsonDocument::fromJson(folderJson).object().value("modified").toString(), "2023/11/15 07:13:21");
 }
 
 TEST_F(CliContainerTest, FailuresExitWithOneAndSpareTheOtherSaves)

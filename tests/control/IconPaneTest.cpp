@@ -3,6 +3,8 @@
 #include <thread>
 
 #include "ControlTestFixture.h"
+#include "common/FileStatus.h"
+#include "control/SaveInfo.h"
 #include "icon/IconRenderingManager.h"
 
 namespace fs = std::filesystem;
@@ -78,4 +80,28 @@ TEST_F(IconPaneTest, UntickedBoxShowsNothingNew)
     control->OnChangePC();
     EXPECT_FALSE(control->IconRenderer()->IsCached(Control::PcIconKey("BESLES-PC")));
     EXPECT_EQ(view.iconFrames, 0);
+}
+
+TEST_F(IconPaneTest, AClickShowsTitleNameAndTheTimeOfTheSave)
+{
+    // Times the pane must take: the PC save's icon.sys creation, the card's listing of its icon.sys.
+    const int64_t made = 1083827289;     // 2004-05-06 07:08:09 UTC
+    const int64_t written = 1100000000;  // 2004-11-09
+    ASSERT_TRUE(WriteFileTimes(pcFolder + "BESLES-PC/icon.sys", FileTimes{made, written, written}));
+    ASSERT_TRUE(WriteFileTimes(cardFolder + "BESLES-CARD/icon.sys", FileTimes{std::nullopt, written, written}));
+
+    const auto shown = [&](ListSide side, const std::string& name) {
+        Highlight(side, name);
+        const ListRow row = *view.GetHighlightedRow(side);
+        side == ListSide::PC ? control->OnChangePC() : control->OnChangePS2();
+        return std::make_pair(view.Text(TextField::SaveInfo), row);
+    };
+    auto [pc, pcRow] = shown(ListSide::PC, "BESLES-PC");
+    EXPECT_EQ(pc, pcRow[kColumnTitle] + "\r\nBESLES-PC\r\n" + FormatPaneTime(made));
+    auto [card, cardRow] = shown(ListSide::PS2, "BESLES-CARD");
+    EXPECT_EQ(card, cardRow[kColumnTitle] + "\r\nBESLES-CARD\r\n" + FormatPaneTime(written));
+    // A PS1 save has no icon.sys: its own listed time, not the moment of the click.
+    auto [ps1, ps1Row] = shown(ListSide::PC, "BASLUS-PS1");
+    EXPECT_NE(ps1Row.time, 0);
+    EXPECT_EQ(ps1, ps1Row[kColumnTitle] + "\r\nBASLUS-PS1\r\n" + FormatPaneTime(ps1Row.time));
 }

@@ -117,12 +117,12 @@ TEST_F(ControlTest, EmptyAddressKeepsTheBackendAndStillRefreshes)
 {
     WriteBytes(cardFolder + "SAVE/icon.sys", MakeIconSys(kFullWidthABC));
     StartConnected();
-    view.statusHistory.clear();
+    view.ClearStatusHistory();
     control->OnConnectFtp();
     EXPECT_TRUE(control->IsCardConnected());
     EXPECT_EQ(view.RowCount(ListSide::PS2), 1);
-    EXPECT_EQ(view.statusHistory.front(), "FTP接続開始");
-    EXPECT_EQ(view.statusHistory.back(), "接続先が入力されていません");
+    EXPECT_EQ(view.StatusHistory().front(), "FTP接続開始");
+    EXPECT_EQ(view.StatusHistory().back(), "接続先が入力されていません");
     EXPECT_TRUE(view.failures.empty());
 }
 

@@ -31,9 +31,9 @@ TEST_F(TransfersTest, NothingTickedSaysSoAndDeletionsAsk)
 {
     view.highlighted[static_cast<size_t>(ListSide::PS2)] = 0;
     for (auto command : {&Control::OnCopyToPC, &Control::OnMoveToPS2, &Control::OnDeletePS2}) {
-        view.statusHistory.clear();
+        view.ClearStatusHistory();
         (control.get()->*command)();
-        EXPECT_EQ(view.statusHistory, std::vector<std::string>{"チェックの付いたセーブがありません（左端のチェックボックスで選んでください）"});
+        EXPECT_EQ(view.StatusHistory(), std::vector<std::string>{"チェックの付いたセーブがありません（左端のチェックボックスで選んでください）"});
     }
     EXPECT_TRUE(view.questions.empty());
     Tick(ListSide::PS2, "BESLES-1");
@@ -77,8 +77,8 @@ TEST_F(TransfersTest, DownloadsKeepOlderCopiesAndCarryTheFileOrder)
     EXPECT_TRUE(fs::is_directory(pcFolder + "BESLES-1.001"));
     EXPECT_FALSE(fs::exists(pcFolder + "BESLES-1.002"));
     EXPECT_EQ(ReadBytes(pcFolder + "BESLES-1/data"), std::vector<uint8_t>(3000, 1));
-    EXPECT_NE(std::find(view.statusHistory.begin(), view.statusHistory.end(), "ダウンロード中 : ABC\nBESLES-1/more"),
-              view.statusHistory.end());
+    const std::vector<std::string> history = view.StatusHistory();
+    EXPECT_NE(std::find(history.begin(), history.end(), "ダウンロード中 : ABC\nBESLES-1/more"), history.end());
 
     // Card order is byte order here: data, icon.sys, more. Each file's creation seconds are its place.
     const int64_t cardTime = ReadFileTimes(cardFolder + "BESLES-1/more")->lastWrite;
