@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 
 #include <boost/format.hpp>
 
@@ -39,7 +40,29 @@ std::string UserDataDirectory()
     return WithSlash(fs::temp_directory_path().string()) + "tansu/";
 }
 
+// <prefix>/share/tansu/ when the executable runs from <prefix>/bin/ of an
+// installation; a build tree's bin/ has no share/ beside it.
+std::optional<std::string> InstalledShareDirectory(const std::string& executableDirectory)
+{
+    const fs::path bin = fs::path(executableDirectory).parent_path();
+    if (bin.filename() != "bin") {
+        return std::nullopt;
+    }
+    const fs::path share = bin.parent_path() / "share" / "tansu";
+    std::error_code error;
+    if (!fs::is_directory(share / "language", error)) {
+        return std::nullopt;
+    }
+    return WithSlash(share.string());
+}
+
 }  // namespace
+
+std::string ShippedFilesDirectory()
+{
+    const std::string executable = ExecutableDirectory();
+    return InstalledShareDirectory(executable).value_or(executable);
+}
 
 std::string ExecutableDirectory()
 {
@@ -52,7 +75,11 @@ void InitProgramDirectory()
 {
     std::error_code error;
     std::string directory = ExecutableDirectory();
-    if (access(directory.c_str(), W_OK) != 0) {
+    if (InstalledShareDirectory(directory)) {
+        // An installed program never writes beside itself, even when it could.
+        directory = UserDataDirectory();
+        fs::create_directories(directory, error);
+    } else if (access(directory.c_str(), W_OK) != 0) {
         const std::string fallback = UserDataDirectory();
         fs::create_directories(fallback, error);
         LogDeferred((boost::format("警告 : プログラムのフォルダ %1% に書き込めないため %2% を使用します") % directory %

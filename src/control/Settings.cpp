@@ -23,12 +23,12 @@ std::string Key(const char* prefix, size_t index) { return (boost::format("%1%%2
 
 std::string DefaultPcFolder() { return ProgramDirectory() + "save"; }
 
-// Language files ship beside the program; when the program directory had to
-// move to the user's data folder they are still read from beside the program.
+// Language files ship with the program; a "language" folder of the program
+// directory (the user's own translations) goes before them.
 std::string LanguageDirectory()
 {
     const std::string own = ProgramDirectory() + "language/";
-    return IsDirectory(own) ? own : ExecutableDirectory() + "language/";
+    return IsDirectory(own) ? own : ShippedFilesDirectory() + "language/";
 }
 
 bool UserLocaleIsJapanese()
