@@ -215,6 +215,10 @@ void Control::OnDisconnect()
     ForgetCard();
     UpdateMemoryCardList();
     UpdateDataListPS2();
+    // Nothing of the card stays on show: its usage, and the panes of the save last clicked.
+    for (const TextField field : {TextField::Usage, TextField::SaveInfo, TextField::GameInfo}) {
+        dialog->SetText(field, std::string());
+    }
     SetStatus(kIdle);
     dialog->EnableControls(true);
 }

@@ -76,7 +76,7 @@ TEST_F(ControlTest, ForceDirectoryEntersFilesAndFallsBackToPS1)
               (std::vector<ListTexts>{Row("ABC", "AAA", "0002", "PS2"), Row("ROOTFILE", "ZZZ", "0008", "PS1")}));
 }
 
-TEST_F(ControlTest, RowCacheKeepsCardRowsUntilDisconnect)
+TEST_F(ControlTest, RowCacheKeepsCardRowsUntilDisconnectWhichClearsWhatTheCardShowed)
 {
     WriteBytes(cardFolder + "SAVE/icon.sys", MakeIconSys(kFullWidthABC));
     StartConnected();
@@ -86,9 +86,16 @@ TEST_F(ControlTest, RowCacheKeepsCardRowsUntilDisconnect)
     control->UpdateDataListPS2();
     EXPECT_EQ(view.GetRow(ListSide::PS2, 0)[kColumnTitle], "ABC");
 
+    view.highlighted[static_cast<size_t>(ListSide::PS2)] = 0;
+    control->OnChangePS2();
+    ASSERT_FALSE(view.Text(TextField::SaveInfo).empty());
+    ASSERT_FALSE(view.Text(TextField::Usage).empty());
     control->OnDisconnect();
     EXPECT_EQ(view.RowCount(ListSide::PS2), 0);
     EXPECT_EQ(view.ComboItemCount(Combo::Slot), 0);
+    // Nothing of the card stays on show.
+    EXPECT_EQ(view.Text(TextField::Usage), "");
+    EXPECT_EQ(view.Text(TextField::SaveInfo), "");
     control->OnConnectUSBMemory();
     EXPECT_EQ(view.GetRow(ListSide::PS2, 0)[kColumnTitle], "NEW");
 }
