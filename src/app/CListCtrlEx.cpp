@@ -58,6 +58,15 @@ CListCtrlEx::CListCtrlEx(QWidget* parent) : QTreeWidget(parent)
 
 CListCtrlEx::~CListCtrlEx() = default;
 
+void CListCtrlEx::SetHeaderTexts(const std::vector<std::string>& names)
+{
+    QStringList labels;
+    for (const std::string& name : names) {
+        labels.append(QString::fromStdString(name));
+    }
+    setHeaderLabels(labels);
+}
+
 void CListCtrlEx::SetColumns(const std::vector<std::string>& names)
 {
     clear();

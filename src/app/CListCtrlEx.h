@@ -20,6 +20,8 @@ public:
 
     // Removes every item and column, then makes one left-aligned column per name.
     void SetColumns(const std::vector<std::string>& names);
+    // New header captions (another language); the rows stay.
+    void SetHeaderTexts(const std::vector<std::string>& names);
     // Appends the row; ignored unless it has exactly one text per column.
     void AddRow(const ListRow& row);
     // The texts of the item at index, empty when there is no such item.

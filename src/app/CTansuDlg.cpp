@@ -34,6 +34,7 @@
 #include "control/Control.h"
 #include "app/DlgSelectFileType.h"
 #include "control/Settings.h"
+#include "control/UiText.h"
 #include "common/DriveType.h"
 #include "common/FileHelpers.h"
 #include "common/Log.h"
@@ -129,9 +130,11 @@ const int kDialogHeight = 361;
 // A closed drop-down is as tall as an edit; the layout's height is that of its open list.
 const int kComboHeight = 12;
 const int kToolTipMaxWidth = 300;
-const char* const kPickFolderTitle = "フォルダを選択してください";
 
-const std::vector<std::string> kColumnCaptions = {"セーブデータ名", "ディレクトリ名", "サイズ", "タイプ"};
+std::vector<std::string> ColumnCaptions()
+{
+    return {UiText("COLUMN_TITLE"), UiText("COLUMN_NAME"), UiText("COLUMN_SIZE"), UiText("COLUMN_TYPE")};
+}
 const int kColumnWidths[] = {170, 80, 45};
 
 // Windows' MulDiv: the product over the divisor, rounded half away from zero.
@@ -230,13 +233,13 @@ CTansuDlg::CTansuDlg(QWidget* parent, const std::string& programDirectory)
     CreateControls();
     InitialiseLists();
     // Stops a running command at its next save or file boundary (Escape does the same).
-    cancelButton = new QPushButton(QStringLiteral("中止"), this);
+    cancelButton = new QPushButton(this);
     cancelButton->setObjectName(QStringLiteral("IDC_%1").arg(IDC_BUTTON_CANCEL));
     cancelButton->setGeometry(units.ToPixels(kCancelRect));
     cancelButton->setEnabled(false);
     cancelButton->setAutoDefault(false);
     // The newest lines of the log: what failed, and why.
-    auto* logButton = new QPushButton(QStringLiteral("ログ"), this);
+    logButton = new QPushButton(this);
     logButton->setObjectName(QStringLiteral("IDC_%1").arg(IDC_BUTTON_LOG));
     logButton->setGeometry(units.ToPixels(kLogRect));
     logButton->setAutoDefault(false);
@@ -252,6 +255,7 @@ CTansuDlg::CTansuDlg(QWidget* parent, const std::string& programDirectory)
     LogOpen();
     LoadSettings(*this);
     control = std::make_unique<Control>(this);
+    RetranslateWindow();
     ConnectCommands();
     EnableControls(true);
 }
@@ -360,16 +364,34 @@ void CTansuDlg::InitialiseLists()
 {
     for (ControlId id : kLists) {
         auto* list = qobject_cast<CListCtrlEx*>(widgets.at(id));
-        list->SetColumns(kColumnCaptions);
+        list->SetColumns(ColumnCaptions());
         for (int column = 0; column < 3; ++column) {
             list->setColumnWidth(column, kColumnWidths[column]);
         }
+    }
+    FitTypeColumn();
+}
+
+void CTansuDlg::FitTypeColumn()
+{
+    for (ControlId id : kLists) {
+        auto* list = qobject_cast<CListCtrlEx*>(widgets.at(id));
         // Room for "PS2" and for the caption above it, with the header's own margins.
         const QFontMetrics metrics(list->header()->font());
         const int typeWidth =
-            std::max(metrics.horizontalAdvance("PS2"), metrics.horizontalAdvance(ToQt(kColumnCaptions[3])));
+            std::max(metrics.horizontalAdvance("PS2"), metrics.horizontalAdvance(ToQt(UiText("COLUMN_TYPE"))));
         list->setColumnWidth(3, typeWidth + 2 * metrics.averageCharWidth() + 4);
     }
+}
+
+void CTansuDlg::RetranslateWindow()
+{
+    for (ControlId id : kLists) {
+        qobject_cast<CListCtrlEx*>(widgets.at(id))->SetHeaderTexts(ColumnCaptions());
+    }
+    FitTypeColumn();
+    cancelButton->setText(ToQt(UiText("CANCEL")));
+    logButton->setText(ToQt(UiText("LOG")));
 }
 
 void CTansuDlg::OnButton(ControlId id, std::function<void()> action)
@@ -535,7 +557,7 @@ void CTansuDlg::ShowRecentLog()
 {
     auto* viewer = new QDialog(this);
     viewer->setAttribute(Qt::WA_DeleteOnClose);
-    viewer->setWindowTitle(QStringLiteral("ログ"));
+    viewer->setWindowTitle(ToQt(UiText("LOG")));
     auto* text = new QPlainTextEdit(viewer);
     text->setReadOnly(true);
     text->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -557,8 +579,7 @@ bool CTansuDlg::AcceptCardFolder(const std::string& folder)
     if (IsRemovableDrive(folder)) {
         return true;
     }
-    if (!Confirm("リムーバブルドライブではありません",
-                 "「" + folder + "」はリムーバブルドライブ上にありません。\nメモリーカードとして使いますか？")) {
+    if (!Confirm(UiText("NOT_REMOVABLE_TITLE"), UiFormat("NOT_REMOVABLE_QUESTION", {folder}))) {
         return false;
     }
     AllowFolderAsCard(folder);
@@ -572,7 +593,11 @@ void CTansuDlg::OnSlotChanged()
     EnableControls(true);
 }
 
-void CTansuDlg::OnLanguageChanged() { ApplyLanguage(*this); }
+void CTansuDlg::OnLanguageChanged()
+{
+    ApplyLanguage(*this);
+    RetranslateWindow();
+}
 
 void CTansuDlg::reject()
 {
@@ -939,7 +964,7 @@ std::string CTansuDlg::PickFolder(const std::string& start)
         // The worker waits for the answer; the window's thread never waits for the worker.
         return mailbox->Ask<std::string>([this, start] { return PickFolder(start); }, {});
     }
-    return FromQt(QFileDialog::getExistingDirectory(this, kPickFolderTitle, ToQt(start), QFileDialog::ShowDirsOnly));
+    return FromQt(QFileDialog::getExistingDirectory(this, ToQt(UiText("PICK_FOLDER")), ToQt(start), QFileDialog::ShowDirsOnly));
 }
 
 std::vector<std::string> CTansuDlg::PickFilesToOpen(const std::string& filter)
@@ -1038,6 +1063,11 @@ bool CTansuDlg::Confirm(const std::string& title, const std::string& question)
     QMessageBox box(QMessageBox::Question, ToQt(title), ToQt(question), QMessageBox::Yes | QMessageBox::No, this);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::No);
+    // Without a language file the buttons keep the platform's own words.
+    if (UiTextChosen("YES") && UiTextChosen("NO")) {
+        box.button(QMessageBox::Yes)->setText(ToQt(UiText("YES")));
+        box.button(QMessageBox::No)->setText(ToQt(UiText("NO")));
+    }
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -1046,11 +1076,11 @@ ControlView::Overwrite CTansuDlg::AskOverwrite(const std::string& question)
     if (OffWindowThread()) {
         return mailbox->Ask<Overwrite>([this, question] { return AskOverwrite(question); }, Overwrite::Cancel);
     }
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("上書きの確認"), ToQt(question), QMessageBox::NoButton, this);
+    QMessageBox box(QMessageBox::Warning, ToQt(UiText("OVERWRITE_TITLE")), ToQt(question), QMessageBox::NoButton, this);
     box.setTextFormat(Qt::PlainText);
-    QAbstractButton* replace = box.addButton(QStringLiteral("上書き"), QMessageBox::DestructiveRole);
-    QAbstractButton* skip = box.addButton(QStringLiteral("スキップ"), QMessageBox::NoRole);
-    box.addButton(QStringLiteral("中止"), QMessageBox::RejectRole);
+    QAbstractButton* replace = box.addButton(ToQt(UiText("REPLACE")), QMessageBox::DestructiveRole);
+    QAbstractButton* skip = box.addButton(ToQt(UiText("SKIP")), QMessageBox::NoRole);
+    box.addButton(ToQt(UiText("CANCEL")), QMessageBox::RejectRole);
     box.setDefaultButton(qobject_cast<QPushButton*>(skip));
     box.exec();
     return box.clickedButton() == replace ? Overwrite::Replace

@@ -111,6 +111,10 @@ protected:
 private:
     void CreateControls();
     void InitialiseLists();
+    // The type column as wide as its widest text, header included.
+    void FitTypeColumn();
+    // The window's own texts (headers, buttons) in the chosen language.
+    void RetranslateWindow();
     void ConnectCommands();
     void OnButton(ControlId id, std::function<void()> action);
     // Runs a command of the controller on its worker thread. The window's
@@ -150,6 +154,7 @@ private:
     bool commandRunning = false;
     bool closePending = false;
     QPushButton* cancelButton = nullptr;
+    QPushButton* logButton = nullptr;
     // What the controller's worker reads and changes; the widgets follow by posted updates.
     MemoryView mirror;
     mutable std::mutex mirrorMutex;

@@ -1,4 +1,5 @@
 #include "control/Control.h"
+#include "control/UiText.h"
 
 #include <sys/stat.h>
 
@@ -24,9 +25,6 @@
 
 namespace {
 
-const char* const kIdle = "待機中";
-const char* const kCardListFailed = "エラー : メモリーカードのセーブデータリストを取得できませんでした";
-const char* const kDamaged = "破損ファイル";
 const char* const kTypePS2 = "PS2";
 const char* const kTypePS1 = "PS1";
 // A PS1 save always shows as 8 KB, the one block a card directory entry stands for.
@@ -106,11 +104,11 @@ Control::Control(ControlView* view) : dialog(view), card(CreateNullMemoryCard(th
         // The card side keeps its null backend; everything else still works on the PC side.
         Log("エラー : インターネットセッションが作成できませんでした");
     }
-    SetStatus(kIdle);
+    SetStatus(UiText("IDLE"));
     ApplyLanguage(*dialog);
     iconRenderer = std::make_unique<IconRenderingManager>(this, dialog->IconPaneSize(), dialog->IconPaneSize());
     UpdateDataListPC();
-    SetStatus(kIdle);
+    SetStatus(UiText("IDLE"));
 }
 
 Control::~Control()
@@ -152,14 +150,14 @@ bool Control::IsOptionChecked(Option option) const { return dialog->IsOptionChec
 // the status says that instead.
 void Control::SetStatus(const std::string& text)
 {
-    dialog->SetText(TextField::Status, text == kIdle && cardListFailed ? kCardListFailed : text);
+    dialog->SetText(TextField::Status, text == UiText("IDLE") && cardListFailed ? UiText("CARD_LIST_FAILED") : text);
 }
 
-void Control::OnConnectFtp() { Connect(kMemoryCardFtp, "FTP接続開始"); }
+void Control::OnConnectFtp() { Connect(kMemoryCardFtp, UiText("CONNECTING_FTP")); }
 
-void Control::OnConnectPS2Link() { Connect(kMemoryCardPS2Link, "PS2Link接続開始(しばらくお待ちください)"); }
+void Control::OnConnectPS2Link() { Connect(kMemoryCardPS2Link, UiText("CONNECTING_PS2LINK")); }
 
-void Control::OnConnectUSBMemory() { Connect(kMemoryCardUSBMemory, "USBメモリー接続開始"); }
+void Control::OnConnectUSBMemory() { Connect(kMemoryCardUSBMemory, UiText("CONNECTING_USB")); }
 
 void Control::Connect(int kind, const std::string& statusText)
 {
@@ -187,7 +185,7 @@ void Control::Connect(int kind, const std::string& statusText)
     ForgetCard();
     UpdateMemoryCardList();
     UpdateDataListPS2();
-    SetStatus(attempted ? kIdle : "接続先が入力されていません");
+    SetStatus(UiText(attempted ? "IDLE" : "NO_ADDRESS"));
     dialog->EnableControls(true);
 }
 
@@ -202,9 +200,8 @@ void Control::ShowConnectFailure(uint64_t logMark)
         const size_t separator = lines[i].find(" - ");
         reason += (separator == std::string::npos ? lines[i] : lines[i].substr(separator + 3)) + "\n";
     }
-    dialog->ShowFailure("接続できませんでした",
-                        "メモリーカードに接続できませんでした。\n\n" +
-                            (reason.empty() ? std::string("理由はログをご覧ください。") : reason));
+    dialog->ShowFailure(UiText("CONNECT_FAILED_TITLE"),
+                        UiText("CONNECT_FAILED") + "\n\n" + (reason.empty() ? UiText("SEE_LOG_FOR_REASON") : reason));
 }
 
 void Control::OnDisconnect()
@@ -219,14 +216,14 @@ void Control::OnDisconnect()
     for (const TextField field : {TextField::Usage, TextField::SaveInfo, TextField::GameInfo}) {
         dialog->SetText(field, std::string());
     }
-    SetStatus(kIdle);
+    SetStatus(UiText("IDLE"));
     dialog->EnableControls(true);
 }
 
 void Control::OnRefreshPC()
 {
     UpdateDataListPC();
-    SetStatus(kIdle);
+    SetStatus(UiText("IDLE"));
 }
 
 void Control::UpdateMemoryCardList()
@@ -236,7 +233,7 @@ void Control::UpdateMemoryCardList()
         Log("警告 : メモリーカード未接続中にメモリーカードを参照しようとしました UpdateMemoryCardList()");
         return;
     }
-    SetStatus("メモリーカード検索中");
+    SetStatus(UiText("SEARCHING_CARDS"));
     for (unsigned slot = 0; slot < 2; ++slot) {
         if ((card->slotMask >> slot) & 1u) {
             dialog->AddComboItem(Combo::Slot, std::to_string(slot));
@@ -263,7 +260,7 @@ void Control::UpdateDataListPS2()
         return;
     }
     dialog->SetProgress(0);
-    SetStatus("セーブデータリスト取得中");
+    SetStatus(UiText("LISTING_CARD"));
     if (card->slotMask == 0) {
         return;
     }
@@ -283,8 +280,8 @@ void Control::UpdateDataListPS2()
     if (card->lastListFailed) {
         // No rows and no usage: an empty list would read as an empty card.
         cardListFailed = true;
-        Log(std::string(kCardListFailed) + " UpdateDataListPS2()");
-        SetStatus(kCardListFailed);
+        Log("エラー : メモリーカードのセーブデータリストを取得できませんでした UpdateDataListPS2()");
+        SetStatus(UiText("CARD_LIST_FAILED"));
         dialog->SetProgress(1.0f);
         return;
     }
@@ -305,7 +302,7 @@ void Control::UpdateDataListPS2()
         }
         dialog->SetProgress(static_cast<float>(k) / static_cast<float>(n));
     }
-    dialog->SetText(TextField::Usage, (boost::format("約%1%KB使用中") % total).str());
+    dialog->SetText(TextField::Usage, UiFormat("USAGE", {std::to_string(total)}));
     dialog->SetProgress(1.0f);
 }
 
@@ -319,7 +316,7 @@ void Control::ListCardDirectory(const FtpClient::FILE_DATA& entry, int64_t& tota
             ListCardPS1File(name, total);
         } else {
             Log("エラー : ディレクトリに入れませんでした UpdateDataListPS2() " + DisplayName(name));
-            dialog->AddRow(ListSide::PS2, CardRow(kDamaged, name, 0, kTypePS2));
+            dialog->AddRow(ListSide::PS2, CardRow(UiText("DAMAGED"), name, 0, kTypePS2));
         }
         return;
     }
@@ -337,12 +334,12 @@ void Control::ListCardDirectory(const FtpClient::FILE_DATA& entry, int64_t& tota
         const IconSys iconSys(local);
         // Removed after every read, so that a failed download never leaves an old title behind.
         RemoveFile(local);
-        const std::string title = iconSys.valid ? CleanTitle(iconSys.title) : kDamaged;
+        const std::string title = iconSys.valid ? CleanTitle(iconSys.title) : UiText("DAMAGED");
         AddCardRow(CardRow(title, name, size, kTypePS2), total);
     } else if (files.size() == 1 && files[0].size % kPS1BlockBytes == 0 && files[0].name == name) {
         ListCardPS1File(name, total);
     } else {
-        AddCardRow(CardRow(kDamaged, name, size, kTypePS2), total);
+        AddCardRow(CardRow(UiText("DAMAGED"), name, size, kTypePS2), total);
     }
 }
 
@@ -360,13 +357,13 @@ void Control::ListCardPS1File(const std::string& name, int64_t& total)
     if (fetched) {
         RemoveFile(local);
     }
-    const std::string title = save.valid ? CleanTitle(save.title) : kDamaged;
+    const std::string title = save.valid ? CleanTitle(save.title) : UiText("DAMAGED");
     AddCardRow(CardRow(title, name, kPS1SizeKB, kTypePS1), total);
 }
 
 void Control::UpdateDataListPC()
 {
-    SetStatus("ローカルフォルダ取得中");
+    SetStatus(UiText("LISTING_PC"));
     dialog->ClearList(ListSide::PC);
     // A file replaced since the last listing must not keep its old icon.
     iconRenderer->ForgetIcons(PcIconKey(std::string()));
@@ -397,12 +394,12 @@ void Control::UpdateDataListPC()
                 newest = std::max(newest, file.lastWrite);
             }
             const IconSys iconSys(JoinPath(path, "icon.sys"));
-            const std::string title = iconSys.valid ? CleanTitle(iconSys.title) : kDamaged;
+            const std::string title = iconSys.valid ? CleanTitle(iconSys.title) : UiText("DAMAGED");
             dialog->AddRow(ListSide::PC, ListRow{{title, ShownName(entry.name), SizeColumn(size), kTypePS2},
                                                  ListSide::PC, {}, entry.name, newest});
         } else {
             const PS1SaveData save(path);
-            const std::string title = save.valid ? CleanTitle(save.title) : kDamaged;
+            const std::string title = save.valid ? CleanTitle(save.title) : UiText("DAMAGED");
             if (save.valid) {
                 iconRenderer->AddIcon(PcIconKey(entry.name), path, false);
             }

@@ -122,10 +122,11 @@ private:
     bool AnyTicked(const std::vector<ListRow>& rows);
     // The ticked rows of from, copied or moved (to the card once asked about) and the outcome said.
     void CopyTicked(ListSide from, std::vector<ListRow> (Control::*copy)(const std::vector<ListRow>&));
-    // The ticked rows of side, deleted once the user agreed, and the outcome said.
-    void DeleteTicked(ListSide side, const char* where, void (Control::*remove)(const std::vector<ListRow>&));
+    // The ticked rows of side, deleted once the user agreed, and the outcome said;
+    // where names the side in the question.
+    void DeleteTicked(ListSide side, const std::string& where, void (Control::*remove)(const std::vector<ListRow>&));
     void ReportOutcome(size_t total, size_t done);
-    bool ConfirmDeletion(const std::vector<ListRow>& rows, const char* where);
+    bool ConfirmDeletion(const std::vector<ListRow>& rows, const std::string& where);
     // The rows to copy to the card once each save already there has been asked
     // about; nothing when the user cancelled.
     std::optional<std::vector<ListRow>> AskAboutCardSaves(const std::vector<ListRow>& rows);

@@ -7,6 +7,7 @@
 #include <boost/format.hpp>
 
 #include "control/Control.h"
+#include "control/UiText.h"
 #include "common/FileHelpers.h"
 #include "common/Log.h"
 #include "common/ProgramDirectory.h"
@@ -18,11 +19,6 @@
 
 namespace {
 
-// The content decides what a file is, so the last entry offers every file;
-// "*" and not "*.*", which here would hide the raw PS1 saves that have no extension.
-const char* const kOpenFileFilter =
-    "PSUファイル (*.psu)|*.psu|npoファイル (*.npo)|*.npo|PS1セーブデータ|*.ps; *.psm; *.mcd; *.gme; *.mcr; *.mcr; "
-    "*.mci; *.dat; *.mc; *.ddf; *.pss; *.vgs; *.mem; *.srm; *.bin; *.vmp|すべてのファイル|*||";
 
 // The kind as the import's log line names it; null for a kind import cannot take.
 const char* ImportedKindName(FileKind kind)
@@ -91,12 +87,12 @@ bool Control::ExportSave(const ListRow& row, int fileType, const std::string& ta
     const std::string source = JoinPath(dialog->GetEditText(Edit::PcFolder), row.name);
     return Guarded("Control::OnExport()", [&] {
         if (row.IsPS1()) {
-            SetStatus("読込中 : " + title);
+            SetStatus(UiFormat("READING", {title}));
             PS1SaveFileMcr save;
             if (!save.LoadRaw(source)) {
                 return false;
             }
-            SetStatus("書込中 : " + title);
+            SetStatus(UiFormat("WRITING", {title}));
             if (!save.Save(JoinPath(targetFolder, row.name + ".mcr"))) {
                 return false;
             }
@@ -105,14 +101,14 @@ bool Control::ExportSave(const ListRow& row, int fileType, const std::string& ta
             }
             return true;
         }
-        SetStatus("読込中 : " + title);
+        SetStatus(UiFormat("READING", {title}));
         // A save that did not load whole is not written at all: a container
         // missing a file would pass for the save once it is away from the log.
         SaveFileFolder folder;
         if (!folder.Load(source)) {
             return false;
         }
-        SetStatus("書込中 : " + title);
+        SetStatus(UiFormat("WRITING", {title}));
         const std::unique_ptr<SaveFileBase> container = Container(fileType);
         container->saves = folder.saves;
         const bool saved = container->Save(targetFolder);
@@ -143,7 +139,7 @@ void Control::OnExport()
         dialog->SetProgress(static_cast<float>(k) / static_cast<float>(n));
     }
     dialog->SetProgress(1.0f);
-    SetStatus("待機中");
+    SetStatus(UiText("IDLE"));
     dialog->EnableControls(true);
 }
 
@@ -180,7 +176,7 @@ bool Control::ImportContainer(const std::string& path, FileKind kind, bool quiet
             return false;
         }
         if (!quiet) {
-            SetStatus("書込中 : " + path);
+            SetStatus(UiFormat("WRITING", {path}));
         }
         SaveFileFolder folder;
         folder.saves = container->saves;
@@ -195,7 +191,9 @@ void Control::OnImport()
 {
     Log("Control::OnImport()");
     dialog->EnableControls(false);
-    const std::vector<std::string> paths = dialog->PickFilesToOpen(kOpenFileFilter);
+    // The content decides what a file is, so the filter's last entry offers every file;
+    // "*" and not "*.*", which here would hide the raw PS1 saves that have no extension.
+    const std::vector<std::string> paths = dialog->PickFilesToOpen(UiText("OPEN_FILTER"));
     Log("選択ファイル数 : " + std::to_string(paths.size()));
     const size_t n = paths.size();
     for (size_t k = 1; k <= n; ++k) {
@@ -203,13 +201,13 @@ void Control::OnImport()
             LogCancelled(k - 1, n);
             break;
         }
-        SetStatus("読込中 : " + paths[k - 1]);
+        SetStatus(UiFormat("READING", {paths[k - 1]}));
         ImportFile(paths[k - 1]);
         dialog->SetProgress(static_cast<float>(k) / static_cast<float>(n));
     }
     dialog->SetProgress(1.0f);
     UpdateDataListPC();
-    SetStatus("待機中");
+    SetStatus(UiText("IDLE"));
     dialog->EnableControls(true);
 }
 
@@ -222,6 +220,6 @@ void Control::OnImportDropped(const std::vector<std::string>& paths)
     }
     UpdateDataListPC();
     // The refresh leaves its own status behind; a finished drop is idle.
-    SetStatus("待機中");
+    SetStatus(UiText("IDLE"));
     dialog->EnableControls(true);
 }

@@ -13,6 +13,7 @@
 #include <boost/regex.hpp>
 
 #include "control/Control.h"
+#include "control/UiText.h"
 #include "control/TitleCleaning.h"
 #include "common/FileHelpers.h"
 #include "common/FileRead.h"
@@ -27,24 +28,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kIdle = "待機中";
 // A PS1 save is whole 8 KB blocks, one per card block it takes.
 const uint32_t kPS1BlockBytes = 8192;
 
 // A question lists this many saves by name, then says how many more.
 constexpr size_t kListedInQuestion = 20;
 
-// A local date and time for a question; "不明" when the listing gave none.
+// A local date and time for a question; "unknown" when the listing gave none.
 std::string DateText(int64_t time)
 {
     if (time == 0) {
-        return "不明";
+        return UiText("UNKNOWN_TIME");
     }
     const auto value = static_cast<std::time_t>(time);
     std::tm local{};
     char text[32];
     if (localtime_r(&value, &local) == nullptr || std::strftime(text, sizeof text, "%Y/%m/%d %H:%M", &local) == 0) {
-        return "不明";
+        return UiText("UNKNOWN_TIME");
     }
     return text;
 }
@@ -169,7 +169,7 @@ std::vector<ListRow> Control::TransferFrame(const std::vector<ListRow>& rows, co
     dialog->SetProgress(1.0f);
     EnterProgramDirectory();
     refresh();
-    SetStatus(kIdle);
+    SetStatus(UiText("IDLE"));
     dialog->EnableControls(true);
     return done;
 }
@@ -210,7 +210,7 @@ bool Control::DownloadSave(const ListRow& row, const std::string& pcFolder)
         const auto entry = std::find_if(listed.begin(), listed.end(), [&name](const FtpClient::FILE_DATA& file) {
             return !file.isDirectory && file.name == name;
         });
-        SetStatus("ダウンロード中 : " + title + "\n" + shown);
+        SetStatus(UiFormat("DOWNLOADING", {title + "\n" + shown}));
         if (card->lastListFailed || entry == listed.end()) {
             Log("エラー : メモリーカードの一覧にないためコピーしませんでした Control::OnCopyToPC() " + shown);
             return false;
@@ -246,7 +246,7 @@ bool Control::DownloadSave(const ListRow& row, const std::string& pcFolder)
             break;
         }
         const FtpClient::FILE_DATA& file = files[i];
-        SetStatus("ダウンロード中 : " + title + "\n" + shown + "/" + DisplayName(file.name));
+        SetStatus(UiFormat("DOWNLOADING", {title + "\n" + shown + "/" + DisplayName(file.name)}));
         if (!card->Get(file.name)) {
             whole = false;
             continue;
@@ -352,7 +352,7 @@ bool Control::UploadSave(const ListRow& row, const std::string& pcFolder)
         }
         whole = false;
     } else if (row.IsPS1()) {
-        SetStatus("アップロード中 : " + title + "\n" + shown);
+        SetStatus(UiFormat("UPLOADING", {title + "\n" + shown}));
         whole = card->Put(cardName);
         if (whole) {
             RemoveStaleCardFiles({cardName}, shown);
@@ -367,7 +367,7 @@ bool Control::UploadSave(const ListRow& row, const std::string& pcFolder)
                 whole = false;
                 break;
             }
-            SetStatus("アップロード中 : " + title + "\n" + shown + "/" + DisplayName(file.name));
+            SetStatus(UiFormat("UPLOADING", {title + "\n" + shown + "/" + DisplayName(file.name)}));
             whole = card->Put(file.name) && whole;
             uploaded.insert(file.name);
         }
@@ -406,7 +406,7 @@ void Control::DeleteCardSave(const ListRow& row)
             if (CancelRequested()) {
                 return;
             }
-            SetStatus("削除中 : " + title + "\n" + shown + "/" + DisplayName(file.name));
+            SetStatus(UiFormat("DELETING", {title + "\n" + shown + "/" + DisplayName(file.name)}));
             card->Remove(file.name);
         }
         card->SetCurrentDirectory(std::string());
@@ -414,7 +414,7 @@ void Control::DeleteCardSave(const ListRow& row)
     } else {
         // A plain file of the root: removed from the root, whichever save was entered last.
         card->SetCurrentDirectory(std::string());
-        SetStatus("削除中 : " + title + "\n" + shown);
+        SetStatus(UiFormat("DELETING", {title + "\n" + shown}));
         card->Remove(name);
     }
     rowCache.erase({row.slot, name});
@@ -431,7 +431,7 @@ void Control::DeletePC(const std::vector<ListRow>& rows)
             continue;
         }
         const std::string path = JoinPath(pcFolder, row.name);
-        SetStatus("削除中 : " + row[kColumnTitle] + "\n" + DisplayName(path));
+        SetStatus(UiFormat("DELETING", {row[kColumnTitle] + "\n" + DisplayName(path)}));
         struct stat status {};
         if (::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
             DeleteFolderTree(path);
@@ -440,7 +440,7 @@ void Control::DeletePC(const std::vector<ListRow>& rows)
         }
     }
     UpdateDataListPC();
-    SetStatus(kIdle);
+    SetStatus(UiText("IDLE"));
 }
 
 // The window's commands: what is ticked, asked about where a save would be
@@ -449,7 +449,7 @@ bool Control::AnyTicked(const std::vector<ListRow>& rows)
 {
     if (rows.empty()) {
         // A highlighted row is what the panes show; the commands take the ticked ones.
-        SetStatus("チェックの付いたセーブがありません（左端のチェックボックスで選んでください）");
+        SetStatus(UiText("NOTHING_TICKED"));
         return false;
     }
     return true;
@@ -458,27 +458,25 @@ bool Control::AnyTicked(const std::vector<ListRow>& rows)
 void Control::ReportOutcome(size_t total, size_t done)
 {
     if (CancelRequested()) {
-        SetStatus((boost::format("中止しました : %1%件中%2%件を処理しました") % total % done).str());
+        SetStatus(UiFormat("CANCELLED_AFTER", {std::to_string(total), std::to_string(done)}));
     } else if (done < total) {
-        SetStatus((boost::format("%1%件中%2%件を処理できませんでした。詳しくは「ログ」をご覧ください") % total %
-                   (total - done))
-                      .str());
+        SetStatus(UiFormat("FAILED_SOME", {std::to_string(total), std::to_string(total - done)}));
     }
 }
 
-bool Control::ConfirmDeletion(const std::vector<ListRow>& rows, const char* where)
+bool Control::ConfirmDeletion(const std::vector<ListRow>& rows, const std::string& where)
 {
     std::string list;
     for (size_t i = 0; i < rows.size() && i < kListedInQuestion; ++i) {
         list += "\n  " + rows[i][kColumnTitle] + " (" + DisplayName(rows[i].name) + ")";
     }
     if (rows.size() > kListedInQuestion) {
-        list += (boost::format("\n  ほか%1%件") % (rows.size() - kListedInQuestion)).str();
+        list += "\n  " + UiFormat("AND_MORE", {std::to_string(rows.size() - kListedInQuestion)});
     }
-    const bool agreed = dialog->Confirm(
-        "削除の確認", (boost::format("%1%から次の%2%件のセーブデータを削除します。よろしいですか？") % where % rows.size()).str() + list);
+    const bool agreed = dialog->Confirm(UiText("DELETE_TITLE"),
+                                        UiFormat("DELETE_QUESTION", {where, std::to_string(rows.size())}) + list);
     if (!agreed) {
-        SetStatus(kIdle);
+        SetStatus(UiText("IDLE"));
     }
     return agreed;
 }
@@ -500,10 +498,8 @@ std::optional<std::vector<ListRow>> Control::AskAboutCardSaves(const std::vector
             continue;
         }
         const std::string question =
-            (boost::format("「%1%」(%2%) はメモリーカードにすでにあります。\nメモリーカード : %3%\nPC : %4%\n"
-                           "メモリーカードのセーブデータを上書きしますか？") %
-             row[kColumnTitle] % DisplayName(cardName) % DateText(onCard->time) % DateText(row.time))
-                .str();
+            UiFormat("OVERWRITE_QUESTION",
+                     {row[kColumnTitle], DisplayName(cardName), DateText(onCard->time), DateText(row.time)});
         switch (dialog->AskOverwrite(question)) {
         case ControlView::Overwrite::Replace:
             going.push_back(row);
@@ -512,7 +508,7 @@ std::optional<std::vector<ListRow>> Control::AskAboutCardSaves(const std::vector
             Log("上書きせずにスキップしました " + DisplayName(cardName));
             break;
         case ControlView::Overwrite::Cancel:
-            SetStatus("中止しました");
+            SetStatus(UiText("CANCELLED"));
             return std::nullopt;
         }
     }
@@ -535,7 +531,7 @@ void Control::CopyTicked(ListSide from, std::vector<ListRow> (Control::*copy)(co
     ReportOutcome(rows.size(), (this->*copy)(rows).size());
 }
 
-void Control::DeleteTicked(ListSide side, const char* where, void (Control::*remove)(const std::vector<ListRow>&))
+void Control::DeleteTicked(ListSide side, const std::string& where, void (Control::*remove)(const std::vector<ListRow>&))
 {
     const std::vector<ListRow> rows = dialog->GetTickedRows(side);
     if (!AnyTicked(rows) || !ConfirmDeletion(rows, where)) {
@@ -558,9 +554,9 @@ void Control::OnMoveToPC() { CopyTicked(ListSide::PS2, &Control::MoveToPC); }
 
 void Control::OnMoveToPS2() { CopyTicked(ListSide::PC, &Control::MoveToPS2); }
 
-void Control::OnDeletePS2() { DeleteTicked(ListSide::PS2, "メモリーカード", &Control::DeletePS2); }
+void Control::OnDeletePS2() { DeleteTicked(ListSide::PS2, UiText("WHERE_CARD"), &Control::DeletePS2); }
 
-void Control::OnDeletePC() { DeleteTicked(ListSide::PC, "PCフォルダ", &Control::DeletePC); }
+void Control::OnDeletePC() { DeleteTicked(ListSide::PC, UiText("WHERE_PC"), &Control::DeletePC); }
 
 std::vector<ListRow> Control::MoveToPC(const std::vector<ListRow>& rows)
 {

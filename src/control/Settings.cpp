@@ -1,4 +1,5 @@
 #include "control/Settings.h"
+#include "control/UiText.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -153,6 +154,8 @@ void ApplyLanguage(ControlView& view)
         Log("警告 : 言語ファイルを読み込めませんでした ApplyLanguage() " + name);
         return;
     }
+    const auto texts = file.Sections().find("Text");
+    SetUiTexts(texts != file.Sections().end() ? texts->second : SettingFile::Section{});
     ApplyGroup(view, file, "Dialog", "STATIC", kCaptionLabels, false);
     ApplyGroup(view, file, "Dialog", "GROUP", kGroups, false);
     ApplyGroup(view, file, "Dialog", "BUTTON", kButtons, false);

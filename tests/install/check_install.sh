@@ -26,7 +26,8 @@ appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml" >/dev/n
 before=$(cd "$prefix" && find . | sort)
 export HOME=$work/home XDG_DATA_HOME=$work/data
 mkdir -p "$HOME" "$work/pc/BASLUS-00001"
-"$prefix/bin/tansu-cli" --help | grep -q "list pc DIR"
+help=$("$prefix/bin/tansu-cli" --help)
+grep -q "list pc DIR" <<<"$help"
 "$prefix/bin/tansu-cli" list pc "$work/pc" >/dev/null
 after=$(cd "$prefix" && find . | sort)
 [ "$before" = "$after" ] || { echo "the installed program wrote into its prefix"; diff <(echo "$before") <(echo "$after"); exit 1; }
