@@ -286,6 +286,14 @@ bool NKFWrapper::Convert(std::string& text)
     if (!decoded.isEmpty() && decoded.charAt(0) == 0xFEFF) {
         decoded.remove(0, 1);
     }
+    // A line stays one line, ending at its first NUL, whatever a declared set
+    // makes of its bytes: the values go into a line-based cache file.
+    if (const int32_t nul = decoded.indexOf(static_cast<UChar>(0)); nul >= 0) {
+        decoded.truncate(nul);
+    }
+    for (const UChar lineEnd : {u'\r', u'\n'}) {
+        decoded.findAndReplace(icu::UnicodeString(lineEnd), icu::UnicodeString());
+    }
     std::string converted;
     decoded.toUTF8String(converted);
     text = std::move(converted);
