@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <string_view>
 
 #include "card/InternetSession.h"
 #include "common/Log.h"
@@ -28,6 +29,13 @@ struct EasyCloser {
 struct UrlCloser {
     void operator()(CURLU* url) const { curl_url_cleanup(url); }
 };
+
+// Called by libcurl about once a second at the least, while it connects too.
+int AbortCheck(void* user, curl_off_t /*downloadTotal*/, curl_off_t /*downloaded*/, curl_off_t /*uploadTotal*/,
+               curl_off_t /*uploaded*/)
+{
+    return static_cast<const std::atomic<bool>*>(user)->load() ? 1 : 0;
+}
 
 void LogCaught(const std::string& where, const std::string& errorText)
 {
@@ -58,7 +66,7 @@ struct InternetFile::Transfer {
     }
 };
 
-InternetFile::InternetFile(InternetSession* session, const std::string& url)
+InternetFile::InternetFile(InternetSession* session, const std::string& url, const std::atomic<bool>* abort)
 {
     // No scheme is guessed: "www.example.com/page" does not split.
     const std::unique_ptr<CURLU, UrlCloser> parts(curl_url());
@@ -71,9 +79,12 @@ InternetFile::InternetFile(InternetSession* session, const std::string& url)
     char errorText[CURL_ERROR_SIZE] = {};
     CURLcode result = CURLE_FAILED_INIT;
     long status = 0;
+    std::string contentType;
     const std::unique_ptr<CURL, EasyCloser> easy(session != nullptr && session->IsOpen() ? curl_easy_init()
                                                                                          : nullptr);
-    if (easy) {
+    if (abort != nullptr && abort->load()) {
+        result = CURLE_ABORTED_BY_CALLBACK;
+    } else if (easy) {
         CURL* handle = easy.get();
         curl_easy_setopt(handle, CURLOPT_CURLU, parts.get());
         curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
@@ -93,14 +104,26 @@ InternetFile::InternetFile(InternetSession* session, const std::string& url)
         curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &Transfer::Append);
         curl_easy_setopt(handle, CURLOPT_WRITEDATA, request.get());
         curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText);
+        if (abort != nullptr) {
+            curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+            curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &AbortCheck);
+            curl_easy_setopt(handle, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(abort));
+        }
         result = curl_easy_perform(handle);
         curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+        const char* type = nullptr;
+        if (curl_easy_getinfo(handle, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type != nullptr) {
+            contentType = type;
+        }
     } else {
         std::strcpy(errorText, "インターネットセッションがありません");
     }
 
+    aborted = result == CURLE_ABORTED_BY_CALLBACK;
     if (result == CURLE_OK) {
         ok = status == 200;
+    } else if (aborted) {
+        request->body.clear();  // asked for: no error to report
     } else {
         LogCaught("InternetFile::InternetFile()", errorText[0] != '\0' ? errorText : curl_easy_strerror(result));
         if (result == CURLE_OPERATION_TIMEDOUT) {
@@ -112,8 +135,26 @@ InternetFile::InternetFile(InternetSession* session, const std::string& url)
         request->body.clear();
         request->body.shrink_to_fit();
     }
+    MakeConverter(contentType);
+}
+
+std::unique_ptr<InternetFile> InternetFile::FromBody(std::string body, const std::string& contentType)
+{
+    std::unique_ptr<InternetFile> file(new InternetFile());
+    file->request = std::make_unique<Transfer>();
+    file->request->body = std::move(body);
+    file->ok = true;
+    file->MakeConverter(contentType);
+    return file;
+}
+
+void InternetFile::MakeConverter(const std::string& contentType)
+{
     converter = std::make_unique<NKFWrapper>();
     converter->SetOption("--windows");
+    // Decided once on all the bytes: one line alone is too little to tell.
+    const std::string_view body = request ? std::string_view(request->body) : std::string_view();
+    converter->UseCharset(NKFWrapper::DecideCharset(body, contentType));
 }
 
 // The constructor already took the whole body off the connection: nothing is left to drain.

@@ -18,6 +18,8 @@ CliParseResult Failure(std::string message)
 // The options as they were given, before the command decides which it takes.
 struct RawOptions {
     bool json = false;
+    bool online = false;
+    bool proxy = false;
     std::optional<std::string> format;
     std::optional<std::string> to;
     std::optional<std::string> card;
@@ -25,6 +27,9 @@ struct RawOptions {
     std::optional<std::string> time;
     std::optional<std::string> size;
     std::optional<std::string> output;
+    std::optional<std::string> catalogue;
+    std::optional<std::string> mirror;
+    std::optional<std::string> cache;
 };
 
 // The options a command takes; it refuses the others.
@@ -35,6 +40,7 @@ struct Takes {
     bool card = false;
     bool pc = false;
     bool icon = false;
+    bool gameInfo = false;
 };
 
 std::optional<ExportFormat> ParseFormat(const std::string& text)
@@ -68,6 +74,18 @@ std::string RefuseOptions(const std::string& command, const RawOptions& raw, Tak
     }
     if (raw.pc && !takes.pc) {
         return command + ": --pc does not apply";
+    }
+    if (!takes.gameInfo) {
+        const std::pair<bool, const char*> given[] = {{raw.online, "--online"},
+                                                      {raw.proxy, "--proxy"},
+                                                      {raw.catalogue.has_value(), "--catalogue"},
+                                                      {raw.mirror.has_value(), "--mirror"},
+                                                      {raw.cache.has_value(), "--cache"}};
+        for (const auto& [set, name] : given) {
+            if (set) {
+                return command + ": " + name + " does not apply";
+            }
+        }
     }
     if (!takes.icon) {
         if (raw.time) {
@@ -284,6 +302,38 @@ CliParseResult ParseRenderIcon(const std::vector<std::string>& words, const RawO
     return result;
 }
 
+// gameinfo: at least one directory name; the addresses and the cache file not empty.
+CliParseResult ParseGameInfo(const std::vector<std::string>& words, const RawOptions& raw)
+{
+    if (std::string error = RefuseOptions("gameinfo", raw, {.json = true, .gameInfo = true}); !error.empty()) {
+        return Failure(error);
+    }
+    for (const auto& [value, name] : {std::pair{&raw.catalogue, "--catalogue"}, {&raw.mirror, "--mirror"},
+                                      {&raw.cache, "--cache"}}) {
+        if (*value && (*value)->empty()) {
+            return Failure(std::string("gameinfo: the value given with ") + name + " is empty");
+        }
+    }
+    CliParseResult result;
+    result.options.command = CliCommand::GameInfo;
+    result.options.names.assign(words.begin() + 1, words.end());
+    if (result.options.names.empty()) {
+        return Failure("gameinfo: no directory name given");
+    }
+    for (const std::string& name : result.options.names) {
+        if (name.empty()) {
+            return Failure("gameinfo: an empty name was given");
+        }
+    }
+    result.options.json = raw.json;
+    result.options.online = raw.online;
+    result.options.proxy = raw.proxy;
+    result.options.catalogueUrl = raw.catalogue;
+    result.options.mirrorUrl = raw.mirror;
+    result.options.cacheFile = raw.cache.value_or("");
+    return result;
+}
+
 }  // namespace
 
 CliParseResult ParseCliArguments(const std::vector<std::string>& arguments)
@@ -309,8 +359,8 @@ CliParseResult ParseCliArguments(const std::vector<std::string>& arguments)
             optionsEnded = true;
             continue;
         }
-        if (argument == "--json") {
-            raw.json = true;
+        if (argument == "--json" || argument == "--online" || argument == "--proxy") {
+            (argument == "--json" ? raw.json : argument == "--online" ? raw.online : raw.proxy) = true;
             continue;
         }
         const size_t equals = argument.find('=');
@@ -322,7 +372,10 @@ CliParseResult ParseCliArguments(const std::vector<std::string>& arguments)
                                            : name == "--time" ? &raw.time
                                            : name == "--size" ? &raw.size
                                            : name == "-o"     ? &raw.output
-                                                              : nullptr;
+                                           : name == "--catalogue" ? &raw.catalogue
+                                           : name == "--mirror"    ? &raw.mirror
+                                           : name == "--cache"     ? &raw.cache
+                                                                   : nullptr;
         if (slot == nullptr) {
             return Failure("unknown option: " + argument);
         }
@@ -356,6 +409,9 @@ CliParseResult ParseCliArguments(const std::vector<std::string>& arguments)
     }
     if (words[0] == "render-icon") {
         return ParseRenderIcon(words, raw);
+    }
+    if (words[0] == "gameinfo") {
+        return ParseGameInfo(words, raw);
     }
     return Failure("unknown command: " + words[0]);
 }
@@ -408,6 +464,15 @@ std::string CliUsageText()
            "                           window's standard font). SAVE is a PS2 save folder (its icon.sys\n"
            "                           names the model) or a PS1 raw save file; one with no icon to draw\n"
            "                           fails and writes nothing.\n"
+           "  gameinfo [--online] [--proxy] [--catalogue URL] [--mirror URL] [--cache FILE] [--json]\n"
+           "           NAME...\n"
+           "                           for each save directory name NAME, what the window's game\n"
+           "                           information shows, looked up the window's way: by the product code\n"
+           "                           in NAME (BISLPS-25000... gives slps25000), in the cache first, on\n"
+           "                           the game-title catalogue only with --online (the box \"ゲーム情報を\n"
+           "                           インターネットから取得する\"), through its caching mirror with --proxy\n"
+           "                           (the box \"ゲーム情報取得時にWebProxyを使用する\"). A page fetched goes\n"
+           "                           into the cache. A page that could not be fetched fails that NAME\n"
            "\n"
            "CARD is one of:\n"
            "  DIR                      a folder taken as a memory card (any folder: the window's rule that\n"
@@ -419,12 +484,19 @@ std::string CliUsageText()
            "  A slot that holds no card fails the command.\n"
            "\n"
            "Options:\n"
-           "  --json          one JSON object on one line (list, info)\n"
+           "  --json          one JSON object on one line (list, info, gameinfo)\n"
            "  --card CARD     the card (copy-to-pc, copy-to-card, move-to-pc, move-to-card, delete)\n"
            "  --pc DIR        the PC folder (copy-to-pc, copy-to-card, move-to-pc, move-to-card)\n"
            "  --time MS       the moment of the icon's animation drawn, in milliseconds (render-icon)\n"
            "  --size PX       the picture's width and height in pixels (render-icon)\n"
            "  -o FILE         the PNG file written, replaced whole when it exists (render-icon)\n"
+           "  --online        fetch pages not in the cache (gameinfo)\n"
+           "  --proxy         fetch them from the mirror (gameinfo)\n"
+           "  --catalogue URL the catalogue's address, ending in /software/title/ (gameinfo; else\n"
+           "                  CATALOGUE_URL of setting.ini's [Tansu] section, else the built-in one)\n"
+           "  --mirror URL    the mirror's address (gameinfo; else CATALOGUE_MIRROR_URL, else built in)\n"
+           "  --cache FILE    the cache file read and written (gameinfo; else softdata.ini in the\n"
+           "                  program directory)\n"
            "  --help          this text\n"
            "  --              end of options (for a path whose name begins with '-')\n"
            "\n"
@@ -454,6 +526,14 @@ std::string CliUsageText()
            "          \"files\": [{\"name\", \"size\", \"created\", \"created_seconds\", \"modified\",\n"
            "          \"modified_seconds\"}], \"items\": [{\"name\", \"size\"}]}, the fields that apply to\n"
            "          the kind; sizes and seconds (since 1970 UTC) are numbers, an unset time is null.\n"
+           "  gameinfo: per NAME three lines, then an empty line: the title; the genre, a space and the\n"
+           "          release date; the publisher (half-width forms, as the window shows them; empty\n"
+           "          when nothing is known).\n"
+           "  gameinfo --json: {\"results\": [{\"name\", \"code\", \"source\", \"title\", \"genre\",\n"
+           "          \"sale_date\", \"maker\", \"format\", \"price\", \"price_tax_in\"}]}: \"code\" the\n"
+           "          product code (\"\" when NAME has none), \"source\" cache, internet, none (no code, or\n"
+           "          not cached and not fetched) or failed (no page); the fields as the cache holds them\n"
+           "          (strings, \"NO DATA\" for an empty page), null when not known.\n"
            "\n"
            "Exit status: 0 done, 1 some item failed (the log and standard error say which),\n"
            "2 usage error.\n";

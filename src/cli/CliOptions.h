@@ -1,6 +1,7 @@
 #pragma once
 // What the command line asked for.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ enum class CliCommand {
     MoveToCard,
     Delete,
     RenderIcon,
+    GameInfo,
 };
 
 // The container an export writes: psu and npo take PS2 saves, mcr PS1 saves.
@@ -48,13 +50,22 @@ struct CliOptions {
     CardLocation card;
     // copy-to-pc, copy-to-card, move-to-pc and move-to-card: the folder given with --pc, as given.
     std::string pcFolder;
-    // copies, moves and delete: the names of the saves to act on (whole names, \xHH for bytes).
+    // copies, moves and delete: the names of the saves to act on (whole names,
+    // \xHH for bytes); gameinfo: the directory names, as given.
     std::vector<std::string> names;
     // render-icon: the moment drawn (in the pane's milliseconds), the picture's
     // width and height, and the PNG file to write (as given).
     uint32_t iconTime = 0;
     uint32_t iconSize = kDefaultIconSize;
     std::string outputFile;
+    // gameinfo: the internet box (--online) and the WebProxy box (--proxy);
+    // the addresses given with --catalogue and --mirror; the cache file given
+    // with --cache (as given), empty for the program directory's.
+    bool online = false;
+    bool proxy = false;
+    std::optional<std::string> catalogueUrl;
+    std::optional<std::string> mirrorUrl;
+    std::string cacheFile;
 };
 
 struct CliParseResult {
@@ -66,7 +77,8 @@ struct CliParseResult {
 // Reads the arguments after the program name. "--help" anywhere wins over
 // everything else; "--" ends the options so that a path may begin with '-'.
 // An option that takes a value ("--to DIR", "--format psu", "--card CARD",
-// "--pc DIR", "--time MS", "--size PX", "-o FILE") also accepts it joined by
+// "--pc DIR", "--time MS", "--size PX", "-o FILE", "--catalogue URL",
+// "--mirror URL", "--cache FILE") also accepts it joined by
 // '=' ("--to=DIR").
 CliParseResult ParseCliArguments(const std::vector<std::string>& arguments);
 

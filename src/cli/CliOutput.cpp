@@ -24,14 +24,20 @@ std::string Column(const ListRow& row, ListColumn column)
     return index < row.size() ? row[index] : std::string();
 }
 
-QString ToQString(const std::string& text)
+}  // namespace
+
+QString JsonText(const std::string& text)
 {
     // Names that are not UTF-8 (possible on Linux) come out with U+FFFD in
     // their place; JSON cannot carry raw bytes.
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-}  // namespace
+std::string JsonLine(const QJsonObject& object)
+{
+    const QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size())) + '\n';
+}
 
 std::string EscapeColumn(const std::string& text)
 {
@@ -81,11 +87,11 @@ std::string FormatJson(const std::vector<ListRow>& rows, std::optional<int64_t> 
     QJsonArray jsonRows;
     for (const ListRow& row : rows) {
         QJsonObject object;
-        object.insert(QStringLiteral("title"), ToQString(Column(row, kColumnTitle)));
-        object.insert(QStringLiteral("name"), ToQString(Column(row, kColumnName)));
-        object.insert(QStringLiteral("size"), ToQString(Column(row, kColumnSize)));
-        object.insert(QStringLiteral("type"), ToQString(Column(row, kColumnType)));
-        object.insert(QStringLiteral("dir"), ToQString(EscapeInvalidUtf8(row.name)));
+        object.insert(QStringLiteral("title"), JsonText(Column(row, kColumnTitle)));
+        object.insert(QStringLiteral("name"), JsonText(Column(row, kColumnName)));
+        object.insert(QStringLiteral("size"), JsonText(Column(row, kColumnSize)));
+        object.insert(QStringLiteral("type"), JsonText(Column(row, kColumnType)));
+        object.insert(QStringLiteral("dir"), JsonText(EscapeInvalidUtf8(row.name)));
         jsonRows.append(object);
     }
     QJsonObject root;
@@ -93,8 +99,7 @@ std::string FormatJson(const std::vector<ListRow>& rows, std::optional<int64_t> 
     if (usageKB) {
         root.insert(QStringLiteral("usage_kb"), static_cast<qint64>(*usageKB));
     }
-    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Compact);
-    return std::string(bytes.constData(), static_cast<size_t>(bytes.size())) + '\n';
+    return JsonLine(root);
 }
 
 std::optional<int64_t> ParseUsageText(const std::string& usageText)

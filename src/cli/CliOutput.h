@@ -1,5 +1,8 @@
 #pragma once
 // The printed forms of a listing. Both are a contract that scripts depend on.
+#include <QJsonObject>
+#include <QString>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,6 +19,12 @@ std::string FormatPlain(const std::vector<ListRow>& rows, std::optional<int64_t>
 // line; "usage_kb" only when a usage is given. Texts exactly as the list shows
 // them; "dir" the whole name, bytes that are no UTF-8 as \xHH.
 std::string FormatJson(const std::vector<ListRow>& rows, std::optional<int64_t> usageKB);
+
+// UTF-8 text for a JSON value (bytes that are no UTF-8 come out as U+FFFD:
+// escape names with EscapeInvalidUtf8 first).
+QString JsonText(const std::string& text);
+// The object as one line of compact JSON, with its line feed.
+std::string JsonLine(const QJsonObject& object);
 
 // A column for the plain form: backslash, tab, LF and CR as \\ \t \n \r, any
 // other control character as \xHH; everything else (UTF-8 included) unchanged.

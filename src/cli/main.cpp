@@ -11,6 +11,7 @@
 #include "cli/CliOptions.h"
 #include "cli/CliOutput.h"
 #include "cli/ExportCommand.h"
+#include "cli/GameInfoCommand.h"
 #include "cli/ImportCommand.h"
 #include "cli/InfoCommand.h"
 #include "cli/InfoOutput.h"
@@ -37,6 +38,7 @@ struct AbsolutePaths {
     CardLocation card;
     std::string pcFolder;
     std::string outputFile;
+    std::string cacheFile;
     std::error_code error;
 };
 
@@ -60,6 +62,7 @@ AbsolutePaths MakeAbsolute(const CliOptions& options)
     absolute.card.folder = Absolute(options.card.folder, absolute.error);
     absolute.pcFolder = Absolute(options.pcFolder, absolute.error);
     absolute.outputFile = Absolute(options.outputFile, absolute.error);
+    absolute.cacheFile = Absolute(options.cacheFile, absolute.error);
     return absolute;
 }
 
@@ -106,6 +109,18 @@ int RunInfo(const CliOptions& options, const std::string& path)
     return Print(options.json ? FormatInfoJson(*info) : FormatInfoPlain(*info)) ? kExitDone : kExitFailed;
 }
 
+int RunGameInfo(const CliOptions& options, const AbsolutePaths& absolute)
+{
+    const std::vector<GameInfoAnswer> answers = LookUpGames({.names = options.names,
+                                                             .online = options.online,
+                                                             .proxy = options.proxy,
+                                                             .catalogue = options.catalogueUrl,
+                                                             .mirror = options.mirrorUrl,
+                                                             .cacheFile = absolute.cacheFile});
+    const bool printed = Print(options.json ? FormatGameInfoJson(answers) : FormatGameInfoPlain(answers));
+    return printed && !AnyFetchFailed(answers) ? kExitDone : kExitFailed;
+}
+
 int Run(const CliOptions& options)
 {
     const AbsolutePaths absolute = MakeAbsolute(options);
@@ -116,6 +131,10 @@ int Run(const CliOptions& options)
         Log("エラー : 現在のフォルダを取得できませんでした tansu-cli");
         LogError(absolute.error);
         return kExitFailed;
+    }
+    // Stages nothing: needs no turn of its own.
+    if (options.command == CliCommand::GameInfo) {
+        return RunGameInfo(options, absolute);
     }
     // Card listings stage files in the program directory under fixed names: one run at a time.
     const StagingLock lock;
@@ -150,6 +169,7 @@ int Run(const CliOptions& options)
                    ? kExitDone
                    : kExitFailed;
     case CliCommand::Help:
+    case CliCommand::GameInfo:
         break;
     }
     return kExitFailed;

@@ -6,6 +6,7 @@
 #include <unicode/unistr.h>
 
 #include <algorithm>
+#include <cctype>
 #include <array>
 #include <memory>
 #include <mutex>
@@ -40,36 +41,36 @@ std::string ConverterName(const std::string& charset)
     return charset == "Shift_JIS" ? "windows-31j" : charset;
 }
 
-// Broken bytes read as U+FFFD: ICU would write U+001A for some, a control character.
-void ReplacementCallback(const void* /*context*/, UConverterToUnicodeArgs* args, const char* /*codeUnits*/,
+// Broken bytes read as U+FFFD (ICU would write U+001A for some, a control
+// character), counted when the converter was given a counter.
+void ReplacementCallback(const void* context, UConverterToUnicodeArgs* args, const char* /*codeUnits*/,
                          int32_t /*length*/, UConverterCallbackReason reason, UErrorCode* error)
 {
     if (reason != UCNV_ILLEGAL && reason != UCNV_UNASSIGNED && reason != UCNV_IRREGULAR) {
         return;
+    }
+    if (context != nullptr) {
+        ++*static_cast<size_t*>(const_cast<void*>(context));
     }
     static const UChar replacement = 0xFFFD;
     *error = U_ZERO_ERROR;
     ucnv_cbToUWriteUChars(args, &replacement, 1, 0, error);
 }
 
-ConverterPtr OpenConverter(const std::string& charset, bool strict)
+ConverterPtr OpenConverter(const std::string& charset, size_t* faults = nullptr)
 {
     UErrorCode error = U_ZERO_ERROR;
     ConverterPtr converter(ucnv_open(ConverterName(charset).c_str(), &error));
     if (U_FAILURE(error)) {
         return nullptr;
     }
-    if (strict) {
-        ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &error);
-    } else {
-        ucnv_setToUCallBack(converter.get(), ReplacementCallback, nullptr, nullptr, nullptr, &error);
-    }
+    ucnv_setToUCallBack(converter.get(), ReplacementCallback, faults, nullptr, nullptr, &error);
     return U_SUCCESS(error) ? std::move(converter) : nullptr;
 }
 
-bool Decode(std::string_view text, const std::string& charset, bool strict, icu::UnicodeString& decoded)
+bool Decode(std::string_view text, const std::string& charset, icu::UnicodeString& decoded)
 {
-    const ConverterPtr converter = OpenConverter(charset, strict);
+    const ConverterPtr converter = OpenConverter(charset);
     if (!converter) {
         return false;
     }
@@ -78,21 +79,47 @@ bool Decode(std::string_view text, const std::string& charset, bool strict, icu:
     return U_SUCCESS(error) && !decoded.isBogus();
 }
 
-// ICU's EUC-JP reads the bytes 0x80-0xA0 on their own as C1 control
-// characters, which never occur in a page's text: so Shift-JIS lead bytes would
-// pass as EUC-JP. Text holding them does not decode cleanly.
-bool DecodesCleanly(std::string_view text, const std::string& charset)
+bool IsKana(UChar c) { return (c >= 0x3041 && c <= 0x3096) || (c >= 0x30A1 && c <= 0x30FA) || c == 0x30FC; }
+
+// How a text reads under one character set.
+struct Reading {
+    bool known = false;
+    // Bytes the set cannot read, and C1 control characters: ICU's EUC-JP
+    // reads the bytes 0x80-0xA0 on their own as C1 controls, which never occur
+    // in a page's text, so Shift-JIS lead bytes would otherwise pass as EUC-JP.
+    size_t faults = 0;
+    // Full-width kana: Japanese prose is full of them, while another set's
+    // bytes read as Japanese give mostly kanji and half-width forms.
+    size_t kana = 0;
+    bool Clean() const { return known && faults == 0; }
+};
+
+// In blocks, so that a page of many megabytes needs no copy of its own size.
+Reading Read(std::string_view text, const std::string& charset)
 {
-    icu::UnicodeString decoded;
-    if (!Decode(text, charset, true, decoded)) {
-        return false;
+    Reading reading;
+    const ConverterPtr converter = OpenConverter(charset, &reading.faults);
+    if (!converter) {
+        return reading;
     }
-    for (int32_t i = 0; i < decoded.length(); ++i) {
-        if (decoded.charAt(i) >= 0x80 && decoded.charAt(i) <= 0x9F) {
-            return false;
+    reading.known = true;
+    std::array<UChar, 16384> buffer;
+    const char* source = text.data();
+    const char* const end = source + text.size();
+    for (;;) {
+        UChar* target = buffer.data();
+        UErrorCode error = U_ZERO_ERROR;
+        ucnv_toUnicode(converter.get(), &target, buffer.data() + buffer.size(), &source, end, nullptr, true, &error);
+        for (const UChar* c = buffer.data(); c != target; ++c) {
+            reading.faults += *c >= 0x80 && *c <= 0x9F;
+            reading.kana += IsKana(*c);
         }
+        if (error == U_BUFFER_OVERFLOW_ERROR) {
+            continue;
+        }
+        reading.faults += U_FAILURE(error);
+        return reading;
     }
-    return true;
 }
 
 // The detector's statistics need more text than one line of a page holds: on a
@@ -116,7 +143,7 @@ std::string DetectCharset(std::string_view text)
         const char* name = ucsdet_getName(matches[i], &error);
         if (U_SUCCESS(error) && name != nullptr &&
             std::find(kJapaneseCharsets.begin(), kJapaneseCharsets.end(), name) != kJapaneseCharsets.end() &&
-            DecodesCleanly(text, name)) {
+            Read(text, name).Clean()) {
             clean.emplace_back(name);
         }
     }
@@ -129,6 +156,90 @@ std::string DetectCharset(std::string_view text)
     }
     const char* best = ucsdet_getName(matches[0], &error);
     return U_SUCCESS(error) && best != nullptr ? best : std::string();
+}
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+size_t FindNoCase(std::string_view text, std::string_view word, size_t from)
+{
+    const auto found = std::search(text.begin() + static_cast<std::ptrdiff_t>(std::min(from, text.size())),
+                                   text.end(), word.begin(), word.end(),
+                                   [](char a, char b) { return Lower(a) == Lower(b); });
+    return found == text.end() ? std::string_view::npos : static_cast<size_t>(found - text.begin());
+}
+
+// "charset=NAME" inside a Content-Type value or a tag, quotes and blanks allowed around NAME.
+std::string DeclaredIn(std::string_view text)
+{
+    for (size_t at = FindNoCase(text, "charset", 0); at != std::string_view::npos;
+         at = FindNoCase(text, "charset", at + 1)) {
+        size_t i = at + 7;
+        const auto skip = [&](std::string_view chars) {
+            while (i < text.size() && chars.find(text[i]) != std::string_view::npos) {
+                ++i;
+            }
+        };
+        skip(" \t");
+        if (i >= text.size() || text[i] != '=') {
+            continue;
+        }
+        ++i;
+        skip(" \t\"'");
+        std::string name;
+        for (; i < text.size() && (std::isalnum(static_cast<unsigned char>(text[i])) != 0 ||
+                                   std::string_view("-_.:").find(text[i]) != std::string_view::npos);
+             ++i) {
+            name += Lower(text[i]);
+        }
+        if (!name.empty()) {
+            return name;
+        }
+    }
+    return {};
+}
+
+// A page declares its set near its top, in a <meta> tag.
+std::string DeclaredInMeta(std::string_view page)
+{
+    constexpr size_t kHeadLimit = 65536;
+    page = page.substr(0, kHeadLimit);
+    for (size_t at = FindNoCase(page, "<meta", 0); at != std::string_view::npos;
+         at = FindNoCase(page, "<meta", at + 1)) {
+        const size_t close = page.find('>', at);
+        std::string name = DeclaredIn(page.substr(at, close == std::string_view::npos ? page.npos : close - at));
+        if (!name.empty()) {
+            return name;
+        }
+    }
+    return {};
+}
+
+// Every name Shift-JIS goes by means the set as Windows writes it.
+std::string Canonical(const std::string& name)
+{
+    static constexpr std::array<std::string_view, 10> kShiftJisNames = {
+        "shift_jis", "shift-jis", "sjis", "x-sjis", "ms_kanji", "csshiftjis", "windows-31j", "cp932", "ms932", "x-ms-cp932"};
+    return std::find(kShiftJisNames.begin(), kShiftJisNames.end(), name) != kShiftJisNames.end() ? "windows-31j"
+                                                                                                 : name;
+}
+
+// The declaration was read as ASCII: a set that does not write ASCII as ASCII
+// (UTF-16, EBCDIC) cannot be what the page is in.
+bool WritesAsciiAsAscii(const std::string& charset)
+{
+    constexpr std::string_view kProbe = "<meta charset=\"x\">";
+    icu::UnicodeString decoded;
+    return Decode(kProbe, charset, decoded) && decoded == icu::UnicodeString(kProbe.data(), static_cast<int32_t>(kProbe.size()), US_INV);
+}
+
+bool HasHalfWidthKatakanaPair(std::string_view page)
+{
+    const auto inRange = [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte >= 0xA1 && byte <= 0xDF;
+    };
+    return std::adjacent_find(page.begin(), page.end(), [&](char a, char b) { return inRange(a) && inRange(b); }) !=
+           page.end();
 }
 
 // ESC counts as well: ISO-2022-JP writes Japanese in 7-bit bytes after an escape sequence.
@@ -163,10 +274,11 @@ bool NKFWrapper::Convert(std::string& text)
         return true;
     }
     const std::lock_guard<std::mutex> hold(LibraryLock());
-    // A page keeps one character set: found on its first line that needs it.
+    // A page keeps one character set: decided for the whole page, or else
+    // found on its first line that needs one.
     const std::string found = charset.empty() ? DetectCharset(input) : charset;
     icu::UnicodeString decoded;
-    if (found.empty() || !Decode(input, found, false, decoded)) {
+    if (found.empty() || !Decode(input, found, decoded)) {
         return false;
     }
     charset = found;
@@ -174,8 +286,66 @@ bool NKFWrapper::Convert(std::string& text)
     if (!decoded.isEmpty() && decoded.charAt(0) == 0xFEFF) {
         decoded.remove(0, 1);
     }
+    // A line stays one line, ending at its first NUL, whatever a declared set
+    // makes of its bytes: the values go into a line-based cache file.
+    if (const int32_t nul = decoded.indexOf(static_cast<UChar>(0)); nul >= 0) {
+        decoded.truncate(nul);
+    }
+    for (const UChar lineEnd : {u'\r', u'\n'}) {
+        decoded.findAndReplace(icu::UnicodeString(lineEnd), icu::UnicodeString());
+    }
     std::string converted;
     decoded.toUTF8String(converted);
     text = std::move(converted);
     return true;
+}
+
+bool NKFWrapper::UseCharset(const std::string& name)
+{
+    const std::string canonical = Canonical(name);
+    if (!OpenConverter(canonical)) {
+        return false;
+    }
+    charset = canonical;
+    return true;
+}
+
+std::string NKFWrapper::DecideCharset(std::string_view page, std::string_view contentType)
+{
+    // What the server or the page says wins, when it fits the bytes.
+    for (const std::string& declared : {DeclaredIn(contentType), DeclaredInMeta(page)}) {
+        const std::string name = Canonical(declared);
+        if (!name.empty() && WritesAsciiAsAscii(name) && Read(page, name).Clean()) {
+            return name;
+        }
+    }
+    if (std::none_of(page.begin(), page.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+        // Seven-bit text: ISO-2022-JP when its escapes read, else plain ASCII.
+        return page.find('\x1B') != std::string_view::npos && Read(page, "ISO-2022-JP").Clean() ? "ISO-2022-JP"
+                                                                                              : "UTF-8";
+    }
+    // UTF-8 first: its multi-byte sequences hardly ever happen by chance.
+    const Reading utf8 = Read(page, "UTF-8");
+    if (utf8.Clean()) {
+        return "UTF-8";
+    }
+    const Reading sjis = Read(page, "windows-31j");
+    const Reading euc = Read(page, "EUC-JP");
+    if (sjis.Clean() && euc.Clean()) {
+        // Shift-JIS kana are no EUC-JP, while EUC-JP kana read as Shift-JIS
+        // turn into half-width forms and odd kanji: the reading with more
+        // full-width kana is the page's own. Failing that, two bytes in
+        // 0xA1-0xDF side by side are half-width katakana of a Shift-JIS page
+        // as often as one kanji of an EUC-JP page; Shift-JIS takes them.
+        if (sjis.kana != euc.kana) {
+            return sjis.kana > euc.kana ? "windows-31j" : "EUC-JP";
+        }
+        return HasHalfWidthKatakanaPair(page) ? "windows-31j" : "EUC-JP";
+    }
+    if (sjis.Clean() || euc.Clean()) {
+        return sjis.Clean() ? "windows-31j" : "EUC-JP";
+    }
+    // No set reads it whole: the one that loses the least.
+    const size_t fewest = std::min({utf8.faults, sjis.faults, euc.faults});
+    return utf8.faults == fewest ? "UTF-8" : sjis.faults == fewest ? "windows-31j" : "EUC-JP";
 }
