@@ -17,6 +17,7 @@
 #include "common/ProgramDirectory.h"
 #include "common/SettingFile.h"
 #include "common/TextCodec.h"
+#include "control/Settings.h"
 #include "gameinfo/GameDataOwner.h"
 
 namespace {
@@ -41,18 +42,8 @@ private:
 
 CatalogueAddresses Addresses(const GameInfoRequest& request)
 {
-    SettingFile settings;
-    settings.Load(ProgramDirectory() + "setting.ini");
-    const auto pick = [&](const std::optional<std::string>& given, const char* key, const std::string& fallback) {
-        if (given) {
-            return *given;
-        }
-        const std::string configured = settings.GetString(SettingFile::kApplicationSection, key);
-        return configured.empty() ? fallback : configured;
-    };
-    const CatalogueAddresses defaults = DefaultCatalogueAddresses();
-    return {pick(request.catalogue, "CATALOGUE_URL", defaults.catalogue),
-            pick(request.mirror, "CATALOGUE_MIRROR_URL", defaults.mirror)};
+    const CatalogueAddresses configured = LoadCatalogueAddresses();
+    return {request.catalogue.value_or(configured.catalogue), request.mirror.value_or(configured.mirror)};
 }
 
 const char* SourceName(GameInfo::Source source)

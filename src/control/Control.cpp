@@ -1,5 +1,4 @@
 #include "control/Control.h"
-#include "control/UiText.h"
 
 #include <sys/stat.h>
 
@@ -12,6 +11,7 @@
 #include "control/CommandWorker.h"
 #include "control/Settings.h"
 #include "control/TitleCleaning.h"
+#include "control/UiText.h"
 #include "card/MemoryCardFactory.h"
 #include "common/FileHelpers.h"
 #include "common/FileStatus.h"
@@ -19,6 +19,7 @@
 #include "common/ProgramDirectory.h"
 #include "common/StagingLock.h"
 #include "common/TextCodec.h"
+#include "gameinfo/GameData.h"
 #include "icon/IconRenderingManager.h"
 #include "save/IconSys.h"
 #include "save/PS1SaveData.h"
@@ -106,6 +107,7 @@ Control::Control(ControlView* view) : dialog(view), card(CreateNullMemoryCard(th
     }
     SetStatus(UiText("IDLE"));
     ApplyLanguage(*dialog);
+    gameData = std::make_unique<GameData>(this, ProgramDirectory() + "softdata.ini", LoadCatalogueAddresses());
     iconRenderer = std::make_unique<IconRenderingManager>(this, dialog->IconPaneSize(), dialog->IconPaneSize());
     UpdateDataListPC();
     SetStatus(UiText("IDLE"));
@@ -116,6 +118,8 @@ Control::~Control()
     // A command still running stops at its next boundary and ends before anything it uses goes.
     cancelRequested = true;
     worker.reset();
+    // Lookups not yet started are dropped and the running one stops at its next read; the cache is saved.
+    gameData.reset();
     // The old backend disconnects while everything else still exists.
     card = CreateNullMemoryCard(this);
     ForgetCard();

@@ -18,13 +18,15 @@
 #include "card/MemoryCard.h"
 #include "card/InternetSession.h"
 #include "card/MemoryCardOwner.h"
+#include "gameinfo/GameDataOwner.h"
 #include "icon/IconRendererOwner.h"
 
 class CommandWorker;
+class GameData;
 class IconRenderingManager;
 enum class FileKind;
 
-class Control : public MemoryCardOwner, public IconRendererOwner {
+class Control : public MemoryCardOwner, public IconRendererOwner, public GameDataOwner {
 public:
     explicit Control(ControlView* view);
     Control(const Control&) = delete;
@@ -82,6 +84,9 @@ public:
     void OnChangePC();
     // The highlighted save of side in the save-information pane: title, whole name and its time.
     void ShowSaveInfo(ListSide side);
+    // The game of the highlighted save of side, looked up beside the window and shown in its pane.
+    void RequestGameInfo(ListSide side);
+    GameData* GameInformation() const { return gameData.get(); }
 
     // Answers from any thread: the window asks while a command runs on the worker.
     bool IsCardConnected() const { return cardConnected.load(); }
@@ -111,6 +116,9 @@ public:
     std::string GetEditText(Edit edit) const override;
     bool IsOptionChecked(Option option) const override;
     InternetSession* GetInternetSession() const override { return internetSession.get(); }
+
+    // GameDataOwner: the game-information pane, from the lookup thread (the view posts it).
+    void SetGameInfoText(const std::string& text) override;
 
 private:
     void Connect(int kind, const std::string& statusText);
@@ -175,6 +183,8 @@ private:
     std::shared_ptr<MemoryCard> card;
     // Null when it could not be made; lent to the FTP backend.
     std::unique_ptr<InternetSession> internetSession;
+    // After the session it lends itself: it goes first, its lookups stopped, while the session still stands.
+    std::unique_ptr<GameData> gameData;
     std::unique_ptr<IconRenderingManager> iconRenderer;
     // Card rows by (slot, whole name), fed by card listings only; emptied when
     // the card or the slot changes. The PC list keeps no cache: a PC file must

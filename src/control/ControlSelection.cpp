@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "control/Control.h"
+#include "gameinfo/GameData.h"
 #include "common/FileHelpers.h"
 #include "common/Log.h"
 #include "common/ProgramDirectory.h"
@@ -58,9 +59,19 @@ void Control::ShowSaveInfo(ListSide side)
                     SaveInfoText(title, DisplayName(row->name), FormatPaneTime(time.value_or(std::time(nullptr)))));
 }
 
+void Control::RequestGameInfo(ListSide side)
+{
+    if (const std::optional<ListRow> row = dialog->GetHighlightedRow(side); row && row->side == side) {
+        gameData->Request(row->name);
+    }
+}
+
+void Control::SetGameInfoText(const std::string& text) { dialog->SetText(TextField::GameInfo, text); }
+
 void Control::OnChangePS2()
 {
     dialog->EnableControls(false);
+    RequestGameInfo(ListSide::PS2);
     ShowSaveInfo(ListSide::PS2);
     const std::optional<ListRow> row = dialog->GetHighlightedRow(ListSide::PS2);
     if (!row || row->side != ListSide::PS2 || row->slot != GetSlotText()) {
@@ -108,6 +119,7 @@ void Control::OnChangePS2()
 
 void Control::OnChangePC()
 {
+    RequestGameInfo(ListSide::PC);
     ShowSaveInfo(ListSide::PC);
     const std::optional<ListRow> row = dialog->GetHighlightedRow(ListSide::PC);
     if (!row || row->side != ListSide::PC) {

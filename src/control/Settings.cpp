@@ -127,9 +127,27 @@ void LoadSettings(ControlView& view)
     }
 }
 
-void SaveSettings(const ControlView& view)
+CatalogueAddresses LoadCatalogueAddresses()
 {
     SettingFile file;
+    file.Load(ProgramDirectory() + kSettingFileName);
+    CatalogueAddresses addresses = DefaultCatalogueAddresses();
+    for (auto [key, value] : {std::pair{"CATALOGUE_URL", &addresses.catalogue},
+                              std::pair{"CATALOGUE_MIRROR_URL", &addresses.mirror}}) {
+        if (std::string configured = file.GetString(kApplication, key); !configured.empty()) {
+            *value = std::move(configured);
+        }
+    }
+    return addresses;
+}
+
+void SaveSettings(const ControlView& view)
+{
+    // Written back as they were read, so that the keys are there to be changed.
+    const CatalogueAddresses addresses = LoadCatalogueAddresses();
+    SettingFile file;
+    file.SetString(kApplication, "CATALOGUE_URL", addresses.catalogue);
+    file.SetString(kApplication, "CATALOGUE_MIRROR_URL", addresses.mirror);
     for (int i = 0; i < kOptionCount; ++i) {
         file.SetInt(Key("CHECK_BOX", static_cast<size_t>(i)), view.IsOptionChecked(static_cast<Option>(i)) ? 1 : 0);
     }

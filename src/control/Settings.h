@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "gameinfo/GameData.h"
+
 class ControlView;
 
 // Restores check boxes, edits and the language choice (window start-up).
@@ -12,5 +14,8 @@ void LoadSettings(ControlView& view);
 void SaveSettings(const ControlView& view);
 // Language names: the "language/*.ini" files without extension, sorted.
 std::vector<std::string> AvailableLanguages();
+// The game-title catalogue's two addresses: CATALOGUE_URL and
+// CATALOGUE_MIRROR_URL of "setting.ini", the built-in ones where missing.
+CatalogueAddresses LoadCatalogueAddresses();
 // Sets every caption and tooltip from "language/<selected>.ini".
 void ApplyLanguage(ControlView& view);

@@ -74,6 +74,9 @@ protected:
         SettingFile settings;
         settings.SetString(SettingFile::kApplicationSection, "EDIT1", pc.path());
         settings.Save(programDir / "setting.ini");
+        // The game-information cache answers without a network.
+        WriteText(programDir / "softdata.ini", "[slus00001]\nTITLE=GAME ONE\nGENRE=RPG\nSALE_DATE=2004/05/06\nMAKER=MAKER A\n"
+                                               "[sles00009]\nTITLE=GAME NINE\nGENRE=ACT\nSALE_DATE=2001/02/03\nMAKER=MAKER B\n");
         dialog = std::make_unique<CTansuDlg>(nullptr, programDir.path());
         dialog->show();
         for (int round = 0; round < 5; ++round) {
@@ -390,6 +393,36 @@ TEST_F(MainWindowTest, TheLogButtonShowsTheNewestLines)
 
 // A server that takes the connection and never says a word: the window keeps
 // working while the connect waits for its time limit, then says it failed.
+// A click on a row of either list fills both panes: the save's own information at
+// once, the game's from the lookup thread a moment later.
+TEST_F(MainWindowTest, SelectingACardRowAndAPcRowFillsBothPanes)
+{
+    dialog->SetEditText(Edit::UsbFolder, card.path());
+    Click(IDC_BUTTON_USB_CONNECT);
+    const auto select = [this](ListSide side, const QString& name) {
+        CListCtrlEx* list = dialog->List(side);
+        const QList<QTreeWidgetItem*> found = list->findItems(name, Qt::MatchExactly, kColumnName);
+        ASSERT_EQ(found.size(), 1);
+        list->setCurrentItem(found.front());
+        emit list->itemClicked(found.front(), kColumnName);
+        dialog->WaitForCommand();
+    };
+    const auto gameInfoBecomes = [this](const std::string& expected) {
+        for (int i = 0; i < 500 && Caption(Find(IDC_STATIC_GAME_INFO)) != expected; ++i) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return Caption(Find(IDC_STATIC_GAME_INFO));
+    };
+    select(ListSide::PS2, "BASLUS-00001AAA");
+    EXPECT_EQ(gameInfoBecomes("GAME ONE\r\nRPG 2004/05/06\r\nMAKER A"), "GAME ONE\r\nRPG 2004/05/06\r\nMAKER A");
+    EXPECT_EQ(Caption(Find(IDC_STATIC_SAVE_INFO)).rfind("SAVE ONE\r\nBASLUS-00001AAA\r\n20", 0), 0u)
+        << Caption(Find(IDC_STATIC_SAVE_INFO));
+    select(ListSide::PC, "BESLES-00009PC");
+    EXPECT_EQ(gameInfoBecomes("GAME NINE\r\nACT 2001/02/03\r\nMAKER B"), "GAME NINE\r\nACT 2001/02/03\r\nMAKER B");
+    EXPECT_EQ(Caption(Find(IDC_STATIC_SAVE_INFO)).rfind("ON THE PC\r\nBESLES-00009PC\r\n20", 0), 0u)
+        << Caption(Find(IDC_STATIC_SAVE_INFO));
+}
+
 TEST_F(MainWindowTest, ASilentServerLeavesTheWindowResponsiveAndEndsInAMessage)
 {
     const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
