@@ -1,7 +1,9 @@
 // Draws the main window into a PNG: a PC folder on the right, a card folder
 // connected as USB memory on the left. The lists are the real listings; the
 // folder edits then show the given names instead of the temporary folders.
-//   tansu-screenshot OUT.png PC_FOLDER PC_SHOWN CARD_FOLDER CARD_SHOWN
+//   tansu-screenshot OUT.png PC_FOLDER PC_SHOWN CARD_FOLDER CARD_SHOWN [CATALOGUE_URL]
+// Without a catalogue: a copy of every card save caught half way. With one:
+// the first card save selected, its game looked up there, both panes filled.
 #include <filesystem>
 #include <iostream>
 
@@ -21,8 +23,8 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 6) {
-        std::cerr << "usage: tansu-screenshot OUT.png PC_FOLDER PC_SHOWN CARD_FOLDER CARD_SHOWN\n";
+    if (argc != 6 && argc != 7) {
+        std::cerr << "usage: tansu-screenshot OUT.png PC_FOLDER PC_SHOWN CARD_FOLDER CARD_SHOWN [CATALOGUE_URL]\n";
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -34,6 +36,11 @@ int main(int argc, char** argv)
     settings.SetString(SettingFile::kApplicationSection, "EDIT2", std::filesystem::absolute(argv[4]));
     settings.SetString(SettingFile::kApplicationSection, "LANGUAGE", "Japanese");
     settings.SetString(SettingFile::kApplicationSection, "CHECK_BOX5", "1");
+    const bool gameInfo = argc == 7;
+    if (gameInfo) {
+        settings.SetString(SettingFile::kApplicationSection, "CHECK_BOX1", "1");
+        settings.SetString(SettingFile::kApplicationSection, "CATALOGUE_URL", argv[6]);
+    }
     settings.Save(programDirectory.filePath("setting.ini").toStdString());
     SetRemovableDriveProbe([](const std::string&) { return true; });
 
@@ -56,6 +63,16 @@ int main(int argc, char** argv)
     for (int i = 0; i < 50; ++i) {
         QThread::msleep(10);
         QCoreApplication::processEvents();
+    }
+    if (gameInfo) {
+        const auto* pane = qobject_cast<const QLabel*>(dialog.WidgetById(IDC_STATIC_GAME_INFO));
+        for (int i = 0; i < 1000 && pane != nullptr && pane->text().isEmpty(); ++i) {
+            QThread::msleep(10);
+            QCoreApplication::processEvents();
+        }
+        dialog.SetEditText(Edit::PcFolder, argv[3]);
+        dialog.SetEditText(Edit::UsbFolder, argv[5]);
+        return dialog.grab().save(out, "PNG") ? 0 : 1;
     }
     // A copy of every card save to the PC, caught half way: the bar moves and 中止 can stop it.
     cardList->SetAllTicked(true);
