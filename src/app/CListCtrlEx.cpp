@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <utility>
 
+#include <QDragEnterEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QPainter>
 #include <QStyledItemDelegate>
 
@@ -54,6 +57,99 @@ CListCtrlEx::CListCtrlEx(QWidget* parent) : QTreeWidget(parent)
     header()->setStretchLastSection(false);
     header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     connect(header(), &QHeaderView::sectionClicked, this, [this](int column) { SortByColumn(column); });
+    // Rows dragged onto the other list are copied there; a list never takes its own rows.
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setDefaultDropAction(Qt::CopyAction);
+}
+
+std::vector<ListRow> CListCtrlEx::HighlightedRows() const
+{
+    std::vector<ListRow> rows;
+    for (int index = 0; index < topLevelItemCount(); ++index) {
+        if (topLevelItem(index)->isSelected()) {
+            rows.push_back(RowOf(*topLevelItem(index)));
+        }
+    }
+    return rows;
+}
+
+void CListCtrlEx::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        const QList<QTreeWidgetItem*> chosen = selectedItems();
+        // One press gives every highlighted row the same state: ticked, unless all of them already are.
+        const bool tick = std::any_of(chosen.begin(), chosen.end(),
+                                      [](const QTreeWidgetItem* item) { return item->checkState(0) != Qt::Checked; });
+        for (QTreeWidgetItem* item : chosen) {
+            item->setCheckState(0, tick ? Qt::Checked : Qt::Unchecked);
+        }
+        event->accept();
+        return;
+    }
+    if (event->matches(QKeySequence::SelectAll)) {
+        SetAllTicked(true);
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        emit DeleteRequested();
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+QStringList CListCtrlEx::mimeTypes() const { return {QString::fromLatin1(kRowsMimeType)}; }
+
+QMimeData* CListCtrlEx::mimeData(const QList<QTreeWidgetItem*>& /*items*/) const
+{
+    // The rows themselves stay here: the drop takes the highlighted ones by their identity.
+    auto* carried = new QMimeData;
+    carried->setData(QString::fromLatin1(kRowsMimeType), objectName().toUtf8());
+    return carried;
+}
+
+QString CListCtrlEx::OtherList(const QDropEvent& event) const
+{
+    const QMimeData* carried = event.mimeData();
+    if (carried == nullptr || !carried->hasFormat(QString::fromLatin1(kRowsMimeType))) {
+        return {};
+    }
+    const QString source = QString::fromUtf8(carried->data(QString::fromLatin1(kRowsMimeType)));
+    return source != objectName() ? source : QString();
+}
+
+void CListCtrlEx::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!OtherList(*event).isEmpty()) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void CListCtrlEx::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (!OtherList(*event).isEmpty()) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void CListCtrlEx::dropEvent(QDropEvent* event)
+{
+    const QString source = OtherList(*event);
+    if (source.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    // The rows stay where they are in the source list: the command decides what becomes of them.
+    event->setDropAction(Qt::IgnoreAction);
+    event->accept();
+    emit RowsDropped(source, (event->modifiers() & Qt::ShiftModifier) != 0);
 }
 
 CListCtrlEx::~CListCtrlEx() = default;

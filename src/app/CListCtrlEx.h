@@ -34,13 +34,36 @@ public:
     void SetAllTicked(bool ticked);
     std::vector<ListRow> TickedRows() const;
     std::optional<ListRow> HighlightedRow() const;
+    // Every highlighted row, in list order.
+    std::vector<ListRow> HighlightedRows() const;
     bool IsTicked(int index) const;
     // The first highlighted row's index, -1 when none is.
     int HighlightedIndex() const;
 
+    // What a drag of rows carries: the name of the list they come from.
+    static constexpr const char* kRowsMimeType = "application/x-tansu-rows";
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QList<QTreeWidgetItem*>& items) const override;
+
     std::vector<std::string> columnNames;
     std::vector<int32_t> sortDirections;
 
+signals:
+    // The highlighted rows of the list named source dropped here: to be copied (moved with Shift held).
+    void RowsDropped(const QString& source, bool move);
+    // The Delete key: the ticked saves of this list are to be deleted.
+    void DeleteRequested();
+
+protected:
+    // Space ticks (or unticks) the highlighted rows; Ctrl+A ticks every row.
+    void keyPressEvent(QKeyEvent* event) override;
+    // Only rows of the other save list are taken here; files from outside go on to the window.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
+    // The list the dragged rows come from, when it is another one; empty otherwise.
+    QString OtherList(const QDropEvent& event) const;
     ListRow RowOf(const QTreeWidgetItem& item) const;
 };

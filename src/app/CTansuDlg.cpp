@@ -440,6 +440,22 @@ void CTansuDlg::ConnectCommands()
         }
     });
 
+    // Rows dragged from one list onto the other are copied (moved with Shift); Delete deletes the ticked ones.
+    for (const ListSide side : {ListSide::PS2, ListSide::PC}) {
+        const ListSide other = side == ListSide::PS2 ? ListSide::PC : ListSide::PS2;
+        connect(List(side), &CListCtrlEx::RowsDropped, this, [this, other](const QString& source, bool move) {
+            if (source != List(other)->objectName()) {
+                return;
+            }
+            RunCommand([this, other, rows = List(other)->HighlightedRows(), move] {
+                control->OnDroppedRows(other, rows, move);
+            });
+        });
+        connect(List(side), &CListCtrlEx::DeleteRequested, this, [this, side] {
+            RunCommand([this, side] { side == ListSide::PS2 ? control->OnDeletePS2() : control->OnDeletePC(); });
+        });
+    }
+
     // A click on a row shows that save's icon.
     connect(List(ListSide::PS2), &QTreeWidget::itemClicked, this, [this] { RunCommand([this] { control->OnChangePS2(); }); });
     connect(List(ListSide::PC), &QTreeWidget::itemClicked, this, [this] { RunCommand([this] { control->OnChangePC(); }); });
@@ -621,6 +637,16 @@ void CTansuDlg::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape && commandRunning) {
         control->Cancel();
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_F5) {
+        // The card list afresh when it has the focus, else the PC list.
+        if (List(ListSide::PS2)->hasFocus() && control && control->IsCardConnected()) {
+            RunCommand([this] { OnSlotChanged(); });
+        } else {
+            RunCommand([this] { control->OnRefreshPC(); });
+        }
         event->accept();
         return;
     }

@@ -53,6 +53,8 @@ public:
     void OnMoveToPS2();
     void OnDeletePS2();
     void OnDeletePC();
+    // Rows of from dragged onto the other list: copied (moved when move) as the buttons do with ticked rows.
+    void OnDroppedRows(ListSide from, const std::vector<ListRow>& rows, bool move);
     // The same on given rows (the command line names them); each copy returns
     // the rows whose every file was copied, each move the rows copied whole
     // (their sources are then deleted).
@@ -130,6 +132,8 @@ private:
     bool AnyTicked(const std::vector<ListRow>& rows);
     // The ticked rows of from, copied or moved (to the card once asked about) and the outcome said.
     void CopyTicked(ListSide from, std::vector<ListRow> (Control::*copy)(const std::vector<ListRow>&));
+    void TransferRows(ListSide from, std::vector<ListRow> rows,
+                      std::vector<ListRow> (Control::*copy)(const std::vector<ListRow>&));
     // The ticked rows of side, deleted once the user agreed, and the outcome said;
     // where names the side in the question.
     void DeleteTicked(ListSide side, const std::string& where, void (Control::*remove)(const std::vector<ListRow>&));

@@ -517,7 +517,21 @@ std::optional<std::vector<ListRow>> Control::AskAboutCardSaves(const std::vector
 
 void Control::CopyTicked(ListSide from, std::vector<ListRow> (Control::*copy)(const std::vector<ListRow>&))
 {
-    std::vector<ListRow> rows = dialog->GetTickedRows(from);
+    TransferRows(from, dialog->GetTickedRows(from), copy);
+}
+
+void Control::OnDroppedRows(ListSide from, const std::vector<ListRow>& rows, bool move)
+{
+    if (from == ListSide::PS2) {
+        TransferRows(from, rows, move ? &Control::MoveToPC : &Control::CopyToPC);
+    } else {
+        TransferRows(from, rows, move ? &Control::MoveToPS2 : &Control::CopyToPS2);
+    }
+}
+
+void Control::TransferRows(ListSide from, std::vector<ListRow> rows,
+                           std::vector<ListRow> (Control::*copy)(const std::vector<ListRow>&))
+{
     if (!AnyTicked(rows)) {
         return;
     }

@@ -393,6 +393,60 @@ TEST_F(MainWindowTest, TheLogButtonShowsTheNewestLines)
 
 // A server that takes the connection and never says a word: the window keeps
 // working while the connect waits for its time limit, then says it failed.
+// Keys act on the focused list as people expect, and rows dragged onto the other list are copied
+// there (moved with Shift), through the same commands and questions as the buttons.
+TEST_F(MainWindowTest, KeysAndRowsDraggedOntoTheOtherList)
+{
+    dialog->SetEditText(Edit::UsbFolder, card.path());
+    Click(IDC_BUTTON_USB_CONNECT);
+    CListCtrlEx* cardList = dialog->List(ListSide::PS2);
+    CListCtrlEx* pcList = dialog->List(ListSide::PC);
+    const auto key = [](QWidget* to, int code, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QKeyEvent press(QEvent::KeyPress, code, modifiers);
+        QApplication::sendEvent(to, &press);
+    };
+    cardList->setFocus();
+    cardList->setCurrentItem(cardList->topLevelItem(1));
+    key(cardList, Qt::Key_Space);
+    EXPECT_EQ(cardList->TickedRows().size(), 1u);
+    key(cardList, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(cardList->TickedRows().size(), 3u);
+    const auto question = Answer("No");
+    key(cardList, Qt::Key_Delete);
+    dialog->WaitForCommand();
+    EXPECT_NE(question->find("BASLUS-00001AAA"), std::string::npos) << *question;
+    EXPECT_EQ(dialog->RowCount(ListSide::PS2), 3);
+
+    WriteBytes(pc / "BASLUS-00077NEW/icon.sys", MakeIconSys("NEW"));
+    pcList->setFocus();
+    key(dialog.get(), Qt::Key_F5);
+    dialog->WaitForCommand();
+    EXPECT_EQ(dialog->RowCount(ListSide::PC), 2);
+
+    const auto drag = [](CListCtrlEx* from, CListCtrlEx* onto, const QString& name, Qt::KeyboardModifiers modifiers) {
+        from->clearSelection();
+        from->findItems(name, Qt::MatchExactly, kColumnName).front()->setSelected(true);
+        std::unique_ptr<QMimeData> carried(from->mimeData({}));
+        const QPoint at = onto->viewport()->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, carried.get(), Qt::LeftButton, modifiers);
+        QApplication::sendEvent(onto->viewport(), &enter);
+        EXPECT_EQ(enter.isAccepted(), from != onto);
+        QDropEvent drop(QPointF(at), Qt::CopyAction, carried.get(), Qt::LeftButton, modifiers);
+        QApplication::sendEvent(onto->viewport(), &drop);
+    };
+    drag(cardList, pcList, "BASLUS-00002BBB", Qt::NoModifier);
+    dialog->WaitForCommand();
+    EXPECT_TRUE(fs::exists(pc / "BASLUS-00002BBB/DATA"));
+    EXPECT_TRUE(fs::exists(card / "BASLUS-00002BBB/DATA"));
+    drag(pcList, cardList, "BESLES-00009PC", Qt::ShiftModifier);
+    dialog->WaitForCommand();
+    EXPECT_TRUE(fs::exists(card / "BESLES-00009PC/DATA"));
+    EXPECT_FALSE(fs::exists(pc / "BESLES-00009PC"));
+    // A list never takes its own rows.
+    drag(cardList, cardList, "BASLUS-00001AAA", Qt::NoModifier);
+    EXPECT_FALSE(dialog->IsCommandRunning());
+}
+
 // A click on a row of either list fills both panes: the save's own information at
 // once, the game's from the lookup thread a moment later.
 TEST_F(MainWindowTest, SelectingACardRowAndAPcRowFillsBothPanes)
