@@ -12,9 +12,13 @@
 #include "common/ProgramDirectory.h"
 #include "save/FileKind.h"
 #include "save/PS1SaveFileMcr.h"
+#include "save/SaveFileCBS.h"
 #include "save/SaveFileFolder.h"
+#include "save/SaveFileMAX.h"
 #include "save/SaveFileNPO.h"
 #include "save/SaveFilePSU.h"
+#include "save/SaveFilePSV.h"
+#include "save/SaveFileSPS.h"
 
 namespace {
 
@@ -22,7 +26,8 @@ namespace {
 // "*" and not "*.*", which here would hide the raw PS1 saves that have no extension.
 const char* const kOpenFileFilter =
     "PSUファイル (*.psu)|*.psu|npoファイル (*.npo)|*.npo|PS1セーブデータ|*.ps; *.psm; *.mcd; *.gme; *.mcr; *.mcr; "
-    "*.mci; *.dat; *.mc; *.ddf; *.pss; *.vgs; *.mem; *.srm; *.bin; *.vmp|すべてのファイル|*||";
+    "*.mci; *.dat; *.mc; *.ddf; *.pss; *.vgs; *.mem; *.srm; *.bin; *.vmp|"
+    "他のツールのセーブデータ|*.max; *.pws; *.cbs; *.sps; *.xps; *.psv|すべてのファイル|*||";
 
 // The kind as the import's log line names it; null for a kind import cannot take.
 const char* ImportedKindName(FileKind kind)
@@ -35,6 +40,14 @@ const char* ImportedKindName(FileKind kind)
     case FileKind::PS1Save:
     case FileKind::PS1CardImage:
         return "ps1";
+    case FileKind::Max:
+        return "max";
+    case FileKind::Cbs:
+        return "cbs";
+    case FileKind::Sps:
+        return "sps";
+    case FileKind::Psv:
+        return "psv";
     case FileKind::Unknown:
     case FileKind::IconSys:
     case FileKind::SaveFolder:
@@ -55,6 +68,32 @@ std::string Extension(const std::string& path)
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return extension;
+}
+
+// The reader of a kind that holds PS2 saves; null for the others.
+std::unique_ptr<SaveFileBase> Reader(FileKind kind)
+{
+    switch (kind) {
+    case FileKind::Psu:
+        return std::make_unique<SaveFilePSU>();
+    case FileKind::Npo:
+        return std::make_unique<SaveFileNPO>();
+    case FileKind::Max:
+        return std::make_unique<SaveFileMAX>();
+    case FileKind::Cbs:
+        return std::make_unique<SaveFileCBS>();
+    case FileKind::Sps:
+        return std::make_unique<SaveFileSPS>();
+    case FileKind::Psv:
+        return std::make_unique<SaveFilePSV>();
+    case FileKind::Unknown:
+    case FileKind::IconSys:
+    case FileKind::SaveFolder:
+    case FileKind::PS1Save:
+    case FileKind::PS1CardImage:
+        break;
+    }
+    return nullptr;
 }
 
 std::unique_ptr<SaveFileBase> Container(int fileType)
@@ -170,14 +209,16 @@ bool Control::ImportContainer(const std::string& path, FileKind kind, bool quiet
             const bool saved = saves.SaveRaw(pcFolder);
             return saved && saves.skipped == 0;
         }
-        std::unique_ptr<SaveFileBase> container;
-        if (kind == FileKind::Psu) {
-            container = std::make_unique<SaveFilePSU>();
-        } else {
-            container = std::make_unique<SaveFileNPO>();
-        }
+        const std::unique_ptr<SaveFileBase> container = Reader(kind);
         if (!container->Load(path)) {
             return false;
+        }
+        // A PS3 export of a PS1 save lands as a raw PS1 save file, as the
+        // saves of a card image do.
+        if (const auto* psv = dynamic_cast<const SaveFilePSV*>(container.get()); psv != nullptr && psv->ps1Save) {
+            PS1SaveFileMcr saves;
+            saves.items = {*psv->ps1Save};
+            return saves.SaveRaw(pcFolder);
         }
         if (!quiet) {
             SetStatus("書込中 : " + path);
