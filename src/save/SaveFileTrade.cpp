@@ -107,8 +107,10 @@ bool SaveFileTrade::AddFile(std::span<const char> nameField, std::span<const uin
     if (!TakeName(nameField, name)) {
         return false;
     }
-    // Both would be the same file on the PC, one of them lost.
-    if (!pendingNames.insert(name).second) {
+    // Both would be the same file on the PC, one of them lost. Names are
+    // compared as the PC will have them: bytes that are no Shift-JIS all
+    // decode to the same replacement character.
+    if (!pendingNames.insert(SjisToUtf8(name)).second) {
         return Fail("同じ名前のファイルが複数あるため読み込みませんでした", name);
     }
     if (pending.size() >= kMostFiles || data.size() > kLargestContent - held) {

@@ -73,7 +73,7 @@ private:
     const char* className;
     std::optional<std::string> pendingSave;
     FileList pending;
-    std::set<std::string> pendingNames;
+    std::set<std::string> pendingNames;  // as PC file names
     uint64_t held = 0;
     bool timed = false;
 };

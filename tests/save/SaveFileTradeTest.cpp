@@ -328,6 +328,7 @@ TEST_F(SaveFileTradeTest, UnusableNamesFailTheWholeFile)
         {"..", good}, {"A/B", good}, {"", good}, {"SAVE", {{".", "x"}}}, {"SAVE", {{"..", "x"}}},
         {"SAVE", {{"../../evil", "x"}}}, {"SAVE", {{"a\\b", "x"}}}, {"SAVE", {{"tab\there", "x"}}},
         {"SAVE", {{"del\x7f", "x"}}}, {"SAVE", {{"DATA", "1"}, {"DATA", "2"}}}, {"SAVE", {{std::string(32, 'N'), "x"}}},
+        {"SAVE", {{"\xFD", "1"}, {"\xFE", "2"}}},  // one name on the PC
     };
     for (const Format& format : kFormats) {
         const auto reader = format.reader();
