@@ -401,6 +401,11 @@ TEST_F(SaveFileTradeTest, ClaimsTheBytesDoNotBearOutFail)
     EXPECT_EQ(psvReader.ps1Save->name, "BASLUS-00974YVES1234");
     EXPECT_EQ(psvReader.ps1Save->data, MakePS1Save("T", 2));
     EXPECT_FALSE(SaveFileMAX().Save(temp.path()));
+    // A file larger than twice a card is refused unread (sparse: no disk space used).
+    WriteBytes(temp / "huge.psv", MakePsv("SAVE", files));
+    fs::resize_file(temp / "huge.psv", SaveFileTrade::kLargestFile + 1);
+    EXPECT_FALSE(SaveFilePSV().Load(temp / "huge.psv"));
+    EXPECT_TRUE(LogSays("エラー : ファイルが大きすぎるため読み込みませんでした SaveFilePSV::Load() " + temp / "huge.psv"));
 }
 
 // Random cuts and bit flips of every real file, checksums made to match
