@@ -15,9 +15,13 @@
 #include "save/IconSys.h"
 #include "save/PS1SaveData.h"
 #include "save/PS1SaveFileMcr.h"
+#include "save/SaveFileCBS.h"
 #include "save/SaveFileFolder.h"
+#include "save/SaveFileMAX.h"
 #include "save/SaveFileNPO.h"
 #include "save/SaveFilePSU.h"
+#include "save/SaveFilePSV.h"
+#include "save/SaveFileSPS.h"
 
 namespace {
 
@@ -68,6 +72,19 @@ bool TakeSave(const SaveFileBase& container, bool withTimes, PathInfo& info, con
     return true;
 }
 
+// The title of the icon.sys among the loaded save's files, when it is readable.
+void TakeTitle(const SaveFileBase& container, const std::string& iconSysPath, PathInfo& info)
+{
+    const auto& files = container.saves.begin()->second;
+    const auto iconSys = std::find_if(files.begin(), files.end(), [](const auto& file) { return file->name == "icon.sys"; });
+    if (iconSys != files.end()) {
+        const IconSys reader((*iconSys)->data, iconSysPath);
+        if (reader.valid) {
+            info.title = SjisToUtf8(reader.title);
+        }
+    }
+}
+
 bool ReadIconSys(const std::string& path, PathInfo& info)
 {
     const IconSys iconSys(path);
@@ -97,14 +114,7 @@ bool ReadPs2Folder(const std::string& path, PathInfo& info)
     if (!TakeSave(save, true, info, path)) {
         return false;
     }
-    const auto& files = save.saves.begin()->second;
-    const auto iconSys = std::find_if(files.begin(), files.end(), [](const auto& file) { return file->name == "icon.sys"; });
-    if (iconSys != files.end()) {
-        const IconSys reader((*iconSys)->data, JoinPath(folder.string(), "icon.sys"));
-        if (reader.valid) {
-            info.title = SjisToUtf8(reader.title);
-        }
-    }
+    TakeTitle(save, JoinPath(folder.string(), "icon.sys"), info);
     std::optional<int64_t> time = PcSaveTime(folder.string());
     if (!time) {
         if (const std::optional<FileTimes> own = ReadFileTimes(folder.string())) {
@@ -124,6 +134,44 @@ bool ReadContainer(SaveFileBase& container, bool withTimes, const std::string& p
         return false;
     }
     return TakeSave(container, withTimes, info, path);
+}
+
+// The saves of other tools: a PS2 save with its icon.sys title.
+template <typename Reader>
+bool ReadTradeSave(InfoKind kind, const std::string& path, PathInfo& info)
+{
+    info.kind = kind;
+    Reader container;
+    if (!ReadContainer(container, KindHasTimes(kind), path, info)) {
+        return false;
+    }
+    TakeTitle(container, path + ": icon.sys", info);
+    return true;
+}
+
+// A PS2 save as the other tools' formats give it, or one raw PS1 save with its own title.
+bool ReadPsv(const std::string& path, PathInfo& info)
+{
+    SaveFilePSV psv;
+    if (!psv.Load(path)) {
+        LogFailure("コンテナを読み取れませんでした", path);
+        return false;
+    }
+    if (!psv.ps1Save) {
+        if (!TakeSave(psv, true, info, path)) {
+            return false;
+        }
+        TakeTitle(psv, path + ": icon.sys", info);
+        return true;
+    }
+    const PS1SaveFileMcr::Item& save = *psv.ps1Save;
+    info.name = SjisToUtf8(save.name);
+    const PS1SaveData header(save.data, save.data.size());
+    if (header.valid) {
+        info.title = SjisToUtf8(header.title);
+    }
+    info.entries.push_back({SjisToUtf8(save.name), save.data.size(), std::nullopt, std::nullopt});
+    return true;
 }
 
 bool ReadPS1Save(const std::string& path, PathInfo& info)
@@ -180,11 +228,24 @@ const char* InfoKindName(InfoKind kind)
         return "ps1-save";
     case InfoKind::Ps1Card:
         return "ps1-card";
+    case InfoKind::Max:
+        return "max";
+    case InfoKind::Cbs:
+        return "cbs";
+    case InfoKind::Sps:
+        return "sps";
+    case InfoKind::Psv:
+        return "psv";
     }
     return "";
 }
 
-bool KindHasTimes(InfoKind kind) { return kind == InfoKind::Ps2Folder || kind == InfoKind::Psu; }
+// A .max and an .npo carry none: their readers make times up to keep the file order.
+bool KindHasTimes(InfoKind kind)
+{
+    return kind == InfoKind::Ps2Folder || kind == InfoKind::Psu || kind == InfoKind::Cbs || kind == InfoKind::Sps ||
+           kind == InfoKind::Psv;
+}
 
 std::optional<PathInfo> ReadPathInfo(const std::string& path)
 {
@@ -222,6 +283,19 @@ std::optional<PathInfo> ReadPathInfo(const std::string& path)
         case FileKind::PS1CardImage:
             info.kind = InfoKind::Ps1Card;
             done = ReadCardImage(path, info);
+            break;
+        case FileKind::Max:
+            done = ReadTradeSave<SaveFileMAX>(InfoKind::Max, path, info);
+            break;
+        case FileKind::Cbs:
+            done = ReadTradeSave<SaveFileCBS>(InfoKind::Cbs, path, info);
+            break;
+        case FileKind::Sps:
+            done = ReadTradeSave<SaveFileSPS>(InfoKind::Sps, path, info);
+            break;
+        case FileKind::Psv:
+            info.kind = InfoKind::Psv;
+            done = ReadPsv(path, info);
             break;
         }
     } catch (const SaveFileError& error) {

@@ -12,6 +12,10 @@ enum class InfoKind {
     Npo,
     Ps1Save,
     Ps1Card,
+    Max,
+    Cbs,
+    Sps,
+    Psv,
 };
 
 // A file of a save, or a save of a PS1 card image. Texts UTF-8.
@@ -25,9 +29,11 @@ struct InfoEntry {
 
 struct PathInfo {
     InfoKind kind = InfoKind::IconSys;
-    // The save's name (PS2 folder, psu, npo).
+    // The save's name (PS2 folder, psu, npo, max, cbs, sps, psv).
     std::optional<std::string> name;
-    // icon.sys and PS2 folder: the title with its two lines joined by a space; PS1 raw save: its title.
+    // icon.sys, PS2 folder, max, cbs, sps and psv of a PS2 save: the icon.sys
+    // title with its two lines joined by a space; PS1 raw save and psv of a
+    // PS1 save: its title.
     std::optional<std::string> title;
     // icon.sys: list, copy and delete icon.
     std::vector<std::string> icons;
@@ -35,14 +41,15 @@ struct PathInfo {
     std::optional<std::string> modified;
     // PS1 raw save: its icon frames.
     std::optional<int> frames;
-    // Files of a PS2 save in file order, or the saves of a PS1 card image.
+    // Files of a PS2 save in file order, the saves of a PS1 card image, or
+    // the one raw save of a psv of a PS1 save.
     std::vector<InfoEntry> entries;
 };
 
 // Empty when the path is of no known kind or could not be read (logged).
 std::optional<PathInfo> ReadPathInfo(const std::string& path);
 
-// "icon.sys", "ps2-folder", "psu", "npo", "ps1-save", "ps1-card".
+// "icon.sys", "ps2-folder", "psu", "npo", "ps1-save", "ps1-card", "max", "cbs", "sps", "psv".
 const char* InfoKindName(InfoKind kind);
 // Whether entries of this kind carry created and modified times.
 bool KindHasTimes(InfoKind kind);

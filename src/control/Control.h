@@ -76,8 +76,9 @@ public:
     // written. written, when given, gets the path of the file written.
     bool ExportSave(const ListRow& row, int fileType, const std::string& targetFolder, std::string* written = nullptr);
     // One file written into the PC folder as the import does it, its kind
-    // told by its content (see DetectFileKind): .psu, .npo, PS1 card images
-    // and raw PS1 saves. False when it failed, when its kind is none of these
+    // told by its content (see DetectFileKind): .psu, .npo, PS1 card images,
+    // raw PS1 saves and the saves of other tools (.max, .cbs, .sps/.xps,
+    // .psv). False when it failed, when its kind is none of these
     // or when any of its saves or files was not written (logged).
     bool ImportFile(const std::string& path);
 

@@ -13,9 +13,13 @@
 #include "common/ProgramDirectory.h"
 #include "save/FileKind.h"
 #include "save/PS1SaveFileMcr.h"
+#include "save/SaveFileCBS.h"
 #include "save/SaveFileFolder.h"
+#include "save/SaveFileMAX.h"
 #include "save/SaveFileNPO.h"
 #include "save/SaveFilePSU.h"
+#include "save/SaveFilePSV.h"
+#include "save/SaveFileSPS.h"
 
 namespace {
 
@@ -31,6 +35,14 @@ const char* ImportedKindName(FileKind kind)
     case FileKind::PS1Save:
     case FileKind::PS1CardImage:
         return "ps1";
+    case FileKind::Max:
+        return "max";
+    case FileKind::Cbs:
+        return "cbs";
+    case FileKind::Sps:
+        return "sps";
+    case FileKind::Psv:
+        return "psv";
     case FileKind::Unknown:
     case FileKind::IconSys:
     case FileKind::SaveFolder:
@@ -51,6 +63,32 @@ std::string Extension(const std::string& path)
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return extension;
+}
+
+// The reader of a kind that holds PS2 saves; null for the others.
+std::unique_ptr<SaveFileBase> Reader(FileKind kind)
+{
+    switch (kind) {
+    case FileKind::Psu:
+        return std::make_unique<SaveFilePSU>();
+    case FileKind::Npo:
+        return std::make_unique<SaveFileNPO>();
+    case FileKind::Max:
+        return std::make_unique<SaveFileMAX>();
+    case FileKind::Cbs:
+        return std::make_unique<SaveFileCBS>();
+    case FileKind::Sps:
+        return std::make_unique<SaveFileSPS>();
+    case FileKind::Psv:
+        return std::make_unique<SaveFilePSV>();
+    case FileKind::Unknown:
+    case FileKind::IconSys:
+    case FileKind::SaveFolder:
+    case FileKind::PS1Save:
+    case FileKind::PS1CardImage:
+        break;
+    }
+    return nullptr;
 }
 
 std::unique_ptr<SaveFileBase> Container(int fileType)
@@ -166,14 +204,16 @@ bool Control::ImportContainer(const std::string& path, FileKind kind, bool quiet
             const bool saved = saves.SaveRaw(pcFolder);
             return saved && saves.skipped == 0;
         }
-        std::unique_ptr<SaveFileBase> container;
-        if (kind == FileKind::Psu) {
-            container = std::make_unique<SaveFilePSU>();
-        } else {
-            container = std::make_unique<SaveFileNPO>();
-        }
+        const std::unique_ptr<SaveFileBase> container = Reader(kind);
         if (!container->Load(path)) {
             return false;
+        }
+        // A PS3 export of a PS1 save lands as a raw PS1 save file, as the
+        // saves of a card image do.
+        if (const auto* psv = dynamic_cast<const SaveFilePSV*>(container.get()); psv != nullptr && psv->ps1Save) {
+            PS1SaveFileMcr saves;
+            saves.items = {*psv->ps1Save};
+            return saves.SaveRaw(pcFolder);
         }
         if (!quiet) {
             SetStatus(UiFormat("WRITING", {path}));

@@ -24,7 +24,8 @@ const std::map<std::string, std::string> kBuiltIn = {
     {"LISTING_PC", "ローカルフォルダ取得中"},
     {"OPEN_FILTER",
      "PSUファイル (*.psu)|*.psu|npoファイル (*.npo)|*.npo|PS1セーブデータ|*.ps; *.psm; *.mcd; *.gme; *.mcr; *.mcr; "
-     "*.mci; *.dat; *.mc; *.ddf; *.pss; *.vgs; *.mem; *.srm; *.bin; *.vmp|すべてのファイル|*||"},
+     "*.mci; *.dat; *.mc; *.ddf; *.pss; *.vgs; *.mem; *.srm; *.bin; *.vmp|"
+     "他のツールのセーブデータ|*.max; *.pws; *.cbs; *.sps; *.xps; *.psv|すべてのファイル|*||"},
     {"READING", "読込中 : %1%"},
     {"WRITING", "書込中 : %1%"},
     {"DOWNLOADING", "ダウンロード中 : %1%"},

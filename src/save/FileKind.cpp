@@ -8,6 +8,10 @@
 
 #include "common/FileHelpers.h"
 #include "common/FileRead.h"
+#include "save/SaveFileCBS.h"
+#include "save/SaveFileMAX.h"
+#include "save/SaveFilePSV.h"
+#include "save/SaveFileSPS.h"
 
 namespace {
 
@@ -57,6 +61,14 @@ bool HasMark(std::span<const uint8_t> bytes, uint64_t offset, std::string_view m
 {
     return offset <= bytes.size() && bytes.size() - offset >= mark.size() &&
            std::memcmp(bytes.data() + offset, mark.data(), mark.size()) == 0;
+}
+
+// The SharkPort mark is a counted text: its length, then the text.
+bool LooksLikeSps(std::span<const uint8_t> head)
+{
+    constexpr uint8_t kLength[4] = {static_cast<uint8_t>(SaveFileSPS::kMagic.size()), 0, 0, 0};
+    return HasMark(head, 0, std::string_view(reinterpret_cast<const char*>(kLength), sizeof kLength)) &&
+           HasMark(head, sizeof kLength, SaveFileSPS::kMagic);
 }
 
 // Entry `entry` of a .psu head is a directory; name empty: any name.
@@ -155,6 +167,18 @@ FileKind DetectContentKind(std::span<const uint8_t> head, uint64_t length)
     }
     if (HasMark(head, 0, kNpoMark)) {
         return FileKind::Npo;
+    }
+    if (HasMark(head, 0, SaveFileMAX::kMagic)) {
+        return FileKind::Max;
+    }
+    if (HasMark(head, 0, SaveFileCBS::kMagic)) {
+        return FileKind::Cbs;
+    }
+    if (LooksLikeSps(head)) {
+        return FileKind::Sps;
+    }
+    if (HasMark(head, 0, SaveFilePSV::kMagic)) {
+        return FileKind::Psv;
     }
     if (LooksLikePsu(head)) {
         return FileKind::Psu;

@@ -19,6 +19,11 @@ enum class FileKind {
     PS1Save,
     // A PS1 card image, plain or after the header of another tool.
     PS1CardImage,
+    // Single-file saves of other tools, each known by the mark it opens with.
+    Max,  // Action Replay MAX
+    Cbs,  // CodeBreaker
+    Sps,  // SharkPort and X-Port (.sps, .xps)
+    Psv,  // PS3 export, of a PS2 or a PS1 save
 };
 
 // Never logs: each caller says in its own words what it could not take.

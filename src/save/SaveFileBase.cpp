@@ -38,6 +38,19 @@ void SaveFileBase::SortByFileOrder(FileList& files)
     }
 }
 
+void SaveFileBase::StampFileOrder(FileList& files)
+{
+    const int64_t now = std::time(nullptr);
+    const int key = FileOrderKey(now);
+    const int64_t minute = now - (key < 0 ? 0 : key);
+    int64_t position = 0;
+    for (auto& file : files) {
+        file->lastWriteTime = now;
+        file->lastAccessTime = now;
+        file->creationTime = minute + ++position;
+    }
+}
+
 // Names are Shift-JIS bytes: a 0x5C after a lead byte belongs to a character
 // such as ソ and becomes no separator once the name is decoded.
 bool SaveFileBase::IsSafeName(const std::string& name)

@@ -47,6 +47,11 @@ public:
     static int FileOrderKey(int64_t creationTime);
     // Ascending by the file order key alone; equal keys keep their order.
     static void SortByFileOrder(FileList& files);
+    // For formats that carry no times: every file is written now, and created
+    // in the current minute at the second of its 1-based position, so that
+    // sorting by the file order key keeps the list's order (up to 59 files;
+    // the key starts again at 0 after that).
+    static void StampFileOrder(FileList& files);
     // Whether a name read from a container may become a path component: not
     // empty, not "." or "..", no '/', '\' or NUL. A 0x5C that is the second
     // byte of a Shift-JIS character is part of that character, not a '\'.

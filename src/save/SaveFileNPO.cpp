@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <ctime>
 #include <limits>
 
 #include "common/FileHelpers.h"
@@ -87,14 +86,6 @@ std::string SaveNameOf(const std::string& path)
         name.resize(dot);
     }
     return IsValidUtf8(name) ? Utf8ToSjis(name) : name;
-}
-
-// The seconds field (0-59) of a time in local time; 0 when it cannot be converted.
-int64_t LocalSeconds(int64_t time)
-{
-    const std::time_t converted = static_cast<std::time_t>(time);
-    std::tm local{};
-    return localtime_r(&converted, &local) == nullptr ? 0 : local.tm_sec;
 }
 
 void LogUnsafeName(const std::string& where, const std::string& path, const std::string& name)
@@ -230,12 +221,6 @@ bool SaveFileNPO::LoadBytes(std::span<const uint8_t> bytes, const std::string& p
     // added as they are read, never reserved from the count: the file runs out
     // long before a hostile count does.
     const int64_t entries = int64_t{header.entryCount} - 1;
-    // Every record gets the current minute plus its position in seconds, so
-    // that sorting by the file order key keeps the file's order (up to 59
-    // files; the key starts again at 0 after that).
-    const int64_t now = std::time(nullptr);
-    const int64_t minute = now - LocalSeconds(now);
-    int64_t position = 0;
     for (int64_t i = 0; i < entries; ++i) {
         if (bytes.size() < sizeof(NpoEntry)) {
             Log("SaveFileNPO::Load() ファイルヘッダを読めませんでした " + path);
@@ -262,11 +247,9 @@ bool SaveFileNPO::LoadBytes(std::span<const uint8_t> bytes, const std::string& p
         record->name = std::move(name);
         record->data.assign(data.begin(), data.end());
         record->attribute = 0;
-        record->lastWriteTime = now;
-        record->lastAccessTime = now;
-        record->creationTime = minute + ++position;
         files.push_back(std::move(record));
     }
+    StampFileOrder(files);
     saves[saveName] = std::move(files);
     return true;
 }

@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <limits>
 
 #include "common/FileHelpers.h"
@@ -16,35 +15,24 @@
 #include "common/PendingFile.h"
 #include "common/TextCodec.h"
 #include "common/WidthMapping.h"
+#include "save/CardTime.h"
 
 namespace {
 
 // The card's own directory entry, as the console writes it. Little-endian.
 #pragma pack(push, 1)
-// Local time in the card's convention.
-struct PsuTime {
-    uint8_t unused;
-    uint8_t second;
-    uint8_t minute;
-    uint8_t hour;
-    uint8_t day;    // 1-31
-    uint8_t month;  // 1-12
-    uint16_t year;  // for example 2006
-};
-
 struct PsuEntry {
     uint16_t mode;
     uint16_t reserved0;
     // The save directory: its entries, "." and ".." counted; a file: its length.
     uint32_t count;
-    PsuTime created;
+    CardTime created;
     uint8_t reserved1[8];
-    PsuTime modified;
+    CardTime modified;
     uint8_t reserved2[32];
     char name[448];  // NUL-terminated, zero-filled
 };
 #pragma pack(pop)
-static_assert(sizeof(PsuTime) == 8);
 static_assert(sizeof(PsuEntry) == 512);
 static_assert(offsetof(PsuEntry, count) == 0x004);
 static_assert(offsetof(PsuEntry, created) == 0x008);
@@ -82,58 +70,17 @@ std::error_code LastError() { return std::error_code(errno, std::generic_categor
 // console's own file manager and the other tools write and expect it that way.
 uint64_t DataAreaLength(uint64_t length) { return length == 0 ? 0 : ((length - 1) / kDataBlock + 1) * kDataBlock; }
 
-// Hour, minute and second 0xFF with a zero date mark a time that has no
-// local calendar form.
-PsuTime ToPsuTime(int64_t seconds)
+// Only an impossible time abandons a load.
+int64_t EntryTime(const CardTime& time, const std::string& path)
 {
-    PsuTime time{};
-    const std::time_t value = static_cast<std::time_t>(seconds);
-    std::tm local{};
-    const bool converted = localtime_r(&value, &local) != nullptr;
-    const long long year = static_cast<long long>(local.tm_year) + 1900;
-    if (!converted || year < 0 || year > std::numeric_limits<uint16_t>::max()) {
-        time.second = time.minute = time.hour = 0xFF;
-        return time;
+    const std::optional<int64_t> seconds = FromCardTime(time);
+    if (!seconds) {
+        throw SaveFileError(path, std::make_error_code(std::errc::invalid_argument));
     }
-    time.second = static_cast<uint8_t>(local.tm_sec);
-    time.minute = static_cast<uint8_t>(local.tm_min);
-    time.hour = static_cast<uint8_t>(local.tm_hour);
-    time.day = static_cast<uint8_t>(local.tm_mday);
-    time.month = static_cast<uint8_t>(local.tm_mon + 1);
-    time.year = static_cast<uint16_t>(year);
-    return time;
+    return *seconds;
 }
 
-// A year of 0 stands for 2000 and a day or month of 0 for 1. Anything else
-// outside the calendar (a year before 1900 included, which this system could
-// represent but the saves' home system cannot) is no time at all.
-int64_t FromPsuTime(const PsuTime& time, const std::string& path)
-{
-    const int year = time.year == 0 ? 2000 : time.year;
-    const int month = time.month == 0 ? 1 : time.month;
-    const int day = time.day == 0 ? 1 : time.day;
-    const auto invalid = [&path] { return SaveFileError(path, std::make_error_code(std::errc::invalid_argument)); };
-    if (year < 1900 || month > 12 || day > 31 || time.hour > 23 || time.minute > 59 || time.second > 59) {
-        throw invalid();
-    }
-    std::tm local{};
-    local.tm_year = year - 1900;
-    local.tm_mon = month - 1;
-    local.tm_mday = day;
-    local.tm_hour = time.hour;
-    local.tm_min = time.minute;
-    local.tm_sec = time.second;
-    local.tm_isdst = -1;
-    local.tm_wday = -1;  // left alone by a failed conversion
-    const std::time_t seconds = std::mktime(&local);
-    // 31 February would silently become a day of March.
-    if (local.tm_wday == -1 || local.tm_mday != day || local.tm_mon != month - 1 || local.tm_year != year - 1900) {
-        throw invalid();
-    }
-    return static_cast<int64_t>(seconds);
-}
-
-PsuEntry MakeEntry(uint16_t mode, uint32_t count, const PsuTime& created, const PsuTime& modified,
+PsuEntry MakeEntry(uint16_t mode, uint32_t count, const CardTime& created, const CardTime& modified,
                    const std::string& name)
 {
     PsuEntry entry{};
@@ -233,7 +180,7 @@ void AppendEntry(std::vector<uint8_t>& image, size_t& offset, const PsuEntry& en
 
 // The whole .psu of one save, the files already chosen.
 std::vector<uint8_t> MakeImage(const std::string& saveName, const std::vector<const SaveFileBase::FILE_DATA*>& files,
-                               const PsuTime& created, const PsuTime& modified)
+                               const CardTime& created, const CardTime& modified)
 {
     uint64_t total = 3 * kEntrySize;
     for (const auto* file : files) {
@@ -248,7 +195,7 @@ std::vector<uint8_t> MakeImage(const std::string& saveName, const std::vector<co
     for (const auto* file : files) {
         const auto length = static_cast<uint32_t>(file->data.size());
         AppendEntry(image, offset,
-                    MakeEntry(kFileMode, length, ToPsuTime(file->creationTime), ToPsuTime(file->lastWriteTime), file->name));
+                    MakeEntry(kFileMode, length, ToCardTime(file->creationTime), ToCardTime(file->lastWriteTime), file->name));
         if (length > 0) {
             std::memcpy(image.data() + offset, file->data.data(), length);
         }
@@ -354,8 +301,8 @@ bool SaveFilePSU::Save(const std::string& path)
         if (!ownTimes) {
             throw SaveFileError(target, LastError());
         }
-        const std::vector<uint8_t> image = MakeImage(saveName, contents, ToPsuTime(ownTimes->creation.value_or(ownTimes->lastWrite)),
-                                                     ToPsuTime(ownTimes->lastWrite));
+        const std::vector<uint8_t> image = MakeImage(saveName, contents, ToCardTime(ownTimes->creation.value_or(ownTimes->lastWrite)),
+                                                     ToCardTime(ownTimes->lastWrite));
         if (std::error_code error = pending.Write(image.data(), image.size())) {
             throw SaveFileError(target, error);
         }
@@ -440,9 +387,9 @@ bool SaveFilePSU::LoadBytes(std::span<const uint8_t> bytes, const std::string& p
         }
         auto file = std::make_shared<FILE_DATA>();
         file->name = name;
-        file->creationTime = FromPsuTime(entry.created, path);
+        file->creationTime = EntryTime(entry.created, path);
         file->lastAccessTime = file->creationTime;
-        file->lastWriteTime = FromPsuTime(entry.modified, path);
+        file->lastWriteTime = EntryTime(entry.modified, path);
         file->attribute = 0;
         if (!reader.Data(length, file->data)) {
             Log(kLengthPastEnd + path + " : " + SjisToUtf8(name));

@@ -222,6 +222,67 @@ TEST(CliContainerUsage, UsageErrorsExitWithTwo)
     }
 }
 
+// The saves of other tools' formats: info tells each, import writes each as
+// its save (a PS1 one as a raw file), a second import keeps the first as
+// NAME.000, and a file that is not whole writes nothing.
+TEST(CliContainerSamples, OtherToolsSavesImportAndTellTheirContents)
+{
+    if (SamplesDir().empty()) GTEST_SKIP() << "no samples";
+    const std::string containers = SamplesDir() + "containers/";
+    Expect(0, "kind\tmax\nname\tBASLUS-20963FF1200\ntitle\tＦＦ１２　０１ ００１：２５：２７\nfile\tstatic.ico\t33688\n"
+              "file\tBASLUS-20963FF1200\t57864\nfile\ticon.sys\t964\n",
+           {"info", containers + "final-fantasy12.max"});
+    Expect(0, "kind\tcbs\nname\tBESLES-53900-SYS.00\ntitle\tＫＡＩＤＯ２ Ｓｙｓｔｅｍ　Ｄａｔａ\n"
+              "file\tBESLES-53900-SYS.00\t138792\t2007-01-04T22:57:17+09:00\t2007-01-04T22:57:19+09:00\n"
+              "file\ticon.00\t27806\t2007-01-04T22:57:19+09:00\t2007-01-04T22:57:20+09:00\n"
+              "file\ticon.sys\t964\t2007-01-04T22:57:20+09:00\t2007-01-04T22:57:21+09:00\n",
+           {"info", containers + "tokyo-xtreme-racer-drift-2.14091.cbs"});
+    Expect(0, "kind\tpsv\nname\tAPOLLO-99PS1\ntitle\tＡｐｏｌｌｏ\nfile\tAPOLLO-99PS1\t8192\t\t\n",
+           {"info", containers + "APOLLO-99PS1.PSV"});
+    const QByteArray json = QByteArray::fromStdString(Expect(0, {}, {"info", "--json", containers + "max-payne.1394.sps"}).out);
+    const QJsonObject sps = QJsonDocument::fromJson(json).object();
+    EXPECT_EQ(sps.value("kind").toString(), "sps");
+    EXPECT_EQ(sps.value("files").toArray()[0].toObject().value("modified").toString(), "2001-12-21T11:14:02+09:00");
+
+    TempDir target;
+    const std::vector<std::string> files = {"max-payne.22050.max", "final-fantasy12.max", "tokyo-xtreme-racer-drift-2.14091.cbs",
+                                            "max-payne.1394.sps", "BESLES-50325.PSV", "APOLLO-99PS1.PSV", "APOLLO-99PS2.PSV"};
+    std::vector<std::string> arguments = {"import", "--to", target.path()};
+    for (const std::string& file : files) {
+        arguments.push_back(containers + file);
+    }
+    Expect(0, "", arguments);
+    Expect(0, "", {"import", "--to", target.path(), containers + "APOLLO-99PS1.PSV", containers + "APOLLO-99PS2.PSV"});
+    std::map<std::string, size_t> sizes;
+    for (const auto& [path, bytes] : Tree(target.path())) {
+        sizes[path] = bytes.size();
+    }
+    const std::map<std::string, size_t> expected = {
+        {"BASLUS-20230", 0}, {"BASLUS-20230/icon.sys", 964}, {"BASLUS-20230/PAYNE.ICO", 65512},
+        {"BASLUS-20230/invsave.inv", 143640}, {"BASLUS-20230/BASLUS-20230", 100},
+        {"BASLUS-20230.000", 0}, {"BASLUS-20230.000/icon.sys", 964}, {"BASLUS-20230.000/PAYNE.ICO", 65512},
+        {"BASLUS-20230.000/invsave.inv", 143640}, {"BASLUS-20230.000/BASLUS-20230", 100},
+        {"BASLUS-20963FF1200", 0}, {"BASLUS-20963FF1200/static.ico", 33688},
+        {"BASLUS-20963FF1200/BASLUS-20963FF1200", 57864}, {"BASLUS-20963FF1200/icon.sys", 964},
+        {"BESLES-53900-SYS.00", 0}, {"BESLES-53900-SYS.00/BESLES-53900-SYS.00", 138792},
+        {"BESLES-53900-SYS.00/icon.00", 27806}, {"BESLES-53900-SYS.00/icon.sys", 964},
+        {"BESLES-50325", 0}, {"BESLES-50325/icon.sys", 964}, {"BESLES-50325/PAYNE.ICO", 65512},
+        {"BESLES-50325/invsave.inv", 143640}, {"BESLES-50325/BESLES-50325", 100},
+        {"APOLLO-99PS1", 8192}, {"APOLLO-99PS1.000", 8192},
+        {"APOLLO-99PS2", 0}, {"APOLLO-99PS2/icon.sys", 964}, {"APOLLO-99PS2/icon.ico", 33688},
+        {"APOLLO-99PS2.000", 0}, {"APOLLO-99PS2.000/icon.sys", 964}, {"APOLLO-99PS2.000/icon.ico", 33688}};
+    EXPECT_EQ(sizes, expected);
+
+    std::vector<uint8_t> cut = ReadBytes(containers + "tokyo-xtreme-racer-drift-2.14091.cbs");
+    cut.resize(cut.size() / 2);
+    TempDir empty;
+    WriteBytes(empty / "cut.cbs", cut);
+    fs::create_directory(empty / "out");
+    const CliRun run = Expect(1, "", {"import", "--to", empty / "out", empty / "cut.cbs"});
+    EXPECT_TRUE(run.Says("エラー : 展開できないため読み込みませんでした SaveFileCBS::Load() " + empty / "cut.cbs")) << run.err;
+    EXPECT_TRUE(fs::is_empty(empty / "out"));
+}
+
 // A real card whose save of five blocks lies in pieces: each save counts at its whole size.
 TEST(CliContainerSamples, RealCardImageListsItsSavesAtTheirWholeSize)
 {

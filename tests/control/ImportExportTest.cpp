@@ -149,7 +149,45 @@ TEST_F(ImportExportTest, WindowImportTakesAVgsCardImage)
     view.openFileAnswer = {exportFolder + "memcard.vgs"};
     control->OnImport();
     EXPECT_EQ(ReadBytes(pcFolder + "BASLUS-PS1"), MakePS1Save("PS1 TITLE", 2));
-    EXPECT_NE(view.openFileFilter.find("*.pss; *.vgs; *.mem; *.srm; *.bin; *.vmp|すべてのファイル|*||"), std::string::npos);
+    EXPECT_NE(view.openFileFilter.find("*.pss; *.vgs; *.mem; *.srm; *.bin; *.vmp|"), std::string::npos);
+    EXPECT_NE(view.openFileFilter.find("|*.max; *.pws; *.cbs; *.sps; *.xps; *.psv|すべてのファイル|*||"), std::string::npos);
+}
+
+// The saves of other tools land as an imported .psu does: a PS2 save as a
+// folder, a PS1 save (from a PS3) as a raw file, what stood there kept as
+// NAME.000. A damaged file writes nothing.
+TEST_F(ImportExportTest, OtherToolsSavesLandAsContainersDo)
+{
+    if (SamplesDir().empty()) {
+        GTEST_SKIP() << "no samples";
+    }
+    const std::string containers = SamplesDir() + "containers/";
+    WriteText(pcFolder + "BASLUS-20811NFSU/old", "old");
+    WriteText(pcFolder + "APOLLO-99PS1", "old ps1");
+    std::vector<uint8_t> cut = ReadBytes(containers + "max-payne.22050.max");
+    cut.resize(cut.size() - 1);
+    WriteBytes(exportFolder + "cut.max", cut);
+    const auto before = Tree(pcFolder);
+    EXPECT_FALSE(control->ImportFile(exportFolder + "cut.max"));
+    EXPECT_EQ(Tree(pcFolder), before);
+    const std::pair<std::string, std::string> files[] = {
+        {"ps2iconsys_test.psv", "psv"}, {"APOLLO-99PS1.PSV", "psv"}, {"max-payne.22050.max", "max"}};
+    for (const auto& [file, kind] : files) {
+        EXPECT_TRUE(control->ImportFile(containers + file)) << file;
+        EXPECT_NE(LogText().find("読込中(" + kind + ") : " + containers + file), std::string::npos) << file;
+    }
+    std::set<std::string> expected = before;
+    expected.insert({"BASLUS-20811NFSU.000", "BASLUS-20811NFSU.000/old", "APOLLO-99PS1.000", "BASLUS-20230"});
+    expected.erase("BASLUS-20811NFSU/old");
+    for (const std::string file : {"icon.sys", "slime1.ico", "BASLUS-20811NFSU", "PETE.nfs"}) {
+        expected.insert("BASLUS-20811NFSU/" + file);
+        EXPECT_EQ(ReadBytes(pcFolder + "BASLUS-20811NFSU/" + file), ReadBytes(SamplesDir() + "ps2-saves/BASLUS-20811NFSU/" + file));
+    }
+    for (const std::string file : {"icon.sys", "PAYNE.ICO", "invsave.inv", "BASLUS-20230"}) {
+        expected.insert("BASLUS-20230/" + file);
+    }
+    EXPECT_EQ(Tree(pcFolder), expected);
+    EXPECT_EQ(fs::file_size(pcFolder + "APOLLO-99PS1"), 8192u);
 }
 
 // Over a save of the same name the old one is kept whole as NAME.000; nothing of it mixes into the new one.

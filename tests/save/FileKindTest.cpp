@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,12 @@ TEST_F(FileKindTest, ContentDecidesAndNamesOnlyFillIn)
         {"header-only.gme", dexDrive + Bytes(8192, 0), FileKind::Unknown},
         {"unformatted.mcr", Bytes(131072, 0xFF), FileKind::Unknown},
         {"mc-note.mcr", Text("MC notes"), FileKind::Unknown},
+        // The other tools' saves by their marks, whatever follows.
+        {"a.bin", Text("Ps2PowerSave"), FileKind::Max},
+        {"b.bin", Text(std::string("CFU\0", 4)), FileKind::Cbs},
+        {"c.xps", Bytes{13, 0, 0, 0} + Text("SharkPortSave"), FileKind::Sps},
+        {"d.sps", Bytes{14, 0, 0, 0} + Text("SharkPortSave"), FileKind::Unknown},
+        {"e.bin", Text(std::string("\0VSP", 4)), FileKind::Psv},
     };
     for (const auto& [name, bytes, kind] : cases) {
         WriteBytes(temp / name, bytes);
@@ -93,19 +100,23 @@ TEST_F(FileKindTest, ContentDecidesAndNamesOnlyFillIn)
     EXPECT_TRUE(openError);
 }
 
-// Every real file by its folder; of the containers only the .psu is one this program reads.
+// Every real file by its folder, the containers by their extensions.
 TEST_F(FileKindTest, RealSamples)
 {
     const std::string samples = SamplesDir();
     if (samples.empty()) {
         GTEST_SKIP() << "no sample files";
     }
+    const std::map<std::string, FileKind> containers = {
+        {".psu", FileKind::Psu}, {".max", FileKind::Max}, {".cbs", FileKind::Cbs}, {".sps", FileKind::Sps},
+        {".psv", FileKind::Psv}, {".PSV", FileKind::Psv}};
     const std::pair<std::string, FileKind> folders[] = {
         {"ps1", FileKind::PS1CardImage}, {"ps1/raw", FileKind::PS1Save}, {"containers", FileKind::Unknown}, {"icon-sys", FileKind::IconSys}};
     for (const auto& [folder, kind] : folders) {
         for (const auto& entry : fs::directory_iterator(samples + folder)) {
             if (entry.is_regular_file()) {
-                EXPECT_EQ(DetectFileKind(entry.path()), entry.path().extension() == ".psu" ? FileKind::Psu : kind) << entry.path();
+                const auto container = containers.find(entry.path().extension().string());
+                EXPECT_EQ(DetectFileKind(entry.path()), container == containers.end() ? kind : container->second) << entry.path();
             }
         }
     }
