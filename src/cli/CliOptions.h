@@ -19,6 +19,8 @@ enum class CliCommand {
     MoveToCard,
     Delete,
     RenderIcon,
+    FormatCard,
+    CheckCard,
 };
 
 // The container an export writes: psu and npo take PS2 saves, mcr PS1 saves.
@@ -42,7 +44,7 @@ struct CliOptions {
     ExportFormat format = ExportFormat::Psu;
     // export and import: the folder given with --to, as given.
     std::string targetFolder;
-    // export: the saves; import: the files; info and render-icon: the one path. As given.
+    // export: the saves; import: the files; info, render-icon, format-card and check-card: the one path. As given.
     std::vector<std::string> paths;
     // list card, copy-to-pc, copy-to-card, move-to-pc, move-to-card, delete: the card (a folder card's path as given).
     CardLocation card;
@@ -55,6 +57,11 @@ struct CliOptions {
     uint32_t iconTime = 0;
     uint32_t iconSize = kDefaultIconSize;
     std::string outputFile;
+    // format-card: a PS1 card, or a PS2 card of that many MB with or without its spare (ECC) bytes.
+    static constexpr uint32_t kDefaultCardMegabytes = 8;
+    bool ps1 = false;
+    bool ecc = true;
+    uint32_t cardMegabytes = kDefaultCardMegabytes;
 };
 
 struct CliParseResult {
