@@ -1,6 +1,7 @@
 #include "card/MemoryCardImage.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string_view>
@@ -56,8 +57,10 @@ void MemoryCardImage::Connect()
         LogFailure("エラー : メモリーカードイメージのパスが絶対パスではありません", "Connect", path, std::string());
         return;
     }
-    const std::string folder = std::filesystem::path(path).parent_path().string() + "/";
-    if (!IsRemovableDrive(folder)) {
+    // The folder holding the image passes the check a folder card passes; a
+    // folder or a file the user accepted as a card by name passes too.
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    if (!IsRemovableDrive(folder + "/") && !IsRemovableDrive(folder) && !IsRemovableDrive(path)) {
         LogFailure("エラー : メモリーカードイメージがリムーバブルドライブ上にありません", "Connect", path, std::string());
         return;
     }
@@ -107,6 +110,11 @@ bool MemoryCardImage::Refresh(const char* operation)
 
 bool MemoryCardImage::Replace(std::span<const uint8_t> bytes, const char* operation)
 {
+    // The rename would replace a file its owner made read-only: that is refused as the file itself refuses it.
+    if (::access(path.c_str(), W_OK) != 0) {
+        LogFailure("エラー : メモリーカードイメージに書き込めません(読み取り専用です)", operation, path, std::string());
+        return false;
+    }
     PendingFile out(path);
     std::error_code error = out.Create();
     if (!error) {
@@ -118,6 +126,13 @@ bool MemoryCardImage::Replace(std::span<const uint8_t> bytes, const char* operat
         error = out.Write(bytes.data(), bytes.size());
     }
     error = error ? error : out.Sync();
+    // Another program that wrote the image since it was read would lose its change.
+    Identity now;
+    if (!error && (!IdentityOf(path, now) || !(now == identity))) {
+        error = std::make_error_code(std::errc::device_or_resource_busy);
+        LogFailure("エラー : メモリーカードイメージが他のプログラムに変更されたため書き込みませんでした", operation, path,
+                   std::string());
+    }
     error = error ? error : out.Commit();
     if (error) {
         LogFailure("エラー : メモリーカードイメージを書き込めませんでした。元のイメージはそのままです", operation, path,

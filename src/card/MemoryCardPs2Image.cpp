@@ -1,6 +1,5 @@
 #include "card/MemoryCardPs2Image.h"
 
-#include "card/ParseMode.h"
 #include "common/Log.h"
 
 namespace {
@@ -48,7 +47,7 @@ std::vector<FtpClient::FILE_DATA> MemoryCardPs2Image::List()
     }
     for (const Ps2CardImage::Entry& item : *listed) {
         // A name that could reach outside the PC folder is never handed on.
-        if (!IsPlainName(item.name) || !PassesEntryFilter(item.name)) {
+        if (!IsPlainName(item.name)) {
             LogFailure("警告 : 使えない名前の項目を読み飛ばしました", "List", item.name, std::string());
             continue;
         }
