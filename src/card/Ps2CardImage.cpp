@@ -130,7 +130,16 @@ std::vector<uint8_t> Ps2CardImage::Format(uint32_t megabytes, bool withEcc, int6
     if (!IsFormatSize(megabytes)) {
         return {};
     }
-    const uint32_t clusters = megabytes * (1024 * 1024 / kClusterSize);
+    return FormatClusters(megabytes * (1024 * 1024 / kClusterSize), withEcc, now);
+}
+
+std::vector<uint8_t> Ps2CardImage::FormatClusters(uint32_t clusters, bool withEcc, int64_t now)
+{
+    constexpr uint32_t clustersPerBlock = kPagesPerBlock / kPagesPerCluster;
+    // One indirect FAT cluster covers 64 MB; the first block and the two backup blocks come off the rest.
+    if (clusters < 8 * clustersPerBlock || clusters % clustersPerBlock != 0 || clusters > (64u << 20) / kClusterSize) {
+        return {};
+    }
     const uint32_t fatPer = kClusterSize / 4;
     const uint32_t fatClusters = CeilDiv(clusters, fatPer);
     Superblock block{};
@@ -144,7 +153,6 @@ std::vector<uint8_t> Ps2CardImage::Format(uint32_t megabytes, bool withEcc, int6
     // The indirect FAT, then the FAT, then the allocatable area; the last
     // erase block and the one before it are the backup blocks.
     block.allocOffset = kIndirectFatCluster + 1 + fatClusters;
-    const uint32_t clustersPerBlock = kPagesPerBlock / kPagesPerCluster;
     block.allocEnd = clusters - 2 * clustersPerBlock - block.allocOffset;
     block.rootCluster = 0;
     block.backupBlock1 = clusters / clustersPerBlock - 1;

@@ -27,6 +27,9 @@ public:
     static bool IsFormatSize(uint32_t megabytes);
     // An empty card of that size, formatted as the console's driver lays it out.
     static std::vector<uint8_t> Format(uint32_t megabytes, bool ecc, int64_t now);
+    // The same layout for any whole number of erase blocks from 8 on (64
+    // clusters): small cards for tests and fuzzing. Empty for other counts.
+    static std::vector<uint8_t> FormatClusters(uint32_t clusters, bool ecc, int64_t now);
     // The card's format mark at the start: the bytes claim to be a PS2 card.
     static bool HasMagic(std::span<const uint8_t> head);
 
