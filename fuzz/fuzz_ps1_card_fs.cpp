@@ -44,12 +44,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
     }
     const auto before = ReadAll(card);
-    if (!problems.empty() || card.FreeBlocks() < 2 || before.count("FUZZ-SAVE") != 0) {
-        return 0;
-    }
     Ps1CardImage copy = card;
     std::string why;
     const std::vector<uint8_t> save(2 * 8192, 0x5A);
+    if (!problems.empty()) {
+        // A damaged card promises nothing but an end: a write and the deletion of every save.
+        copy.Write("FUZZ-SAVE", save, why);
+        for (const auto& [name, unused] : before) {
+            copy.Remove(name, why);
+        }
+        static_cast<void>(copy.Check());
+        return 0;
+    }
+    if (card.FreeBlocks() < 2 || before.count("FUZZ-SAVE") != 0) {
+        return 0;
+    }
     Require(copy.Write("FUZZ-SAVE", save, why));
     Require(copy.Read("FUZZ-SAVE") == save && copy.Check().empty());
     auto after = ReadAll(copy);

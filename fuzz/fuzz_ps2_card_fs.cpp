@@ -1,7 +1,7 @@
-// A hostile PS2 card image: reading and checking it must end, and never touch
-// memory outside the image. On an image the check finds sound, a save made
-// and deleted again must come back whole, leave every other file as it was,
-// and leave the image sound.
+// A hostile PS2 card image: reading, checking and changing it must end, and
+// never touch memory outside the image. On an image the check finds sound, a
+// save made and deleted again must come back whole, leave every other file as
+// it was, and leave the image sound.
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -53,13 +53,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
     const Contents before = ReadAll(card);
-    if (!problems.empty()) {
-        return 0;
-    }
     Ps2CardImage copy = card;
     std::string why;
     const std::vector<uint8_t> payload(2500, 0xA5);
     const bool made = copy.MakeDirectory("FUZZ-SAVE", 0, why) && copy.WriteFile("FUZZ-SAVE", "data", payload, 0, 0, 0, why);
+    if (!problems.empty()) {
+        // A damaged card promises nothing but an end: the round and a deletion of what is there.
+        copy.RemoveFile("FUZZ-SAVE", "data", 0, why);
+        copy.RemoveDirectory("FUZZ-SAVE", 0, why);
+        for (const auto& [path, unused] : before) {
+            copy.RemoveFile(path.substr(0, path.find('/')), path.substr(path.find('/') + 1), 0, why);
+        }
+        static_cast<void>(copy.Check());
+        return 0;
+    }
     if (made) {
         Require(copy.ReadFile("FUZZ-SAVE", "data", why) == payload);
         Contents after = ReadAll(copy);

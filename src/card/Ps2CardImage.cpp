@@ -254,7 +254,37 @@ std::string Ps2CardImage::ValidateSuperblock()
     if (super.allocEnd >= 1000) {
         usableClusters = std::min(super.allocEnd, super.allocEnd / 1000 * 1000 - 1);
     }
+    NoteLayoutOverlap(fatClusters);
     return {};
+}
+
+// The superblock, the FAT and the backup blocks must lie outside the area
+// files take their clusters from: on a card where they do not, writing a
+// file could overwrite the FAT itself, so such a card is read but not changed.
+void Ps2CardImage::NoteLayoutOverlap(uint32_t fatClusters)
+{
+    std::vector<uint32_t> held = {0};
+    for (uint32_t i = 0; i < CeilDiv(fatClusters, fatPerCluster); ++i) {
+        held.push_back(super.indirectFat[i]);
+    }
+    for (uint32_t i = 0; i < fatClusters; ++i) {
+        held.push_back(Word(super.indirectFat[i / fatPerCluster], i % fatPerCluster * 4));
+    }
+    const uint32_t clustersPerBlock = super.pagesPerBlock / pagesPerCluster;
+    for (const uint32_t block : {super.backupBlock1, super.backupBlock2}) {
+        if (block < super.clustersPerCard / clustersPerBlock) {
+            held.push_back(block * clustersPerBlock);
+            held.push_back(block * clustersPerBlock + clustersPerBlock - 1);
+        }
+    }
+    for (const uint32_t cluster : held) {
+        if (cluster >= super.allocOffset && cluster - super.allocOffset < super.allocEnd) {
+            layoutFault = Text(boost::format("cluster %1%, which holds the superblock, the FAT or a backup block, lies "
+                                             "inside the area files take their clusters from") %
+                               cluster);
+            return;
+        }
+    }
 }
 
 size_t Ps2CardImage::ByteOffset(uint32_t cluster, uint32_t offset) const
@@ -643,6 +673,10 @@ std::optional<uint32_t> Ps2CardImage::AddEntry(Directory& directory, const DirEn
 bool Ps2CardImage::WriteFile(const std::string& directory, const std::string& name, std::span<const uint8_t> data,
                              int64_t created, int64_t modified, int64_t now, std::string& why)
 {
+    if (!layoutFault.empty()) {
+        why = "the card is not changed: " + layoutFault;
+        return false;
+    }
     if (!IsValidName(name)) {
         why = "the card cannot hold that name";
         return false;
@@ -708,6 +742,10 @@ void Ps2CardImage::Delete(const Directory& holder, const Found& found, int64_t n
 
 bool Ps2CardImage::RemoveFile(const std::string& directory, const std::string& name, int64_t now, std::string& why)
 {
+    if (!layoutFault.empty()) {
+        why = "the card is not changed: " + layoutFault;
+        return false;
+    }
     std::optional<Directory> opened = Open(directory, why);
     if (!opened) {
         return false;
@@ -723,6 +761,10 @@ bool Ps2CardImage::RemoveFile(const std::string& directory, const std::string& n
 
 bool Ps2CardImage::MakeDirectory(const std::string& name, int64_t now, std::string& why)
 {
+    if (!layoutFault.empty()) {
+        why = "the card is not changed: " + layoutFault;
+        return false;
+    }
     if (!IsValidName(name)) {
         why = "the card cannot hold that name";
         return false;
@@ -767,6 +809,10 @@ bool Ps2CardImage::MakeDirectory(const std::string& name, int64_t now, std::stri
 
 bool Ps2CardImage::RemoveDirectory(const std::string& name, int64_t now, std::string& why)
 {
+    if (!layoutFault.empty()) {
+        why = "the card is not changed: " + layoutFault;
+        return false;
+    }
     std::optional<Directory> root = Open(std::string(), why);
     if (!root) {
         return false;
@@ -874,6 +920,9 @@ std::vector<std::string> Ps2CardImage::Check() const
         return {refusal};
     }
     std::vector<std::string> problems;
+    if (!layoutFault.empty()) {
+        problems.push_back(layoutFault);
+    }
     if (ecc) {
         size_t bad = 0;
         const uint64_t pages = uint64_t{super.clustersPerCard} * pagesPerCluster;

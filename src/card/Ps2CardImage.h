@@ -95,6 +95,7 @@ private:
     };
 
     std::string ValidateSuperblock();
+    void NoteLayoutOverlap(uint32_t fatClusters);
     size_t ByteOffset(uint32_t cluster, uint32_t offset) const;
     void WriteInCluster(uint32_t cluster, uint32_t offset, std::span<const uint8_t> bytes);
     void SealPage(uint64_t page);
@@ -133,6 +134,8 @@ private:
 
     std::vector<uint8_t> image;
     std::string refusal;
+    // Set when the card may be read but must not be changed (see NoteLayoutOverlap).
+    std::string layoutFault;
     Ps2Card::Superblock super{};
     bool ecc = false;
     uint32_t pageLength = 0;

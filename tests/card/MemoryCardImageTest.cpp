@@ -248,6 +248,14 @@ TEST_F(CardImageTest, DamagedPs2ImagesAreReadAsFarAsTheyAreSound)
             EXPECT_EQ(ReadBytes(pc + "small"), std::vector<uint8_t>(10, 2));
         }
     }
+    // A superblock whose allocatable area covers the FAT is read, never written.
+    std::vector<uint8_t> overlapping = fresh.Bytes();
+    overlapping[0x34] = 5;  // alloc_offset
+    Ps2CardImage unsafe(overlapping);
+    ASSERT_TRUE(unsafe.Valid());
+    EXPECT_FALSE(unsafe.MakeDirectory("NEW", 0, why));
+    EXPECT_EQ(unsafe.Bytes(), overlapping);
+    EXPECT_NE(unsafe.Check().front().find("holds the superblock, the FAT"), std::string::npos);
     // A superblock that lies about the size is refused outright.
     std::vector<uint8_t> bytes = fresh.Bytes();
     bytes.resize(bytes.size() - 528);
