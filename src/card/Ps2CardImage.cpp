@@ -19,7 +19,6 @@ constexpr size_t kNamedAtMost = 20;
 // The card model has saves one level below the root; the check goes deeper,
 // but a chain of directories this deep is a loop in disguise.
 constexpr int kDeepestDirectory = 16;
-constexpr uint32_t kFatBad = 0xFFFFFFFDu;
 // No card of any emulator comes near this many clusters (a 2 GB card).
 constexpr uint32_t kMostClusters = 1u << 21;
 

@@ -97,6 +97,7 @@ constexpr uint16_t kRootParentMode = 0xA426;  // the root's "..": hidden, not re
 constexpr uint32_t kFatInUse = 0x80000000u;
 constexpr uint32_t kFatChainEnd = 0xFFFFFFFFu;
 constexpr uint32_t kFatFormattedFree = 0x7FFFFFFFu;
+constexpr uint32_t kFatBad = 0xFFFFFFFDu;  // written by the console's formatter
 constexpr uint32_t kNoCluster = 0xFFFFFFFFu;
 
 constexpr size_t kEntrySize = sizeof(DirEntry);
