@@ -335,6 +335,27 @@ TEST_F(CardImageTest, EveryPs1SampleSaveGoesInAndComesBackWhole)
     EXPECT_NE(LogText().find("the card is full"), std::string::npos);
 }
 
+// A chain that loops ends where it turns back; the check names it and the checksum it broke.
+TEST(Ps1CardImageTest, DamagedChainsEndAndAreReported)
+{
+    Ps1CardImage card(Ps1CardImage::Format());
+    std::string why;
+    ASSERT_TRUE(card.Write("LOOPS", std::vector<uint8_t>(3 * 8192, 1), why));
+    ASSERT_TRUE(card.Write("SOUND", std::vector<uint8_t>(8192, 2), why));
+    std::vector<uint8_t> bytes = card.Bytes();
+    bytes[0x80 * 3 + 8] = bytes[0x80 * 3 + 9] = 0;  // the last block's next: back to the first
+    bytes[0x80 * 3 + 0x20] = 1;                      // and a stray byte its checksum does not cover
+    const Ps1CardImage damaged(bytes);
+    std::vector<std::string> damage;
+    const auto saves = damaged.Saves(&damage);
+    ASSERT_EQ(saves.size(), 2u);
+    EXPECT_EQ(saves[0].blocks, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(damaged.Read("SOUND"), std::vector<uint8_t>(8192, 2));
+    const std::vector<std::string> problems = damaged.Check();
+    EXPECT_EQ(problems.size(), 2u) << testing::PrintToString(problems);  // the checksum and the chain
+    EXPECT_NE(problems[0].find("block 3: directory frame checksum"), std::string::npos);
+}
+
 // Images behind another tool's header keep it; one cut short is written whole.
 TEST_F(CardImageTest, Ps1HeadersStayAndSavesAroundAreUntouched)
 {
