@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <string_view>
 
 namespace {
@@ -78,9 +79,10 @@ CardLocationResult ParseCardLocation(const std::string& text)
     const size_t schemeEnd = text.find(kSchemeEnd);
     if (schemeEnd == std::string::npos || !IsScheme(std::string_view(text).substr(0, schemeEnd))) {
         CardLocationResult result;
-        result.location.kind = CardKind::Folder;
+        std::error_code error;
+        result.location.kind = std::filesystem::is_regular_file(text, error) ? CardKind::Image : CardKind::Folder;
         result.location.text = text;
-        result.location.folder = text;
+        result.location.path = text;
         result.location.slot = "0";
         return result;
     }

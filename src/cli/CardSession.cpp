@@ -22,9 +22,9 @@ void CardSession::SlotView::SelectComboItem(Combo combo, int index)
 CardSession::CardSession(const CardLocation& cardLocation, const std::string& pcFolder, std::string operationName)
     : card(cardLocation), operation(std::move(operationName))
 {
-    if (card.kind == CardKind::Folder) {
-        // Messages name the folder as it was resolved.
-        card.text = card.folder;
+    if (card.kind == CardKind::Folder || card.kind == CardKind::Image) {
+        // Messages name the folder or file as it was resolved.
+        card.text = card.path;
     }
     view.slot = card.slot;
     // An empty PC folder edit: the controller lists no PC folder.
@@ -37,12 +37,14 @@ bool CardSession::Connect()
 {
     switch (card.kind) {
     case CardKind::Folder:
-        if (!IsReadableFolder(card.folder, operation)) {
+    case CardKind::Image:
+        if (card.kind == CardKind::Folder && !IsReadableFolder(card.path, operation)) {
             return false;
         }
-        // A folder named on the command line is the user's explicit choice.
+        // A folder or an image named on the command line is the user's explicit choice.
         SetRemovableDriveProbe([](const std::string&) { return true; });
-        view.SetEditText(Edit::UsbFolder, card.folder);
+        // The window's USB field takes either: a regular file connects as an image.
+        view.SetEditText(Edit::UsbFolder, card.path);
         control->OnConnectUSBMemory();
         break;
     case CardKind::Ftp:

@@ -11,7 +11,7 @@
 
 class CardSession {
 public:
-    // card.folder must be absolute. pcFolder: an absolute folder for the PC
+    // card.path must be absolute. pcFolder: an absolute folder for the PC
     // list, or empty for none. operation names the command in log lines.
     CardSession(const CardLocation& card, const std::string& pcFolder, std::string operation);
     CardSession(const CardSession&) = delete;

@@ -1,5 +1,7 @@
 #include "cli/CliOptions.h"
 
+#include "card/Ps2CardImage.h"
+
 #include <charconv>
 #include <optional>
 #include <string>
@@ -20,6 +22,8 @@ struct RawOptions {
     bool json = false;
     bool online = false;
     bool proxy = false;
+    bool ps1 = false;
+    bool noEcc = false;
     std::optional<std::string> format;
     std::optional<std::string> to;
     std::optional<std::string> card;
@@ -41,6 +45,7 @@ struct Takes {
     bool pc = false;
     bool icon = false;
     bool gameInfo = false;
+    bool formatCard = false;
 };
 
 std::optional<ExportFormat> ParseFormat(const std::string& text)
@@ -87,12 +92,15 @@ std::string RefuseOptions(const std::string& command, const RawOptions& raw, Tak
             }
         }
     }
+    if ((raw.ps1 || raw.noEcc) && !takes.formatCard) {
+        return command + (raw.ps1 ? ": --ps1 does not apply" : ": --no-ecc does not apply");
+    }
+    if (raw.size && !takes.icon && !takes.formatCard) {
+        return command + ": --size does not apply";
+    }
     if (!takes.icon) {
         if (raw.time) {
             return command + ": --time does not apply";
-        }
-        if (raw.size) {
-            return command + ": --size does not apply";
         }
         if (raw.output) {
             return command + ": -o does not apply";
@@ -334,6 +342,42 @@ CliParseResult ParseGameInfo(const std::vector<std::string>& words, const RawOpt
     return result;
 }
 
+// format-card FILE [--ps1] [--no-ecc] [--size MB] and check-card FILE [--json].
+CliParseResult ParseCardImage(const std::vector<std::string>& words, const RawOptions& raw)
+{
+    const std::string& command = words[0];
+    const bool format = command == "format-card";
+    if (std::string error = RefuseOptions(command, raw, {.json = !format, .formatCard = format}); !error.empty()) {
+        return Failure(error);
+    }
+    if (words.size() < 2) {
+        return Failure(command + ": the file is missing");
+    }
+    if (words.size() > 2) {
+        return Failure(command + ": too many arguments: " + words[2]);
+    }
+    if (words[1].empty()) {
+        return Failure(command + ": the file is empty");
+    }
+    CliParseResult result;
+    result.options.command = format ? CliCommand::FormatCard : CliCommand::CheckCard;
+    result.options.paths = {words[1]};
+    result.options.json = raw.json;
+    result.options.ps1 = raw.ps1;
+    result.options.ecc = !raw.noEcc;
+    if (raw.ps1 && (raw.noEcc || raw.size)) {
+        return Failure("format-card: a PS1 card has one size and no ECC: --ps1 takes neither --no-ecc nor --size");
+    }
+    if (raw.size) {
+        const std::optional<uint32_t> size = ParseNumber(*raw.size);
+        if (!size || !Ps2CardImage::IsFormatSize(*size)) {
+            return Failure("format-card: --size takes 8, 16, 32 or 64 (MB): " + *raw.size);
+        }
+        result.options.cardMegabytes = *size;
+    }
+    return result;
+}
+
 }  // namespace
 
 CliParseResult ParseCliArguments(const std::vector<std::string>& arguments)
@@ -359,8 +403,14 @@ CliParseResult ParseCliArguments(const std::vector<std::string>& arguments)
             optionsEnded = true;
             continue;
         }
-        if (argument == "--json" || argument == "--online" || argument == "--proxy") {
-            (argument == "--json" ? raw.json : argument == "--online" ? raw.online : raw.proxy) = true;
+        if (argument == "--json" || argument == "--online" || argument == "--proxy" || argument == "--ps1" ||
+            argument == "--no-ecc") {
+            bool& flag = argument == "--json"     ? raw.json
+                         : argument == "--online" ? raw.online
+                         : argument == "--proxy"  ? raw.proxy
+                         : argument == "--ps1"    ? raw.ps1
+                                                  : raw.noEcc;
+            flag = true;
             continue;
         }
         const size_t equals = argument.find('=');
@@ -407,11 +457,14 @@ CliParseResult ParseCliArguments(const std::vector<std::string>& arguments)
         words[0] == "move-to-card" || words[0] == "delete") {
         return ParseCardTransfer(words, raw);
     }
-    if (words[0] == "render-icon") {
-        return ParseRenderIcon(words, raw);
-    }
     if (words[0] == "gameinfo") {
         return ParseGameInfo(words, raw);
+    }
+    if (words[0] == "format-card" || words[0] == "check-card") {
+        return ParseCardImage(words, raw);
+    }
+    if (words[0] == "render-icon") {
+        return ParseRenderIcon(words, raw);
     }
     return Failure("unknown command: " + words[0]);
 }
@@ -478,10 +531,24 @@ std::string CliUsageText()
            "                           インターネットから取得する\"), through its caching mirror with --proxy\n"
            "                           (the box \"ゲーム情報取得時にWebProxyを使用する\"). A page fetched goes\n"
            "                           into the cache. A page that could not be fetched fails that NAME\n"
+           "  format-card FILE [--ps1] [--no-ecc] [--size MB]\n"
+           "                           writes an empty formatted card image to FILE, which must not exist:\n"
+           "                           a PS2 card of MB megabytes (8, 16, 32 or 64; 8 when not given) with\n"
+           "                           the spare (ECC) bytes of every page (8,650,752 bytes for 8 MB), or\n"
+           "                           without them with --no-ecc (8,388,608 bytes); with --ps1 a PS1 card\n"
+           "                           of 131,072 bytes\n"
+           "  check-card FILE [--json]\n"
+           "                           checks the card image FILE without changing it and says what is\n"
+           "                           wrong: exit 0 when it is sound, 1 when something is (or it is no\n"
+           "                           card image, or cannot be read)\n"
            "\n"
            "CARD is one of:\n"
            "  DIR                      a folder taken as a memory card (any folder: the window's rule that\n"
            "                           it must lie on a removable medium does not apply)\n"
+           "  FILE                     a PS2 card image (8 MB or an emulator's larger card, with or without\n"
+           "                           the spare bytes) or a PS1 card image (.mcr, .mcd, .gme, .vgs, ...),\n"
+           "                           its kind told by content; every change rewrites the whole file\n"
+           "                           through a temporary beside it\n"
            "  ftp://HOST[:PORT]/SLOT   the card in slot SLOT (0 or 1) of a console running an FTP server\n"
            "                           (port 21 when none is given; HOST may be [IPv6 address])\n"
            "  ps2link://HOST/SLOT      the card in slot SLOT (0 or 1) of a console running PS2Link, through\n"
@@ -489,11 +556,14 @@ std::string CliUsageText()
            "  A slot that holds no card fails the command.\n"
            "\n"
            "Options:\n"
-           "  --json          one JSON object on one line (list, info, gameinfo)\n"
+           "  --json          one JSON object on one line (list, info, gameinfo, check-card)\n"
            "  --card CARD     the card (copy-to-pc, copy-to-card, move-to-pc, move-to-card, delete)\n"
            "  --pc DIR        the PC folder (copy-to-pc, copy-to-card, move-to-pc, move-to-card)\n"
            "  --time MS       the moment of the icon's animation drawn, in milliseconds (render-icon)\n"
            "  --size PX       the picture's width and height in pixels (render-icon)\n"
+           "  --size MB       the card's size (format-card)\n"
+           "  --ps1           a PS1 card (format-card)\n"
+           "  --no-ecc        a PS2 card without the spare bytes of its pages (format-card)\n"
            "  -o FILE         the PNG file written, replaced whole when it exists (render-icon)\n"
            "  --online        fetch pages not in the cache (gameinfo)\n"
            "  --proxy         fetch them from the mirror (gameinfo)\n"
@@ -511,7 +581,10 @@ std::string CliUsageText()
            "          list card ends with the line \"usage<TAB>KB\".\n"
            "  export: the name of each file written inside DIR, one per line, in the order of the saves\n"
            "          (the numbered name where the plain one was taken).\n"
-           "  import, copy-to-pc, copy-to-card, move-to-pc, move-to-card, delete, render-icon: nothing.\n"
+           "  import, copy-to-pc, copy-to-card, move-to-pc, move-to-card, delete, render-icon,\n"
+           "          format-card: nothing.\n"
+           "  check-card: file<TAB>PATH, kind<TAB>ps2|ps1|none, size<TAB>BYTES, ecc<TAB>yes|no (PS2\n"
+           "          only), then problem<TAB>TEXT per problem found.\n"
            "  info:   lines of tab-separated columns, the first naming the line:\n"
            "          kind<TAB>icon.sys|ps2-folder|psu|npo|ps1-save|ps1-card|max|cbs|sps|psv, then\n"
            "          icon.sys:   title<TAB>T, icon<TAB>LIST, icon<TAB>COPY, icon<TAB>DELETE\n"
@@ -545,6 +618,8 @@ std::string CliUsageText()
            "          product code (\"\" when NAME has none), \"source\" cache, internet, none (no code, or\n"
            "          not cached and not fetched) or failed (no page); the fields as the cache holds them\n"
            "          (strings, \"NO DATA\" for an empty page), null when not known.\n"
+           "  check-card --json: {\"file\", \"kind\": \"ps2\"|\"ps1\"|null, \"size\", \"ecc\": true|false|null,\n"
+           "          \"problems\": [TEXT, ...]}; \"ecc\" is null for a PS1 card, \"problems\" empty when sound.\n"
            "\n"
            "Exit status: 0 done, 1 some item failed (the log and standard error say which),\n"
            "2 usage error.\n";

@@ -21,6 +21,8 @@ enum class CliCommand {
     Delete,
     RenderIcon,
     GameInfo,
+    FormatCard,
+    CheckCard,
 };
 
 // The container an export writes: psu and npo take PS2 saves, mcr PS1 saves.
@@ -44,7 +46,7 @@ struct CliOptions {
     ExportFormat format = ExportFormat::Psu;
     // export and import: the folder given with --to, as given.
     std::string targetFolder;
-    // export: the saves; import: the files; info and render-icon: the one path. As given.
+    // export: the saves; import: the files; info, render-icon, format-card and check-card: the one path. As given.
     std::vector<std::string> paths;
     // list card, copy-to-pc, copy-to-card, move-to-pc, move-to-card, delete: the card (a folder card's path as given).
     CardLocation card;
@@ -66,6 +68,11 @@ struct CliOptions {
     std::optional<std::string> catalogueUrl;
     std::optional<std::string> mirrorUrl;
     std::string cacheFile;
+    // format-card: a PS1 card, or a PS2 card of that many MB with or without its spare (ECC) bytes.
+    static constexpr uint32_t kDefaultCardMegabytes = 8;
+    bool ps1 = false;
+    bool ecc = true;
+    uint32_t cardMegabytes = kDefaultCardMegabytes;
 };
 
 struct CliParseResult {

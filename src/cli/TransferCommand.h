@@ -14,7 +14,7 @@ enum class TransferKind {
     Delete,      // card rows, deleted from the card
 };
 
-// card.folder (a folder card) and pcFolder are absolute; pcFolder is unused by
+// card.path (a folder card or an image) and pcFolder are absolute; pcFolder is unused by
 // Delete. A name is a save's whole name (\xHH standing for a byte), or the text
 // of the name column when exactly one row shows it. False when any name failed:
 // no such save or several, a save not copied whole, or a deleted save still

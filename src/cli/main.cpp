@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "cli/CardImageCommand.h"
 #include "cli/CliOptions.h"
 #include "cli/CliOutput.h"
 #include "cli/ExportCommand.h"
@@ -34,7 +35,7 @@ struct AbsolutePaths {
     std::string folder;
     std::string targetFolder;
     std::vector<std::string> paths;
-    // The card with a folder card's path made absolute.
+    // The card with a folder card's or an image's path made absolute.
     CardLocation card;
     std::string pcFolder;
     std::string outputFile;
@@ -59,7 +60,7 @@ AbsolutePaths MakeAbsolute(const CliOptions& options)
         absolute.paths.push_back(Absolute(path, absolute.error));
     }
     absolute.card = options.card;
-    absolute.card.folder = Absolute(options.card.folder, absolute.error);
+    absolute.card.path = Absolute(options.card.path, absolute.error);
     absolute.pcFolder = Absolute(options.pcFolder, absolute.error);
     absolute.outputFile = Absolute(options.outputFile, absolute.error);
     absolute.cacheFile = Absolute(options.cacheFile, absolute.error);
@@ -121,6 +122,17 @@ int RunGameInfo(const CliOptions& options, const AbsolutePaths& absolute)
     return printed && !AnyFetchFailed(answers) ? kExitDone : kExitFailed;
 }
 
+// 0 when the image is sound, 1 when something is wrong with it or it cannot be read.
+int RunCheckCard(const CliOptions& options, const std::string& path)
+{
+    CardImageReport report;
+    if (!CheckCard(path, report)) {
+        return kExitFailed;
+    }
+    const bool printed = Print(options.json ? FormatCheckJson(path, report) : FormatCheckPlain(path, report));
+    return printed && report.problems.empty() ? kExitDone : kExitFailed;
+}
+
 int Run(const CliOptions& options)
 {
     const AbsolutePaths absolute = MakeAbsolute(options);
@@ -168,6 +180,10 @@ int Run(const CliOptions& options)
         return RenderIcon(absolute.paths.front(), options.iconTime, options.iconSize, absolute.outputFile)
                    ? kExitDone
                    : kExitFailed;
+    case CliCommand::FormatCard:
+        return FormatCard(absolute.paths.front(), options.ps1, options.ecc, options.cardMegabytes) ? kExitDone : kExitFailed;
+    case CliCommand::CheckCard:
+        return RunCheckCard(options, absolute.paths.front());
     case CliCommand::Help:
     case CliCommand::GameInfo:
         break;

@@ -157,6 +157,19 @@ std::error_code PendingFile::Commit()
     return {};
 }
 
+std::error_code PendingFile::CommitNew()
+{
+    if (std::error_code error = Close()) {
+        return error;
+    }
+    if (std::error_code error = CommitTo(target)) {
+        return error;
+    }
+    committed = true;
+    committedPath = target;
+    return {};
+}
+
 std::error_code PendingFile::CommitUnderFreeName()
 {
     if (std::error_code error = Close()) {

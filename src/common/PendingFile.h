@@ -28,6 +28,9 @@ public:
     std::error_code Close();
     // Closes (when still open) and renames over the target.
     std::error_code Commit();
+    // Closes (when still open) and takes the target's name only when nothing
+    // stands there: file_exists otherwise, and the temporary is removed.
+    std::error_code CommitNew();
     // Closes (when still open) and takes the target's name, or the first free
     // of its numbered names (NumberedName 0 to 999), never replacing what
     // stands at one: file_exists when every name is taken.

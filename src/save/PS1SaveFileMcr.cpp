@@ -15,82 +15,25 @@
 #include "common/Log.h"
 #include "common/PendingFile.h"
 #include "common/TextCodec.h"
+#include "save/PS1CardLayout.h"
 #include "save/FileKind.h"
 #include "save/PS1SaveData.h"
 #include "save/SaveFileBase.h"
 
 namespace {
 
-// The layouts are copied in and out as they lie in the image.
-static_assert(std::endian::native == std::endian::little);
+using PS1Card::DirectoryFrame;
+using PS1Card::kFirstBlock;
+using PS1Card::kFreeBlock;
+using PS1Card::kLastBlock;
+using PS1Card::kMiddleBlock;
+using PS1Card::kCardMark;
+using PS1Card::Checksum;
+using PS1Card::MakeFrame;
+namespace CardLayout = PS1Card;
 
-#pragma pack(push, 1)
-// One per block, describing the save the block belongs to.
-struct DirectoryFrame {
-    uint8_t state;
-    uint8_t reserved1[3];
-    uint32_t size;  // the save's size in bytes, in every frame of the save
-    int16_t next;   // index of the save's next block; -1 on its last block
-    char name[21];  // NUL-terminated when shorter than the field
-    uint8_t reserved2[96];
-    uint8_t checksum;  // exclusive-or of every byte before it
-};
-#pragma pack(pop)
-static_assert(sizeof(DirectoryFrame) == 128);
-static_assert(offsetof(DirectoryFrame, next) == 0x08);
-static_assert(offsetof(DirectoryFrame, name) == 0x0A);
-static_assert(offsetof(DirectoryFrame, checksum) == 0x7F);
-
-// The 128 KiB card image: a header frame, one directory frame per block, then the blocks.
-struct CardLayout {
-    static constexpr size_t kFrameSize = sizeof(DirectoryFrame);
-    static constexpr size_t kDirectoryOffset = 0x80;
-    static constexpr int kBlockCount = 15;
-    static constexpr size_t kBlocksOffset = 0x2000;
-    static constexpr size_t kBlockSize = 8192;
-    static constexpr size_t kImageSize = 131072;
-    static constexpr size_t kMaxNameLength = sizeof(DirectoryFrame::name) - 1;
-};
-static_assert(CardLayout::kDirectoryOffset == CardLayout::kFrameSize);
-static_assert(CardLayout::kDirectoryOffset + CardLayout::kBlockCount * CardLayout::kFrameSize == 0x800);
-static_assert(CardLayout::kBlocksOffset + CardLayout::kBlockCount * CardLayout::kBlockSize == CardLayout::kImageSize);
-
-// The image's header frame opens with it.
-constexpr std::string_view kCardMark = "MC";
 // The part of a raw save that PS1SaveData examines.
 constexpr size_t kRawHeaderSize = 1152;
-
-enum FrameState : uint8_t {
-    kFirstBlock = 0x51,
-    kMiddleBlock = 0x52,
-    kLastBlock = 0x53,
-    kFreeBlock = 0xA0,
-    kDeletedFirstBlock = 0xA1,
-    kDeletedLastBlock = 0xA3,
-};
-
-uint8_t Checksum(const uint8_t* frame)
-{
-    uint8_t sum = 0;
-    for (size_t i = 0; i + 1 < CardLayout::kFrameSize; ++i) {
-        sum ^= frame[i];
-    }
-    return sum;
-}
-
-DirectoryFrame MakeFrame(uint8_t state, uint32_t size, int16_t next, std::string_view name)
-{
-    DirectoryFrame frame{};
-    frame.state = state;
-    frame.size = size;
-    frame.next = next;
-    // An empty view may hold no pointer at all: copy only what is there.
-    if (!name.empty()) {
-        std::copy_n(name.begin(), std::min(name.size(), CardLayout::kMaxNameLength), frame.name);
-    }
-    frame.checksum = Checksum(reinterpret_cast<const uint8_t*>(&frame));
-    return frame;
-}
 
 std::string FrameName(const DirectoryFrame& frame)
 {
@@ -100,7 +43,7 @@ std::string FrameName(const DirectoryFrame& frame)
 
 // Deleted saves keep their frames and names until the blocks are reused;
 // bringing them back as live saves would resurrect stale or half-overwritten data.
-bool IsDeleted(uint8_t state) { return state >= kDeletedFirstBlock && state <= kDeletedLastBlock; }
+bool IsDeleted(uint8_t state) { return state >= PS1Card::kDeletedFirstBlock && state <= PS1Card::kDeletedLastBlock; }
 
 // At most `limit` bytes, never ending inside a double-byte character.
 std::string CutName(const std::string& name, size_t limit)

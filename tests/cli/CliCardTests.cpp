@@ -173,3 +173,43 @@ TEST(CliCardTest, ACardListThatCannotBeReadFails)
 }
 
 }  // namespace
+
+// Card image files: made by format-card, used as CARD like a folder, checked by check-card.
+TEST(CliCardTest, ImageFilesAreMadeUsedAndChecked)
+{
+    TempDir temp;
+    const std::string ps2 = temp / "card.ps2", ps1 = temp / "card.mcd", pc = temp / "pc/";
+    EXPECT_EQ(RunCli({"format-card", ps2}).exitCode, 0);
+    EXPECT_EQ(fs::file_size(ps2), 8650752u);
+    ExpectFails({"format-card", ps2, "--no-ecc"}, "上書きしませんでした tansu-cli format-card");
+    EXPECT_EQ(fs::file_size(ps2), 8650752u);
+    EXPECT_EQ(RunCli({"format-card", "--ps1", ps1}).exitCode, 0);
+    for (const std::vector<std::string>& arguments : {std::vector<std::string>{"format-card", ps1 + "x", "--ps1", "--no-ecc"},
+                                                      {"format-card", ps1 + "y", "--size", "12"},
+                                                      {"check-card", ps1, "--ps1"}, {"format-card"}}) {
+        EXPECT_EQ(RunCli(arguments).exitCode, 2) << testing::PrintToString(arguments);
+    }
+
+    MakeCard(pc, "ONE");
+    EXPECT_EQ(RunCli({"copy-to-card", "--card", ps2, "--pc", pc, "BASLUS-1", "SLPS-2"}).exitCode, 0);
+    EXPECT_EQ(RunCli({"list", "card", ps2}).out, kCardRows);
+    EXPECT_EQ(RunCli({"copy-to-card", "--card", ps1, "--pc", pc, "SLPS-2"}).exitCode, 0);
+    EXPECT_EQ(RunCli({"list", "card", ps1}).out, "PS ONE\tSLPS-2\t0008\tPS1\nusage\t8\n");
+    EXPECT_EQ(RunCli({"delete", "--card", ps1, "SLPS-2"}).exitCode, 0);
+    const CliRun clean = RunCli({"check-card", ps2, "--json"});
+    EXPECT_EQ(clean.exitCode, 0);
+    EXPECT_EQ(clean.out, "{\"ecc\":true,\"file\":\"" + ps2 + "\",\"kind\":\"ps2\",\"problems\":[],\"size\":8650752}\n");
+
+    // One flipped bit in the superblock's page: reported, and the file left as it was.
+    std::vector<uint8_t> bytes = ReadBytes(ps2);
+    bytes[0x100] ^= 0x10;
+    WriteBytes(ps2, bytes);
+    const CliRun damaged = RunCli({"check-card", ps2});
+    EXPECT_EQ(damaged.exitCode, 1);
+    EXPECT_EQ(damaged.out, "file\t" + ps2 + "\nkind\tps2\nsize\t8650752\necc\tyes\n"
+                           "problem\tpage 0, bytes 256-383: one data bit differs from its ECC\n");
+    EXPECT_EQ(ReadBytes(ps2), bytes);
+    WriteText(temp / "notes.txt", "no card");
+    const CliRun none = RunCli({"check-card", temp / "notes.txt", "--json"});
+    EXPECT_TRUE(none.exitCode == 1 && none.out.find("\"kind\":null") != std::string::npos) << none.out;
+}
