@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
@@ -31,6 +32,7 @@
 
 #include "app/CListCtrlEx.h"
 #include "app/IconPane.h"
+#include "card/CardImageFile.h"
 #include "control/Control.h"
 #include "app/DlgSelectFileType.h"
 #include "control/Settings.h"
@@ -563,9 +565,23 @@ void CTansuDlg::BrowseUsbFolder()
     if (commandRunning) {
         return;
     }
-    const std::string folder = PickFolder(GetEditText(Edit::UsbFolder));
-    if (!folder.empty() && AcceptCardFolder(folder)) {
-        SetEditText(Edit::UsbFolder, folder);
+    // A card is a folder of saves or a card image file: the user says which to look for.
+    QMenu choice(this);
+    const QAction* folderChoice = choice.addAction(ToQt(UiText("PICK_CARD_FOLDER")));
+    const QAction* imageChoice = choice.addAction(ToQt(UiText("PICK_CARD_IMAGE")));
+    QWidget* button = widgets.at(IDC_BUTTON_BROWSE_USB);
+    const QAction* chosen = choice.exec(button->mapToGlobal(QPoint(0, button->height())));
+    std::string card;
+    if (chosen == folderChoice) {
+        card = PickFolder(GetEditText(Edit::UsbFolder));
+    } else if (chosen == imageChoice) {
+        const QString file = QFileDialog::getOpenFileName(this, ToQt(UiText("PICK_CARD_IMAGE")),
+                                                          ToQt(GetEditText(Edit::UsbFolder)),
+                                                          ToQt(UiText("CARD_IMAGE_FILTER")));
+        card = FromQt(file);
+    }
+    if (!card.empty() && AcceptCardFolder(card)) {
+        SetEditText(Edit::UsbFolder, card);
     }
 }
 
@@ -682,6 +698,11 @@ void CTansuDlg::dropEvent(QDropEvent* event)
             if (onPcEdit) {
                 pcFolder = path;
             } else if (onUsbEdit && AcceptCardFolder(path)) {
+                usbFolder = path;
+            }
+        } else if (onUsbEdit && IsFile(path) && CardImageKindOfFile(path) != CardImageKind::None) {
+            // A card image dropped on the card's field is that card, not a file to import.
+            if (AcceptCardFolder(path)) {
                 usbFolder = path;
             }
         } else if (IsFile(path) && rect().contains(position)) {

@@ -37,6 +37,7 @@
 #include "app/DlgSelectFileType.h"
 #include "app/IconPane.h"
 #include "common/DriveType.h"
+#include "card/CardImageFile.h"
 #include "common/Log.h"
 #include "common/SettingFile.h"
 
@@ -445,6 +446,20 @@ TEST_F(MainWindowTest, KeysAndRowsDraggedOntoTheOtherList)
     // A list never takes its own rows.
     drag(cardList, cardList, "BASLUS-00001AAA", Qt::NoModifier);
     EXPECT_FALSE(dialog->IsCommandRunning());
+}
+
+// A card image file dropped on the card's field is a card, not a file to import.
+TEST_F(MainWindowTest, ACardImageDroppedOnTheCardFieldConnectsAsACard)
+{
+    const std::string image = card / "card.ps2";
+    ASSERT_FALSE(FormatCardImage(image, false, true, 8));
+    Drop(image, IDC_EDIT_USB_FOLDER);
+    EXPECT_EQ(dialog->GetEditText(Edit::UsbFolder), image);
+    EXPECT_EQ(dialog->RowCount(ListSide::PC), 1);  // nothing imported
+    Click(IDC_BUTTON_USB_CONNECT);
+    EXPECT_TRUE(Find(IDC_BUTTON_DISCONNECT)->isEnabled());
+    EXPECT_EQ(dialog->RowCount(ListSide::PS2), 0);
+    EXPECT_FALSE(Caption(Find(IDC_STATIC_USAGE)).empty());
 }
 
 // A click on a row of either list fills both panes: the save's own information at
