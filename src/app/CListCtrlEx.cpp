@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
+#include <QStyle>
 #include <QStyledItemDelegate>
 
 namespace {
@@ -57,6 +58,13 @@ CListCtrlEx::CListCtrlEx(QWidget* parent) : QTreeWidget(parent)
     header()->setStretchLastSection(false);
     header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     connect(header(), &QHeaderView::sectionClicked, this, [this](int column) { SortByColumn(column); });
+    // A long title keeps its start and its end (which often tells two saves apart).
+    setTextElideMode(Qt::ElideMiddle);
+    connect(header(), &QHeaderView::sectionResized, this, [this] {
+        if (!settingWidths) {
+            widthsChosen = true;
+        }
+    });
     // Rows dragged onto the other list are copied there; a list never takes its own rows.
     setDragEnabled(true);
     setAcceptDrops(true);
@@ -193,6 +201,53 @@ void CListCtrlEx::AddRow(const ListRow& row)
     item->setFlags(item->flags() & ~Qt::ItemIsAutoTristate);
     item->setCheckState(0, Qt::Unchecked);
     addTopLevelItem(item);
+    if (!widthsChosen) {
+        // A save and its backup (NAME and NAME.000) must never look alike.
+        const int wanted = fontMetrics().horizontalAdvance(item->text(kColumnName)) +
+                           2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 8;
+        if (wanted > columnWidth(kColumnName)) {
+            settingWidths = true;
+            setColumnWidth(kColumnName, wanted);
+            settingWidths = false;
+        }
+    }
+}
+
+void CListCtrlEx::SetLayoutWidth(int column, int width)
+{
+    settingWidths = true;
+    setColumnWidth(column, width);
+    settingWidths = false;
+}
+
+std::string CListCtrlEx::ColumnWidths() const
+{
+    std::string text;
+    for (int column = 0; column < columnCount(); ++column) {
+        text += (column > 0 ? "," : "") + std::to_string(columnWidth(column));
+    }
+    return text;
+}
+
+void CListCtrlEx::SetColumnWidths(const std::string& widths)
+{
+    const QStringList parts = QString::fromStdString(widths).split(QLatin1Char(','));
+    if (parts.size() != columnCount()) {
+        return;
+    }
+    for (int column = 0; column < columnCount(); ++column) {
+        bool number = false;
+        const int width = parts[column].toInt(&number);
+        if (!number || width < 8 || width > 4000) {
+            return;  // not ours, or damaged: the widths of the layout stay
+        }
+    }
+    settingWidths = true;
+    for (int column = 0; column < columnCount(); ++column) {
+        setColumnWidth(column, parts[column].toInt());
+    }
+    settingWidths = false;
+    widthsChosen = true;
 }
 
 ListRow CListCtrlEx::RowOf(const QTreeWidgetItem& item) const

@@ -40,6 +40,12 @@ public:
     // The first highlighted row's index, -1 when none is.
     int HighlightedIndex() const;
 
+    // The column widths as "w0,w1,w2,w3", and back; the widths set are the user's from then on.
+    std::string ColumnWidths() const;
+    void SetColumnWidths(const std::string& widths);
+    // A width the window's layout gives a column; not the user's choice.
+    void SetLayoutWidth(int column, int width);
+
     // What a drag of rows carries: the name of the list they come from.
     static constexpr const char* kRowsMimeType = "application/x-tansu-rows";
     QStringList mimeTypes() const override;
@@ -63,6 +69,9 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // Until the user sets a width, the directory column widens to show every name whole.
+    bool widthsChosen = false;
+    bool settingWidths = false;
     // The list the dragged rows come from, when it is another one; empty otherwise.
     QString OtherList(const QDropEvent& event) const;
     ListRow RowOf(const QTreeWidgetItem& item) const;

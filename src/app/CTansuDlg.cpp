@@ -20,6 +20,8 @@
 #include <QPixmap>
 #include <QLineEdit>
 #include <QMenu>
+#include <QResizeEvent>
+#include <QStyle>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
@@ -41,6 +43,7 @@
 #include "common/FileHelpers.h"
 #include "common/Log.h"
 #include "common/ProgramDirectory.h"
+#include "common/SettingFile.h"
 
 namespace {
 
@@ -228,7 +231,9 @@ CTansuDlg::CTansuDlg(QWidget* parent, const std::string& programDirectory)
     setWindowIcon(WindowIcon());
     setFont(DialogFont());
     units = DialogUnits::ForFont(font());
-    setFixedSize(units.ToPixelsX(kDialogWidth), units.ToPixelsY(kDialogHeight));
+    // The described layout is the smallest window; it grows from there.
+    setSizeGripEnabled(true);
+    resize(units.ToPixelsX(kDialogWidth), units.ToPixelsY(kDialogHeight));
     setAcceptDrops(true);
     setAttribute(Qt::WA_AlwaysShowToolTips);
 
@@ -245,6 +250,8 @@ CTansuDlg::CTansuDlg(QWidget* parent, const std::string& programDirectory)
     logButton->setObjectName(QStringLiteral("IDC_%1").arg(IDC_BUTTON_LOG));
     logButton->setGeometry(units.ToPixels(kLogRect));
     logButton->setAutoDefault(false);
+    widgets[IDC_BUTTON_CANCEL] = cancelButton;
+    widgets[IDC_BUTTON_LOG] = logButton;
     connect(logButton, &QAbstractButton::clicked, this, [this] { ShowRecentLog(); });
     progress->setRange(0, kProgressMax);
 
@@ -256,6 +263,7 @@ CTansuDlg::CTansuDlg(QWidget* parent, const std::string& programDirectory)
     EnterProgramDirectory();
     LogOpen();
     LoadSettings(*this);
+    LoadColumnWidths();
     control = std::make_unique<Control>(this);
     RetranslateWindow();
     ConnectCommands();
@@ -368,7 +376,7 @@ void CTansuDlg::InitialiseLists()
         auto* list = qobject_cast<CListCtrlEx*>(widgets.at(id));
         list->SetColumns(ColumnCaptions());
         for (int column = 0; column < 3; ++column) {
-            list->setColumnWidth(column, kColumnWidths[column]);
+            list->SetLayoutWidth(column, kColumnWidths[column]);
         }
     }
     FitTypeColumn();
@@ -382,8 +390,138 @@ void CTansuDlg::FitTypeColumn()
         const QFontMetrics metrics(list->header()->font());
         const int typeWidth =
             std::max(metrics.horizontalAdvance("PS2"), metrics.horizontalAdvance(ToQt(UiText("COLUMN_TYPE"))));
-        list->setColumnWidth(3, typeWidth + 2 * metrics.averageCharWidth() + 4);
+        list->SetLayoutWidth(3, typeWidth + 2 * metrics.averageCharWidth() + 4);
     }
+}
+
+WindowLayout::Stretch CTansuDlg::StretchOf(ControlId id, const QRect& units)
+{
+    using Stretch = WindowLayout::Stretch;
+    // Dialog units of the described layout: the card list ends at 186, the PC list starts at 218,
+    // the panes on the right start at 402, the row of buttons under the lists is at 312.
+    switch (id) {
+    case IDC_LIST_PS2:
+        return Stretch{0, 0.5, 0, 1};
+    case IDC_LIST_PC:
+        return Stretch{0.5, 0.5, 0, 1};
+    case IDC_EDIT_PC_FOLDER:
+        return Stretch{0, 0.5, 0, 0};
+    case IDC_PROGRESS:
+        return Stretch{0, 1, 1, 0};
+    case IDC_STATIC_USAGE:
+        return Stretch{0, 0, 1, 0};
+    case IDC_BUTTON_LOG:
+    case IDC_BUTTON_CANCEL:
+        return Stretch{1, 0, 1, 0};
+    case IDC_BUTTON_DISCONNECT:
+        return Stretch{};
+    default:
+        break;
+    }
+    if (units.x() >= 378) {
+        return Stretch{1, 0, 0, 0};  // the status line and the panes on the right
+    }
+    if (units.y() >= 312) {
+        return units.x() < 186 ? Stretch{0.5, 0, 1, 0} : Stretch{1, 0, 1, 0};  // under the lists, at their right ends
+    }
+    if (units.y() >= 54 || (units.y() < 24 && units.x() >= 228)) {
+        return Stretch{0.5, 0, 0, 0};  // between and above the lists, and what follows the PC folder's edit
+    }
+    return Stretch{};
+}
+
+int CTansuDlg::CaptionNeed(const QWidget& widget) const
+{
+    const QFontMetrics metrics(widget.font());
+    if (const auto* box = qobject_cast<const QCheckBox*>(&widget)) {
+        return style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box) +
+               style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box) +
+               metrics.horizontalAdvance(box->text()) + 2;
+    }
+    if (const auto* button = qobject_cast<const QPushButton*>(&widget)) {
+        return metrics.horizontalAdvance(button->text()) + 6;
+    }
+    if (const auto* group = qobject_cast<const QGroupBox*>(&widget)) {
+        return metrics.horizontalAdvance(group->title()) + 16;
+    }
+    if (const auto* label = qobject_cast<const QLabel*>(&widget); label != nullptr && IsCaptionLabel(
+            static_cast<ControlId>(widget.property("controlId").toInt()))) {
+        return metrics.horizontalAdvance(label->text()) + 2;
+    }
+    return 0;
+}
+
+void CTansuDlg::Relayout()
+{
+    std::vector<WindowLayout::Item> items;
+    const auto add = [&](ControlId id, const QRect& unitsRect) {
+        QRect place = units.ToPixels(unitsRect);
+        if (qobject_cast<QComboBox*>(widgets.at(id)) != nullptr) {
+            place.setHeight(units.ToPixelsY(kComboHeight));
+        }
+        // The panes on the right move as one column.
+        const int column = unitsRect.x() >= 402 ? 1 : 0;
+        items.push_back({static_cast<int>(id), place, CaptionNeed(*widgets.at(id)),
+                         qobject_cast<QGroupBox*>(widgets.at(id)) != nullptr, StretchOf(id, unitsRect), column});
+    };
+    for (const Layout& layout : kLayout) {
+        add(layout.id, QRect(layout.x, layout.y, layout.width, layout.height));
+    }
+    add(IDC_BUTTON_LOG, kLogRect);
+    add(IDC_BUTTON_CANCEL, kCancelRect);
+    windowLayout = std::make_unique<WindowLayout>(std::move(items),
+                                                  QSize(units.ToPixelsX(kDialogWidth), units.ToPixelsY(kDialogHeight)));
+    const QSize smallest = windowLayout->MinimumSize();
+    setMinimumSize(smallest);
+    if (width() < smallest.width() || height() < smallest.height()) {
+        resize(std::max(width(), smallest.width()), std::max(height(), smallest.height()));
+    }
+    PlaceControls();
+}
+
+void CTansuDlg::PlaceControls()
+{
+    if (!windowLayout) {
+        return;
+    }
+    for (const auto& [id, place] : windowLayout->Place(size())) {
+        widgets.at(static_cast<ControlId>(id))->setGeometry(place);
+    }
+}
+
+void CTansuDlg::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    PlaceControls();
+}
+
+// The widths the user gave the columns, kept beside the other settings.
+const char* const kColumnWidthKeys[] = {"COLUMN_WIDTHS_PS2", "COLUMN_WIDTHS_PC"};
+
+void CTansuDlg::LoadColumnWidths()
+{
+    SettingFile file;
+    if (!file.Load(ProgramDirectory() + "setting.ini")) {
+        return;
+    }
+    for (const ListSide side : {ListSide::PS2, ListSide::PC}) {
+        const std::string widths = file.GetString(SettingFile::kApplicationSection, kColumnWidthKeys[static_cast<int>(side)]);
+        if (!widths.empty()) {
+            List(side)->SetColumnWidths(widths);
+        }
+    }
+}
+
+void CTansuDlg::SaveColumnWidths()
+{
+    const std::string path = ProgramDirectory() + "setting.ini";
+    SettingFile file;
+    file.Load(path);
+    for (const ListSide side : {ListSide::PS2, ListSide::PC}) {
+        file.SetString(SettingFile::kApplicationSection, kColumnWidthKeys[static_cast<int>(side)],
+                       List(side)->ColumnWidths());
+    }
+    file.Save(path);
 }
 
 void CTansuDlg::RetranslateWindow()
@@ -394,6 +532,7 @@ void CTansuDlg::RetranslateWindow()
     FitTypeColumn();
     cancelButton->setText(ToQt(UiText("CANCEL")));
     logButton->setText(ToQt(UiText("LOG")));
+    Relayout();
 }
 
 void CTansuDlg::OnButton(ControlId id, std::function<void()> action)
@@ -645,6 +784,7 @@ void CTansuDlg::reject()
         // The controller closes the log on its way out; the settings are written after it.
         control.reset();
         SaveSettings(*this);
+        SaveColumnWidths();
     }
     QDialog::reject();
 }

@@ -17,6 +17,7 @@
 #include <QFont>
 #include <QRect>
 
+#include "app/WindowLayout.h"
 #include "app/WindowMailbox.h"
 #include "control/ControlView.h"
 #include "control/MemoryView.h"
@@ -105,6 +106,7 @@ public slots:
 protected:
     // Escape stops a running command; without one it closes the window as before.
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -113,8 +115,16 @@ private:
     void InitialiseLists();
     // The type column as wide as its widest text, header included.
     void FitTypeColumn();
-    // The window's own texts (headers, buttons) in the chosen language.
+    // The window's own texts (headers, buttons) in the chosen language, and the layout they need.
     void RetranslateWindow();
+    // The layout measured afresh for the captions shown now; the smallest window follows.
+    void Relayout();
+    void PlaceControls();
+    void LoadColumnWidths();
+    void SaveColumnWidths();
+    static WindowLayout::Stretch StretchOf(ControlId id, const QRect& units);
+    // The width the control's caption needs to show whole; 0 for a control without one.
+    int CaptionNeed(const QWidget& widget) const;
     void ConnectCommands();
     void OnButton(ControlId id, std::function<void()> action);
     // Runs a command of the controller on its worker thread. The window's
@@ -155,6 +165,7 @@ private:
     bool closePending = false;
     QPushButton* cancelButton = nullptr;
     QPushButton* logButton = nullptr;
+    std::unique_ptr<WindowLayout> windowLayout;
     // What the controller's worker reads and changes; the widgets follow by posted updates.
     MemoryView mirror;
     mutable std::mutex mirrorMutex;

@@ -17,6 +17,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -27,6 +28,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 #include <QUrl>
 
@@ -446,6 +448,56 @@ TEST_F(MainWindowTest, KeysAndRowsDraggedOntoTheOtherList)
     // A list never takes its own rows.
     drag(cardList, cardList, "BASLUS-00001AAA", Qt::NoModifier);
     EXPECT_FALSE(dialog->IsCommandRunning());
+}
+
+// At the smallest size and at a large one, in either language, every caption shows whole,
+// the lists take the room, and the column headers speak the chosen language.
+TEST_F(MainWindowTest, CaptionsFitAndListsGrowInBothLanguages)
+{
+    fs::copy(fs::path(TANSU_SOURCE_DIR) / "language", programDir / "language",
+             fs::copy_options::overwrite_existing | fs::copy_options::recursive);
+    dialog.reset();
+    dialog = std::make_unique<CTansuDlg>(nullptr, programDir.path());
+    dialog->show();
+    QComboBox* languages = qobject_cast<QComboBox*>(Find(IDC_COMBO_LANGUAGE));
+    for (const auto& [language, header] : {std::pair("English", "Title"), std::pair("Japanese", "セーブデータ名")}) {
+        languages->setCurrentIndex(languages->findText(language));
+        emit languages->activated(languages->currentIndex());
+        std::map<ListSide, int> smallWidths;
+        for (const QSize size : {dialog->minimumSize(), QSize(1600, 1000)}) {
+            dialog->resize(size);
+            QCoreApplication::processEvents();
+            ASSERT_EQ(dialog->size(), size) << language;
+            for (QWidget* widget : dialog->findChildren<QWidget*>()) {
+                QString text;
+                int room = widget->width();
+                if (auto* button = qobject_cast<QPushButton*>(widget)) {
+                    text = button->text();
+                } else if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+                    text = box->text();
+                    room -= dialog->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box);
+                } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+                    text = group->title();
+                } else if (auto* label = qobject_cast<QLabel*>(widget); label && !label->wordWrap()) {
+                    text = label->text();
+                }
+                if (!text.isEmpty() && widget->isVisible()) {
+                    EXPECT_LE(widget->fontMetrics().horizontalAdvance(text), room)
+                        << language << " " << size.width() << ": " << text.toStdString();
+                }
+            }
+            for (const ListSide side : {ListSide::PS2, ListSide::PC}) {
+                CListCtrlEx* list = dialog->List(side);
+                EXPECT_EQ(list->headerItem()->text(kColumnTitle).toStdString(), header);
+                EXPECT_LE(list->geometry().right(), dialog->width());
+                if (size == QSize(1600, 1000)) {
+                    EXPECT_GT(list->width(), smallWidths[side] + 200) << language;
+                } else {
+                    smallWidths[side] = list->width();
+                }
+            }
+        }
+    }
 }
 
 // A card image file dropped on the card's field is a card, not a file to import.

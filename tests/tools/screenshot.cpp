@@ -34,7 +34,9 @@ int main(int argc, char** argv)
     SettingFile settings;
     settings.SetString(SettingFile::kApplicationSection, "EDIT1", std::filesystem::absolute(argv[2]));
     settings.SetString(SettingFile::kApplicationSection, "EDIT2", std::filesystem::absolute(argv[4]));
-    settings.SetString(SettingFile::kApplicationSection, "LANGUAGE", "Japanese");
+    // TANSU_SCREENSHOT_LANGUAGE picks the language, TANSU_SCREENSHOT_SIZE ("WIDTHxHEIGHT") the window's size.
+    const QString language = qEnvironmentVariable("TANSU_SCREENSHOT_LANGUAGE", QStringLiteral("Japanese"));
+    settings.SetString(SettingFile::kApplicationSection, "LANGUAGE", language.toStdString());
     settings.SetString(SettingFile::kApplicationSection, "CHECK_BOX5", "1");
     const bool gameInfo = argc == 7;
     if (gameInfo) {
@@ -46,6 +48,9 @@ int main(int argc, char** argv)
 
     const QString out = QString::fromStdString(std::filesystem::absolute(argv[1]).string());
     CTansuDlg dialog(nullptr, programDirectory.path().toStdString() + "/");
+    if (const QStringList size = qEnvironmentVariable("TANSU_SCREENSHOT_SIZE").split(QLatin1Char('x')); size.size() == 2) {
+        dialog.resize(size[0].toInt(), size[1].toInt());
+    }
     dialog.show();
     qobject_cast<QAbstractButton*>(dialog.WidgetById(IDC_BUTTON_USB_CONNECT))->click();
     dialog.WaitForCommand();
