@@ -28,6 +28,14 @@ public:
         painter->drawLine(cell.bottomLeft(), cell.bottomRight());
         painter->restore();
     }
+
+    // Room below the baseline for descenders and underscores, which a row of the font's bare height cuts off.
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(std::max(size.height(), option.fontMetrics.height() + option.fontMetrics.descent() / 2 + 4));
+        return size;
+    }
 };
 
 int Sign(int value) { return (value > 0) - (value < 0); }

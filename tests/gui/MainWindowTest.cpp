@@ -490,6 +490,9 @@ TEST_F(MainWindowTest, CaptionsFitAndListsGrowInBothLanguages)
                 CListCtrlEx* list = dialog->List(side);
                 EXPECT_EQ(list->headerItem()->text(kColumnTitle).toStdString(), header);
                 EXPECT_LE(list->geometry().right(), dialog->width());
+                if (list->topLevelItemCount() > 0) {  // room under the baseline: underscores show
+                    EXPECT_GE(list->visualItemRect(list->topLevelItem(0)).height(), list->fontMetrics().height() + 2);
+                }
                 if (size == QSize(1600, 1000)) {
                     EXPECT_GT(list->width(), smallWidths[side] + 200) << language;
                 } else {
