@@ -1189,8 +1189,10 @@ void CTansuDlg::PresentIconFrame(const DeviceFrame& frame)
 
 uint32_t CTansuDlg::IconPaneSize() const
 {
+    // In the screen's own pixels: at 200 % the icon is drawn at twice the size, not enlarged.
     const QWidget* pane = WidgetById(IDC_STATIC_ICON);
-    return static_cast<uint32_t>(std::max(1, std::min(pane->width(), pane->height())));
+    const double scale = std::max(1.0, pane->devicePixelRatioF());
+    return static_cast<uint32_t>(std::max(1.0, std::min(pane->width(), pane->height()) * scale));
 }
 
 std::optional<int> CTansuDlg::ChooseFileType()

@@ -1,5 +1,6 @@
 #include "app/IconPane.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -62,8 +63,11 @@ void IconPane::paintEvent(QPaintEvent* event)
     }
     // The frame covers the pane (the rest is black): nothing below it needs painting first.
     QPainter painter(this);
-    const QPoint at((width() - showing.width()) / 2, (height() - showing.height()) / 2);
-    const QRect picture(at, showing.size());
+    // A frame drawn in the screen's own pixels covers fewer of the window's units.
+    showing.setDevicePixelRatio(std::max(1.0, devicePixelRatioF()));
+    const QSize onWindow = showing.deviceIndependentSize().toSize();
+    const QPoint at((width() - onWindow.width()) / 2, (height() - onWindow.height()) / 2);
+    const QRect picture(at, onWindow);
     if (!picture.contains(rect())) {
         const QRegion around = QRegion(rect()).subtracted(picture);
         for (const QRect& part : around) {
