@@ -5,7 +5,9 @@
 
 #include <QDragEnterEvent>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
+#include <QPixmap>
 #include <QMimeData>
 #include <QPainter>
 #include <QStyle>
@@ -218,6 +220,23 @@ void CListCtrlEx::AddRow(const ListRow& row)
             setColumnWidth(kColumnName, wanted);
             settingWidths = false;
         }
+    }
+}
+
+void CListCtrlEx::SetRowIcon(const std::string& name, const QImage& still)
+{
+    const QByteArray bytes = Bytes(name);
+    for (int index = 0; index < topLevelItemCount(); ++index) {
+        if (topLevelItem(index)->data(0, kNameRole).toByteArray() == bytes) {
+            topLevelItem(index)->setIcon(kColumnTitle, still.isNull() ? QIcon() : QIcon(QPixmap::fromImage(still)));
+        }
+    }
+}
+
+void CListCtrlEx::ClearRowIcons()
+{
+    for (int index = 0; index < topLevelItemCount(); ++index) {
+        topLevelItem(index)->setIcon(kColumnTitle, QIcon());
     }
 }
 

@@ -239,6 +239,20 @@ CTansuDlg::CTansuDlg(QWidget* parent, const std::string& programDirectory)
 
     CreateControls();
     InitialiseLists();
+    rowIcons = std::make_unique<RowIconRenderer>(mailbox, [this](ListSide side, const std::string& name, const QImage& still) {
+        if (IsIconShown()) {
+            List(side)->SetRowIcon(name, still);
+        }
+    });
+    // The box governs the stills in the rows as it governs the pane.
+    connect(qobject_cast<QCheckBox*>(widgets.at(IDC_CHECK_SHOW_ICON)), &QCheckBox::toggled, this, [this](bool shown) {
+        if (!shown) {
+            for (const ListSide side : {ListSide::PS2, ListSide::PC}) {
+                rowIcons->Forget(side);
+                List(side)->ClearRowIcons();
+            }
+        }
+    });
     // Stops a running command at its next save or file boundary (Escape does the same).
     cancelButton = new QPushButton(this);
     cancelButton->setObjectName(QStringLiteral("IDC_%1").arg(IDC_BUTTON_CANCEL));
@@ -1093,6 +1107,7 @@ void CTansuDlg::ClearList(ListSide side)
         Post([this, side] { ClearList(side); });
         return;
     }
+    rowIcons->Forget(side);
     List(side)->clear();
 }
 
@@ -1107,6 +1122,24 @@ void CTansuDlg::AddRow(ListSide side, const ListRow& row)
         return;
     }
     List(side)->AddRow(row);
+    RequestRowIcon(side, row);
+}
+
+void CTansuDlg::RequestRowIcon(ListSide side, const ListRow& row)
+{
+    if (!IsIconShown() || row.name.empty() || row.name == "." || row.name == ".." ||
+        row.name.find('/') != std::string::npos) {
+        return;
+    }
+    const std::string folder = side == ListSide::PC ? GetEditText(Edit::PcFolder)
+                               : control                ? control->LocalCardFolder()
+                                                        : std::string();
+    if (folder.empty()) {
+        return;  // a card across the network: its row shows no still
+    }
+    const CListCtrlEx* list = List(side);
+    const auto size = static_cast<uint32_t>(std::max(8, list->fontMetrics().height()));
+    rowIcons->Request(side, row.name, JoinPath(folder, row.name), size);
 }
 
 int CTansuDlg::RowCount(ListSide side) const

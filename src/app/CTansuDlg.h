@@ -17,6 +17,7 @@
 #include <QFont>
 #include <QRect>
 
+#include "app/RowIconRenderer.h"
 #include "app/WindowLayout.h"
 #include "app/WindowMailbox.h"
 #include "control/ControlView.h"
@@ -121,6 +122,8 @@ private:
     void Relayout();
     void PlaceControls();
     void LoadColumnWidths();
+    // Asks for the still of a row's icon when its save lies on this machine and icons are shown.
+    void RequestRowIcon(ListSide side, const ListRow& row);
     void SaveColumnWidths();
     static WindowLayout::Stretch StretchOf(ControlId id, const QRect& units);
     // The width the control's caption needs to show whole; 0 for a control without one.
@@ -157,6 +160,8 @@ private:
     WindowMailbox* mailbox = new WindowMailbox(this);
     DialogUnits units;
     std::map<ControlId, QWidget*> widgets;
+    // Stills of the icons beside the rows of saves on this machine.
+    std::unique_ptr<RowIconRenderer> rowIcons;
     QProgressBar* progress = nullptr;
     // The option boxes mirrored for the controller's worker threads, which never touch widgets.
     std::array<std::atomic<bool>, kOptionCount> options{};

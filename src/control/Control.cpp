@@ -13,6 +13,7 @@
 #include "control/TitleCleaning.h"
 #include "control/UiText.h"
 #include "card/MemoryCardFactory.h"
+#include "card/MemoryCardUSBMemory.h"
 #include "common/FileHelpers.h"
 #include "common/FileStatus.h"
 #include "common/Log.h"
@@ -162,6 +163,21 @@ void Control::OnConnectFtp() { Connect(kMemoryCardFtp, UiText("CONNECTING_FTP"))
 void Control::OnConnectPS2Link() { Connect(kMemoryCardPS2Link, UiText("CONNECTING_PS2LINK")); }
 
 void Control::OnConnectUSBMemory() { Connect(kMemoryCardUSBMemory, UiText("CONNECTING_USB")); }
+
+void Control::NoteConnection()
+{
+    cardConnected = card->IsConnected();
+    // Only the folder backend lays its saves out as folders and files the window can read itself.
+    const bool folderCard = cardConnected && dynamic_cast<MemoryCardUSBMemory*>(card.get()) != nullptr;
+    const std::lock_guard guard(connectionMutex);
+    localCardFolder = folderCard ? dialog->GetEditText(Edit::UsbFolder) : std::string();
+}
+
+std::string Control::LocalCardFolder() const
+{
+    const std::lock_guard guard(connectionMutex);
+    return localCardFolder;
+}
 
 void Control::Connect(int kind, const std::string& statusText)
 {

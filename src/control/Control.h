@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <memory>
 #include <set>
 #include <string>
@@ -93,6 +94,8 @@ public:
 
     // Answers from any thread: the window asks while a command runs on the worker.
     bool IsCardConnected() const { return cardConnected.load(); }
+    // The folder of the card connected now when it is a folder on this machine; empty otherwise.
+    std::string LocalCardFolder() const;
     // True while the card list on show is one whose card root could not be
     // read: its emptiness means nothing. Until the next card listing.
     bool CardListFailed() const { return cardListFailed; }
@@ -178,10 +181,12 @@ private:
     bool ImportContainer(const std::string& path, FileKind kind, bool quiet);
 
     // Follows every change of backend; read by the window's thread.
-    void NoteConnection() { cardConnected = card->IsConnected(); }
+    void NoteConnection();
 
     ControlView* dialog;
     std::atomic<bool> cardConnected{false};
+    mutable std::mutex connectionMutex;
+    std::string localCardFolder;
     std::atomic<bool> cancelRequested{false};
     // Made on the first window command; the command line and the tests call directly.
     std::unique_ptr<CommandWorker> worker;

@@ -29,6 +29,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -501,6 +502,43 @@ TEST_F(MainWindowTest, CaptionsFitAndListsGrowInBothLanguages)
             }
         }
     }
+}
+
+// Saves on this machine show a still of their icon beside the title; the icon box governs them.
+TEST_F(MainWindowTest, RowsOfSavesOnThisMachineShowAStillOfTheirIcon)
+{
+    if (SamplesDir().empty()) {
+        GTEST_SKIP() << "sample files not found";
+    }
+    for (const std::string& folder : {pc / "BESLES-00010ICON", card / "BASLUS-00010ICON"}) {
+        WriteBytes(folder + "/icon.sys", MakeIconSys("WITH ICON", 0, "list.icn"));
+        fs::copy_file(SamplesDir() + "ps2-icons/PS2LINK.icn", folder + "/list.icn");
+    }
+    Click(IDC_CHECK_SHOW_ICON);  // on
+    if (!qobject_cast<QAbstractButton*>(Find(IDC_CHECK_SHOW_ICON))->isChecked()) {
+        Click(IDC_CHECK_SHOW_ICON);
+    }
+    Click(IDC_BUTTON_REFRESH_PC);
+    dialog->SetEditText(Edit::UsbFolder, card.path());
+    Click(IDC_BUTTON_USB_CONNECT);
+    const auto still = [this](ListSide side, const QString& name) {
+        QTreeWidgetItem* item = nullptr;
+        for (int i = 0; i < 500; ++i) {
+            const QList<QTreeWidgetItem*> found = dialog->List(side)->findItems(name, Qt::MatchExactly, kColumnName);
+            item = found.isEmpty() ? nullptr : found.front();
+            if (item != nullptr && !item->icon(kColumnTitle).isNull()) {
+                break;
+            }
+            QThread::msleep(10);
+            QCoreApplication::processEvents();
+        }
+        return item != nullptr && !item->icon(kColumnTitle).isNull();
+    };
+    EXPECT_TRUE(still(ListSide::PC, "BESLES-00010ICON"));
+    EXPECT_TRUE(still(ListSide::PS2, "BASLUS-00010ICON"));
+    Click(IDC_CHECK_SHOW_ICON);  // off: the stills go
+    EXPECT_TRUE(dialog->List(ListSide::PC)->findItems("BESLES-00010ICON", Qt::MatchExactly, kColumnName)
+                    .front()->icon(kColumnTitle).isNull());
 }
 
 // A card image file dropped on the card's field is a card, not a file to import.
