@@ -75,6 +75,11 @@ int main(int argc, char** argv)
             QThread::msleep(10);
             QCoreApplication::processEvents();
         }
+        // The stills of the rows' icons come from a thread of their own.
+        for (int i = 0; i < 50; ++i) {
+            QThread::msleep(10);
+            QCoreApplication::processEvents();
+        }
         dialog.SetEditText(Edit::PcFolder, argv[3]);
         dialog.SetEditText(Edit::UsbFolder, argv[5]);
         return dialog.grab().save(out, "PNG") ? 0 : 1;
