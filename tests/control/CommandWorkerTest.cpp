@@ -1,7 +1,6 @@
 // The window's commands on the controller's worker thread: one at a time,
 // refused (never queued) while busy, and stopped by Cancel between saves.
 // Also run under ThreadSanitizer by scripts/test.
-#include <atomic>
 #include <filesystem>
 #include <future>
 
@@ -11,6 +10,30 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+TEST(CommandWorker, RunsOneCommandAtATimeAndRefusesASecond)
+{
+    CommandWorker worker;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::promise<std::thread::id> ranOn;
+    std::promise<void> finished;
+    ASSERT_TRUE(worker.Post([&] { ranOn.set_value(std::this_thread::get_id()); released.wait(); },
+                            [&] { finished.set_value(); }));
+    EXPECT_NE(ranOn.get_future().get(), std::this_thread::get_id());
+    EXPECT_TRUE(worker.Busy());
+    bool secondRan = false;
+    EXPECT_FALSE(worker.Post([&] { secondRan = true; }, nullptr));
+    release.set_value();
+    finished.get_future().wait();
+    while (worker.Busy()) {
+        std::this_thread::yield();
+    }
+    EXPECT_FALSE(secondRan);
+    std::promise<void> again;
+    EXPECT_TRUE(worker.Post([] {}, [&] { again.set_value(); }));
+    again.get_future().wait();
+}
 
 class CommandCancelTest : public ControlTest {};
 
@@ -23,11 +46,9 @@ TEST_F(CommandCancelTest, CancelStopsACopyBetweenSavesAndKeepsEveryCopyWhole)
     view.TickAll(ListSide::PS2, true);
     std::promise<void> done;
     ASSERT_TRUE(control->RunCommand([this] { control->OnMoveToPC(); }, [&] { done.set_value(); }));
-    std::atomic<bool> secondRan{false};
-    EXPECT_FALSE(control->RunCommand([&] { secondRan = true; }, nullptr));  // refused, never queued
+    EXPECT_FALSE(control->RunCommand([] {}, nullptr));
     control->Cancel();
     done.get_future().wait();
-    EXPECT_FALSE(secondRan);
     int copied = 0;
     for (int i = 0; i < 40; ++i) {
         const std::string name = "SAVE" + std::to_string(100 + i);

@@ -54,6 +54,7 @@ TEST(IconRendererThreads, WindowThreadShowsAddsTogglesAndDestroys)
             manager.ShowIcon("B", "");
         } else if (round == 2) {
             owner.shown = false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the thread pauses, hidden
         }
     }
 }
