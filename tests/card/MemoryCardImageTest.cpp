@@ -173,6 +173,7 @@ TEST_F(CardImageTest, Ps2CardTakesTheConsolesSemantics)
     WriteText(base / "notes.txt", "hello");
     owner.usbFolder = base / "notes.txt";
     EXPECT_NE(dynamic_cast<MemoryCardNull*>(CreateMemoryCard(&owner, kMemoryCardUSBMemory, "").get()), nullptr);
+    EXPECT_NE(dynamic_cast<MemoryCardNull*>(CreateMemoryCard(&owner, -1, "").get()), nullptr);  // no such kind
     WriteBytes(base / "blank.ps2", std::vector<uint8_t>(8650752, 0xFF));
     EXPECT_FALSE(MemoryCardPs2Image(&owner, base / "blank.ps2").IsConnected());
     EXPECT_NE(LogText().find("not formatted"), std::string::npos);

@@ -6,7 +6,6 @@
 #include <thread>
 #include <utility>
 
-#include "support/TestSupport.h"
 #include "common/TextCodec.h"
 
 TEST(TextCodec, WindowsVariantOfShiftJisBothWays)
@@ -39,22 +38,6 @@ TEST(TextCodec, RoundTripsEveryDoubleByteCharacter)
             }
         }
     }
-}
-
-TEST(TextCodec, DecodesRealTitles)
-{
-    if (SamplesDir().empty()) {
-        GTEST_SKIP() << "sample files are not there";
-    }
-    const auto title = [](const std::string& name) {  // 68 bytes at 0xC0, up to the first NUL
-        const std::string bytes = ReadText(SamplesDir() + "icon-sys/" + name);
-        return SjisToUtf8(bytes.size() < 0x104 ? "" : bytes.substr(0xC0, 68).c_str());
-    };
-    EXPECT_EQ(title("opl_misc_icon_J.sys"), "あなたのシステム設定ファイル");
-    const std::string bad = title("ps2link_icon_old_badsjis.sys");
-    EXPECT_TRUE(IsValidUtf8(bad));
-    EXPECT_EQ(bad.substr(0, 21), "ＰＳ２ＬＩＮＫ");
-    EXPECT_NE(bad.find("\uFFFD"), std::string::npos);
 }
 
 TEST(TextCodec, ValidatesUtf8AndConvertsOnSeveralThreads)

@@ -1,7 +1,9 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -45,6 +47,14 @@ protected:
     }
 
     std::string LogText() const { return ReadText(program + "log.txt"); }
+
+    // Ticks exactly the rows of these names on one side.
+    void Tick(ListSide side, std::initializer_list<std::string> names)
+    {
+        for (MemoryView::Row& row : view.lists[static_cast<size_t>(side)]) {
+            row.ticked = std::find(names.begin(), names.end(), row.row.name) != names.end();
+        }
+    }
 
     TempDir root;
     std::string program;

@@ -96,34 +96,6 @@ TEST_F(FtpTransfersTest, ARowOfOneSlotIsNotActedOnInTheOther)
     EXPECT_TRUE(fs::exists(slot1 + "BESLES-SAME/icon.sys"));
 }
 
-TEST_F(FtpTransfersTest, CopiesAndMovesBothWaysAndDeletes)
-{
-    view.TickAll(ListSide::PS2, true);
-    control->OnCopyToPC();
-    EXPECT_EQ(ReadBytes(pcFolder + "BASLUS-1/data"), std::vector<uint8_t>(3000, 1));
-    EXPECT_EQ(ReadBytes(pcFolder + "SLPS-2"), MakePS1Save("PS ONE"));
-
-    // Up to slot 1; the PS1 save becomes a directory of its name.
-    SelectSlot(1);
-    view.TickAll(ListSide::PC, true);
-    control->OnMoveToPS2();
-    EXPECT_EQ(ReadBytes(slot1 + "BASLUS-1/data"), std::vector<uint8_t>(3000, 1));
-    EXPECT_EQ(ReadBytes(slot1 + "SLPS-2/SLPS-2"), MakePS1Save("PS ONE"));
-    EXPECT_TRUE(fs::is_empty(pcFolder));
-
-    view.TickAll(ListSide::PS2, true);
-    control->OnMoveToPC();
-    EXPECT_TRUE(fs::is_empty(slot1));
-    EXPECT_EQ(ReadBytes(pcFolder + "BESLES-9/icon.sys"), MakeIconSys("SLOT ONE"));
-
-    SelectSlot(0);
-    view.TickAll(ListSide::PS2, true);
-    control->OnDeletePS2();
-    EXPECT_TRUE(fs::is_empty(slot0));
-    EXPECT_EQ(view.RowCount(ListSide::PS2), 0);
-    EXPECT_EQ(view.Text(TextField::Status), "待機中");
-}
-
 // Every command after the stop must fail at once instead of waiting.
 TEST_F(FtpTransfersTest, AServerStoppedMidTransferLeavesNoPartFileAndKeepsTheSource)
 {
@@ -132,7 +104,7 @@ TEST_F(FtpTransfersTest, AServerStoppedMidTransferLeavesNoPartFileAndKeepsTheSou
     WriteBytes(slot0 + "BIG/big", {});
     fs::resize_file(slot0 + "BIG/big", kBigBytes);
     control->UpdateDataListPS2();
-    for (MemoryView::Row& row : view.lists[static_cast<size_t>(ListSide::PS2)]) row.ticked = row.row.name == "BIG";
+    Tick(ListSide::PS2, {"BIG"});
 
     // Stops the server once the first bytes of the sparse "big" land, long before its end.
     std::atomic<bool> stopped{false}, finished{false};

@@ -11,15 +11,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class HostileWorldTest : public ControlTest {
-protected:
-    void Tick(ListSide side, const std::string& name)
-    {
-        for (MemoryView::Row& row : view.lists[static_cast<size_t>(side)]) {
-            row.ticked = row.row.name == name;
-        }
-    }
-};
+class HostileWorldTest : public ControlTest {};
 
 // A name ending in a blank once showed an empty name, and acting on it acted on
 // the folder around it: every save of the PC folder, or every PS1 save of the card.
@@ -33,12 +25,12 @@ TEST_F(HostileWorldTest, ANameEndingInABlankIsThatSaveOnly)
     WriteBytes(cardFolder + "ROOT-PS1", MakePS1Save("ROOT"));
     StartConnected();
 
-    Tick(ListSide::PS2, blank);
+    Tick(ListSide::PS2, {blank});
     control->OnDeletePS2();
     EXPECT_FALSE(fs::exists(cardFolder + blank));
     EXPECT_TRUE(fs::exists(cardFolder + "ROOT-PS1"));
 
-    Tick(ListSide::PC, blank);
+    Tick(ListSide::PC, {blank});
     control->OnMoveToPS2();
     EXPECT_EQ(ReadBytes(cardFolder + blank + "/icon.sys"), MakeIconSys("BLANK PC"));
     EXPECT_FALSE(fs::exists(cardFolder + "LOOSE"));
@@ -54,9 +46,9 @@ TEST_F(HostileWorldTest, ACardDirectoryHoldingFoldersIsNotActedOn)
     WriteBytes(cardFolder + "ODD/inner/kept", {1});
     WriteBytes(pcFolder + "ODD/icon.sys", MakeIconSys("PC ODD"));
     StartConnected();
-    Tick(ListSide::PS2, "ODD");
+    Tick(ListSide::PS2, {"ODD"});
     control->OnDeletePS2();
-    Tick(ListSide::PC, "ODD");
+    Tick(ListSide::PC, {"ODD"});
     control->OnMoveToPS2();
     EXPECT_TRUE(fs::exists(cardFolder + "ODD/inner/kept"));
     EXPECT_EQ(ReadBytes(cardFolder + "ODD/icon.sys"), MakeIconSys("ODD"));
@@ -75,7 +67,7 @@ TEST_F(HostileWorldTest, NoFreeBackupNameRefusesTheCopy)
         fs::create_directory(pcFolder + "FULL" + suffix);
     }
     StartConnected();
-    Tick(ListSide::PS2, "FULL");
+    Tick(ListSide::PS2, {"FULL"});
     control->OnMoveToPC();
     EXPECT_EQ(ReadBytes(pcFolder + "FULL/icon.sys"), MakeIconSys("OLD"));
     EXPECT_TRUE(fs::exists(cardFolder + "FULL/icon.sys"));
@@ -119,10 +111,10 @@ TEST_F(HostileWorldTest, ALinkedSaveOnAFolderCardLeadsNowhere)
     ASSERT_EQ(view.RowCount(ListSide::PS2), 1);
     EXPECT_EQ(view.Rows(ListSide::PS2)[0][kColumnType], "PS1");  // no directory: a file of the root
 
-    Tick(ListSide::PC, "LINKED");
+    Tick(ListSide::PC, {"LINKED"});
     control->OnMoveToPS2();
     EXPECT_TRUE(fs::exists(pcFolder + "LINKED/extra"));
-    Tick(ListSide::PS2, "LINKED");
+    Tick(ListSide::PS2, {"LINKED"});
     control->OnCopyToPC();
     control->OnDeletePS2();
     EXPECT_EQ(ReadText(root / "elsewhere/document"), "unrelated");
@@ -148,10 +140,10 @@ TEST_F(HostileWorldTest, PipesAndLinksInsideSavesAreNotCopied)
     StartConnected();
     EXPECT_EQ(view.RowCount(ListSide::PS2), 2);
 
-    Tick(ListSide::PS2, "CARDSAVE");
+    Tick(ListSide::PS2, {"CARDSAVE"});
     control->OnMoveToPC();
     for (const char* save : {"PCSAVE", "LINKSAVE"}) {
-        Tick(ListSide::PC, save);
+        Tick(ListSide::PC, {save});
         control->OnMoveToPS2();
     }
     EXPECT_TRUE(fs::exists(cardFolder + "CARDSAVE/icon.sys"));
@@ -192,7 +184,7 @@ TEST_F(HostileWorldTest, ARootFileOfNoWholeBlocksIsNotCopiedAsAPS1Save)
 {
     WriteBytes(cardFolder + "ODDSIZE", std::vector<uint8_t>(9000, 1));
     StartConnected();
-    Tick(ListSide::PS2, "ODDSIZE");
+    Tick(ListSide::PS2, {"ODDSIZE"});
     control->OnMoveToPC();
     EXPECT_FALSE(fs::exists(pcFolder + "ODDSIZE"));
     EXPECT_EQ(fs::file_size(cardFolder + "ODDSIZE"), 9000u);

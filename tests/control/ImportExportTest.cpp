@@ -47,25 +47,6 @@ protected:
     std::string exportFolder;
 };
 
-TEST_F(ImportExportTest, ExportWritesOneContainerPerTickedRow)
-{
-    TickAllPcRows();
-    view.folderAnswers = {exportFolder};
-    view.fileTypeAnswer = 0;
-    control->OnExport();
-    // The PSU is named after the title in full-width letters; the PS1 save gets ".mcr".
-    EXPECT_TRUE(IsFileAt(exportFolder + "\xEF\xBC\xA1\xEF\xBC\xA2\xEF\xBC\xA3.psu"));
-    EXPECT_EQ(fs::file_size(exportFolder + "BASLUS-PS1.mcr"), 131072u);
-    EXPECT_EQ(view.Text(TextField::Status), "待機中");
-    EXPECT_EQ(view.progress, kProgressMax);
-    EXPECT_TRUE(view.enabled[IDC_BUTTON_EXPORT]);
-
-    view.folderAnswers = {exportFolder};
-    view.fileTypeAnswer = 1;
-    control->OnExport();
-    EXPECT_TRUE(IsFileAt(exportFolder + "BESLES-1.npo"));
-}
-
 TEST_F(ImportExportTest, EveryEarlyEndEnablesTheControls)
 {
     const auto expectNothingWritten = [&] {
@@ -101,6 +82,8 @@ TEST_F(ImportExportTest, ImportBringsContainersBackIntoThePcFolder)
     view.openFileAnswer = {exportFolder + "BESLES-1.NPO", exportFolder + "BASLUS-PS1.mcr", exportFolder + "readme.txt"};
     control->OnImport();
     EXPECT_EQ(view.openFileFilter.rfind("PSUファイル (*.psu)|*.psu|npoファイル (*.npo)|*.npo|PS1セーブデータ|", 0), 0u);
+    EXPECT_NE(view.openFileFilter.find("*.pss; *.vgs; *.mem; *.srm; *.bin; *.vmp|"), std::string::npos);
+    EXPECT_NE(view.openFileFilter.find("|*.max; *.pws; *.cbs; *.sps; *.xps; *.psv|すべてのファイル|*||"), std::string::npos);
     EXPECT_EQ(ReadBytes(pcFolder + "BESLES-1/data"), std::vector<uint8_t>(3000, 7));
     EXPECT_EQ(ReadBytes(pcFolder + "BASLUS-PS1"), MakePS1Save("PS1 TITLE", 2));
     EXPECT_EQ(view.RowCount(ListSide::PC), 2);
@@ -135,59 +118,6 @@ TEST_F(ImportExportTest, ContentDecidesTheKind)
     EXPECT_EQ(Tree(pcFolder), (std::set<std::string>{"BESLES-1", "BESLES-1/data", "BESLES-1/icon.sys", "BASLUS-PS1", "BASLUS-RAW"}));
     EXPECT_EQ(ReadBytes(pcFolder + "BASLUS-PS1"), MakePS1Save("PS1 TITLE", 2));
     EXPECT_EQ(ReadBytes(pcFolder + "BASLUS-RAW"), MakePS1Save("RAW", 3));
-}
-
-TEST_F(ImportExportTest, WindowImportTakesAVgsCardImage)
-{
-    ExportAll(0);
-    std::vector<uint8_t> vgs = {'V', 'g', 's', 'M'};
-    vgs.resize(64);
-    const std::vector<uint8_t> card = ReadBytes(exportFolder + "BASLUS-PS1.mcr");
-    vgs.insert(vgs.end(), card.begin(), card.end());
-    WriteBytes(exportFolder + "memcard.vgs", vgs);
-    fs::remove(pcFolder + "BASLUS-PS1");
-    view.openFileAnswer = {exportFolder + "memcard.vgs"};
-    control->OnImport();
-    EXPECT_EQ(ReadBytes(pcFolder + "BASLUS-PS1"), MakePS1Save("PS1 TITLE", 2));
-    EXPECT_NE(view.openFileFilter.find("*.pss; *.vgs; *.mem; *.srm; *.bin; *.vmp|"), std::string::npos);
-    EXPECT_NE(view.openFileFilter.find("|*.max; *.pws; *.cbs; *.sps; *.xps; *.psv|すべてのファイル|*||"), std::string::npos);
-}
-
-// The saves of other tools land as an imported .psu does: a PS2 save as a
-// folder, a PS1 save (from a PS3) as a raw file, what stood there kept as
-// NAME.000. A damaged file writes nothing.
-TEST_F(ImportExportTest, OtherToolsSavesLandAsContainersDo)
-{
-    if (SamplesDir().empty()) {
-        GTEST_SKIP() << "no samples";
-    }
-    const std::string containers = SamplesDir() + "containers/";
-    WriteText(pcFolder + "BASLUS-20811NFSU/old", "old");
-    WriteText(pcFolder + "APOLLO-99PS1", "old ps1");
-    std::vector<uint8_t> cut = ReadBytes(containers + "max-payne.22050.max");
-    cut.resize(cut.size() - 1);
-    WriteBytes(exportFolder + "cut.max", cut);
-    const auto before = Tree(pcFolder);
-    EXPECT_FALSE(control->ImportFile(exportFolder + "cut.max"));
-    EXPECT_EQ(Tree(pcFolder), before);
-    const std::pair<std::string, std::string> files[] = {
-        {"ps2iconsys_test.psv", "psv"}, {"APOLLO-99PS1.PSV", "psv"}, {"max-payne.22050.max", "max"}};
-    for (const auto& [file, kind] : files) {
-        EXPECT_TRUE(control->ImportFile(containers + file)) << file;
-        EXPECT_NE(LogText().find("読込中(" + kind + ") : " + containers + file), std::string::npos) << file;
-    }
-    std::set<std::string> expected = before;
-    expected.insert({"BASLUS-20811NFSU.000", "BASLUS-20811NFSU.000/old", "APOLLO-99PS1.000", "BASLUS-20230"});
-    expected.erase("BASLUS-20811NFSU/old");
-    for (const std::string file : {"icon.sys", "slime1.ico", "BASLUS-20811NFSU", "PETE.nfs"}) {
-        expected.insert("BASLUS-20811NFSU/" + file);
-        EXPECT_EQ(ReadBytes(pcFolder + "BASLUS-20811NFSU/" + file), ReadBytes(SamplesDir() + "ps2-saves/BASLUS-20811NFSU/" + file));
-    }
-    for (const std::string file : {"icon.sys", "PAYNE.ICO", "invsave.inv", "BASLUS-20230"}) {
-        expected.insert("BASLUS-20230/" + file);
-    }
-    EXPECT_EQ(Tree(pcFolder), expected);
-    EXPECT_EQ(fs::file_size(pcFolder + "APOLLO-99PS1"), 8192u);
 }
 
 // Over a save of the same name the old one is kept whole as NAME.000; nothing of it mixes into the new one.
@@ -254,6 +184,9 @@ TEST_F(ImportExportTest, ExportNeverReplacesAFile)
                                                          "BESLES-2.000.npo", "BASLUS-PS1.mcr", "BASLUS-PS1.000.mcr",
                                                          "BASLUS-PS1.001.mcr"}));
     EXPECT_NE(ReadBytes(exportFolder + kPsuName), ReadBytes(exportFolder + numbered));  // each save of the title
+    EXPECT_EQ(view.Text(TextField::Status), "待機中");
+    EXPECT_EQ(view.progress, kProgressMax);
+    EXPECT_TRUE(view.enabled[IDC_BUTTON_EXPORT]);
 }
 
 // A temporary a killed copy left in a save is no file of it: not in the PC

@@ -42,29 +42,6 @@ TEST_F(ControlTest, PcFolderThatDoesNotExistIsCreatedOneLevel)
     EXPECT_NE(LogText().find("フォルダを作成できませんでした"), std::string::npos);
 }
 
-TEST_F(ControlTest, CardListShowsSavesPS1SavesAndUsage)
-{
-    WriteBytes(cardFolder + "BESLES-1/icon.sys", MakeIconSys(kFullWidthABC));
-    WriteBytes(cardFolder + "BESLES-1/data", std::vector<uint8_t>(5000));
-    // A PS1 save stored the card's way: one file of the directory's own name, whole 8 KB blocks.
-    WriteBytes(cardFolder + "BASLUS-00067DRAX00/BASLUS-00067DRAX00", MakePS1Save("DRACULA", 2));
-    // A PS1 save lying in the root.
-    WriteBytes(cardFolder + "BASCUS-ROOT", MakePS1Save("ROOT"));
-    WriteBytes(cardFolder + "NOICON/file", std::vector<uint8_t>(100));
-    StartConnected();
-
-    EXPECT_EQ(view.combos[0].items, std::vector<std::string>{"0"});
-    EXPECT_EQ(view.GetComboText(Combo::Slot), "0");
-    EXPECT_EQ(view.Texts(ListSide::PS2),
-              (std::vector<ListTexts>{Row("ROOT", "BASCUS-ROOT", "0008", "PS1"), Row("DRACULA", "BASLUS-00067DRAX00", "0008", "PS1"),
-                                    Row("ABC", "BESLES-1", "0008", "PS2"), Row("破損ファイル", "NOICON", "0002", "PS2")}));
-    EXPECT_EQ(view.Text(TextField::Usage), "約26KB使用中");
-    EXPECT_EQ(view.progress, kProgressMax);
-    EXPECT_EQ(view.Text(TextField::Status), "待機中");
-    // Staged downloads are gone after reading.
-    EXPECT_TRUE(std::filesystem::is_empty(program + "staging"));
-}
-
 TEST_F(ControlTest, ForceDirectoryEntersFilesAndFallsBackToPS1)
 {
     WriteBytes(cardFolder + "AAA/icon.sys", MakeIconSys(kFullWidthABC));
@@ -100,26 +77,6 @@ TEST_F(ControlTest, RowCacheKeepsCardRowsUntilDisconnectWhichClearsWhatTheCardSh
     EXPECT_EQ(view.GetRow(ListSide::PS2, 0)[kColumnTitle], "NEW");
 }
 
-TEST_F(ControlTest, NameWithSpaceShowsItsLastWord)
-{
-    WriteBytes(cardFolder + "BASLUS-00974YVES  0", MakePS1Save("YVES"));
-    StartConnected();
-    EXPECT_EQ(view.Texts(ListSide::PS2), (std::vector<ListTexts>{Row("YVES", "0", "0008", "PS1")}));
-}
-
-TEST_F(ControlTest, NotConnectedListsNothingAndLogs)
-{
-    Start();
-    control->UpdateMemoryCardList();
-    control->UpdateDataListPS2();
-    EXPECT_EQ(view.RowCount(ListSide::PS2), 0);
-    const std::string log = LogText();
-    EXPECT_NE(log.find("警告 : メモリーカード未接続中にメモリーカードを参照しようとしました UpdateMemoryCardList()"),
-              std::string::npos);
-    EXPECT_NE(log.find("エラー : メモリーカード未接続中にメモリーカードを参照しようとしました UpdateDataListPS2()"),
-              std::string::npos);
-}
-
 TEST_F(ControlTest, EmptyAddressKeepsTheBackendAndStillRefreshes)
 {
     WriteBytes(cardFolder + "SAVE/icon.sys", MakeIconSys(kFullWidthABC));
@@ -148,16 +105,10 @@ TEST_F(ControlTest, AFailedConnectionIsShownWithItsReason)
         EXPECT_EQ(failure.find("理由はログをご覧ください"), std::string::npos) << failure;
     }
     EXPECT_NE(view.failures[1].find("ps2client"), std::string::npos) << view.failures[1];
-}
-
-TEST_F(ControlTest, EmptyCardKeepsUsageUnwrittenWhenNoSlot)
-{
-    view.SetEditText(Edit::UsbFolder, "");
-    Start();
-    view.SetText(TextField::Usage, "before");
-    control->OnConnectUSBMemory();
-    EXPECT_FALSE(control->IsCardConnected());
-    EXPECT_EQ(view.Text(TextField::Usage), "before");
+    // Unconnected, a card list is nothing, not a crash.
+    control->UpdateMemoryCardList();
+    control->UpdateDataListPS2();
+    EXPECT_EQ(view.RowCount(ListSide::PS2), 0);
 }
 
 TEST_F(ControlTest, RealSampleSavesListWithDecodedTitles)

@@ -10,12 +10,6 @@ namespace {
 
 class SaveIdentityTest : public ControlTest {
 protected:
-    void Tick(ListSide side, const std::string& name)
-    {
-        for (MemoryView::Row& row : view.lists[static_cast<size_t>(side)]) {
-            row.ticked = row.row.name == name;
-        }
-    }
     const ListRow* Find(ListSide side, const std::string& name)
     {
         for (const MemoryView::Row& row : view.lists[static_cast<size_t>(side)]) {
@@ -43,10 +37,10 @@ TEST_F(SaveIdentityTest, NamesWithSpacesAreTheirOwnSaves)
     EXPECT_EQ(Find(ListSide::PS2, "BASLUS-00974YVES  0")->texts, (ListTexts{"YVES", "0", "0008", "PS1"}));
     EXPECT_EQ(view.Text(TextField::Usage), "約18KB使用中");
 
-    Tick(ListSide::PS2, "BASLUS-00974YVES  0");
+    Tick(ListSide::PS2, {"BASLUS-00974YVES  0"});
     control->OnCopyToPC();
     EXPECT_EQ(ReadBytes(pcFolder + "BASLUS-00974YVES  0"), MakePS1Save("YVES"));
-    Tick(ListSide::PS2, "BASLUS-00974YVES  0");
+    Tick(ListSide::PS2, {"BASLUS-00974YVES  0"});
     control->OnDeletePS2();
     EXPECT_FALSE(fs::exists(cardFolder + "BASLUS-00974YVES  0"));
     EXPECT_TRUE(fs::exists(cardFolder + "0/icon.sys"));
@@ -66,11 +60,11 @@ TEST_F(SaveIdentityTest, NamesThatAreNoUtf8ShowDecodedAndKeepTheirBytes)
     EXPECT_EQ(Find(ListSide::PC, sjis)->texts[kColumnName], "セーブ");
     EXPECT_EQ(Find(ListSide::PC, junk)->texts[kColumnName], "BAD\\xFF\\xFE");
 
-    Tick(ListSide::PC, sjis);
+    Tick(ListSide::PC, {sjis});
     control->OnMoveToPS2();
     EXPECT_TRUE(fs::exists(cardFolder + sjis + "/icon.sys"));
     EXPECT_FALSE(fs::exists(pcFolder + sjis));
-    Tick(ListSide::PC, junk);
+    Tick(ListSide::PC, {junk});
     control->OnDeletePC();
     EXPECT_FALSE(fs::exists(pcFolder + junk));
 }

@@ -16,13 +16,6 @@ protected:
         WriteBytes(cardFolder + "BASLUS-PS1/BASLUS-PS1", MakePS1Save("PS ONE"));
         StartConnected();
     }
-
-    void Tick(ListSide side, const std::string& name)
-    {
-        for (MemoryView::Row& row : view.lists[static_cast<size_t>(side)]) {
-            row.ticked = row.ticked || row.row.name == name;
-        }
-    }
 };
 
 // A command with nothing ticked says so (a highlighted row is not what commands take);
@@ -36,8 +29,7 @@ TEST_F(TransfersTest, NothingTickedSaysSoAndDeletionsAsk)
         EXPECT_EQ(view.StatusHistory(), std::vector<std::string>{"チェックの付いたセーブがありません（左端のチェックボックスで選んでください）"});
     }
     EXPECT_TRUE(view.questions.empty());
-    Tick(ListSide::PS2, "BESLES-1");
-    Tick(ListSide::PS2, "BASLUS-PS1");
+    Tick(ListSide::PS2, {"BESLES-1", "BASLUS-PS1"});
     view.confirmAnswer = false;
     control->OnDeletePS2();
     ASSERT_EQ(view.questions.size(), 1u);
@@ -58,7 +50,7 @@ TEST_F(TransfersTest, CopyingOntoACardSaveAsksFirst)
     for (const auto answer : {ControlView::Overwrite::Skip, ControlView::Overwrite::Cancel, ControlView::Overwrite::Replace}) {
         view.overwriteAnswer = answer;
         view.questions.clear();
-        Tick(ListSide::PC, "BESLES-1");
+        Tick(ListSide::PC, {"BESLES-1"});
         control->OnMoveToPS2();
         ASSERT_EQ(view.questions.size(), 1u);
         EXPECT_NE(view.questions[0].find("メモリーカード : "), std::string::npos);
@@ -70,7 +62,7 @@ TEST_F(TransfersTest, CopyingOntoACardSaveAsksFirst)
 TEST_F(TransfersTest, DownloadsKeepOlderCopiesAndCarryTheFileOrder)
 {
     for (int i = 0; i < 3; ++i) {
-        Tick(ListSide::PS2, "BESLES-1");
+        Tick(ListSide::PS2, {"BESLES-1"});
         control->OnCopyToPC();
     }
     EXPECT_TRUE(fs::is_directory(pcFolder + "BESLES-1.000"));
@@ -96,7 +88,7 @@ TEST_F(TransfersTest, DownloadsKeepOlderCopiesAndCarryTheFileOrder)
 
 TEST_F(TransfersTest, PS1SaveTravelsAsOneFileAndUploadDropsTheBackupNumber)
 {
-    Tick(ListSide::PS2, "BASLUS-PS1");
+    Tick(ListSide::PS2, {"BASLUS-PS1"});
     control->OnCopyToPC();
     EXPECT_EQ(ReadBytes(pcFolder + "BASLUS-PS1"), MakePS1Save("PS ONE"));
 

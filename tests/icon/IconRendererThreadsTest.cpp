@@ -25,6 +25,8 @@ TEST(IconRendererThreads, WindowThreadShowsAddsTogglesAndDestroys)
 
     FakeOwner owner;
     auto waitForFrame = [&owner] { ASSERT_TRUE(owner.WaitForFramesAfter(owner.FrameCount())); };
+    // Destroyed before its thread was ever started.
+    IconRenderingManager(&owner, kPaneSize, kPaneSize).AddIcon("C.ps1", temp / "C.ps1", false);
     for (int round = 0; round < 3; ++round) {
         owner.shown = true;
         IconRenderingManager manager(&owner, kPaneSize, kPaneSize);
@@ -52,6 +54,7 @@ TEST(IconRendererThreads, WindowThreadShowsAddsTogglesAndDestroys)
             manager.ShowIcon("B", "");
         } else if (round == 2) {
             owner.shown = false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the thread pauses, hidden
         }
     }
 }

@@ -92,22 +92,6 @@ TEST_F(IconRenderingManagerTest, CachedObjectsAreNeverReplaced)
     EXPECT_FALSE(std::dynamic_pointer_cast<IconObjectPS2>(late)->IsReady());
 }
 
-TEST_F(IconRenderingManagerTest, DestructionEndsTheThreadInEveryState)
-{
-    // Never started: the thread still waits for its first ShowIcon.
-    IconRenderingManager(&owner, kPaneSize, kPaneSize).AddIcon("A.ps1", PS1Save("A.ps1", 5), false);
-    // Drawing an object that is not ready (it pauses inside Render).
-    WriteBytes(temp / "none/icon.sys", MakeIconSys("NONE", 0, "icon.ico"));
-    IconRenderingManager(&owner, kPaneSize, kPaneSize).ShowIcon("none", temp / "none/icon.sys");
-    // Pausing with the box unticked.
-    {
-        IconRenderingManager manager(&owner, kPaneSize, kPaneSize);
-        manager.ShowIcon("A", PS2Save("A"));
-        ASSERT_TRUE(owner.WaitForFramesAfter(owner.FrameCount()));
-        owner.shown = false;
-    }
-}
-
 TEST_F(IconRenderingManagerTest, PaneWithoutPixelsLeavesTheRendererInert)
 {
     IconRenderingManager manager(&owner, 0, kPaneSize);

@@ -95,6 +95,9 @@ TEST(IconSys, EveryRealFileReads)
     const auto decoded = [&](const std::string& relative) { return SjisToUtf8(IconSys(samples + relative).title); };
     EXPECT_EQ(decoded("ps2-saves/BASLUS-20184/icon.sys"), "ＲＥＳＩＤＥＮＴ　ＥＶＩＬ －ＣＯＤＥ：Ｖｅｒｏｎｉｃａ－Ｘ");
     EXPECT_EQ(decoded("icon-sys/opl_misc_icon_J.sys"), " あなたのシステム設定ファイル");
+    // Bytes that are no Shift-JIS decode to replacement marks inside valid UTF-8.
+    const std::string bad = decoded("icon-sys/ps2link_icon_old_badsjis.sys");
+    EXPECT_TRUE(IsValidUtf8(bad) && bad.find("\uFFFD") != std::string::npos) << bad;
 }
 
 }  // namespace
