@@ -5,9 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -15,7 +13,7 @@
 #include <boost/format.hpp>
 
 #include "card/MemoryCardOwner.h"
-#include "card/ParseMode.h"
+#include "card/PS2ClientOutput.h"
 #include "common/FileDescriptor.h"
 #include "common/FileHelpers.h"
 #include "common/FileRead.h"
@@ -26,8 +24,6 @@
 
 namespace {
 
-// Lines of the dir frame before and after the entry lines.
-constexpr std::size_t kDirFrameLines = 3;
 // A download from a directory never listed is timed as the largest file a
 // standard card can hold.
 constexpr uint64_t kUnlistedFileBytes = uint64_t{8} << 20;
@@ -60,79 +56,6 @@ std::string CurrentWorkingDirectory()
     return error ? std::string() : path.string();
 }
 
-// Reads the dir line from a cursor, the way a scanf-style reader would.
-class LineReader {
-public:
-    explicit LineReader(std::string_view text) : line(text) {}
-
-    void SkipBlanks()
-    {
-        while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) {
-            ++at;
-        }
-    }
-    std::string_view Word()
-    {
-        SkipBlanks();
-        const std::size_t start = at;
-        while (at < line.size() && line[at] != ' ' && line[at] != '\t') {
-            ++at;
-        }
-        return line.substr(start, at - start);
-    }
-    // Decimal digits, kept modulo 2^32: the low 32 bits of a larger size.
-    bool Size(uint32_t& value)
-    {
-        SkipBlanks();
-        const std::size_t start = at;
-        value = 0;
-        while (at < line.size() && IsDigit(line[at])) {
-            value = value * 10u + static_cast<uint32_t>(line[at] - '0');
-            ++at;
-        }
-        return at > start;
-    }
-    // A signed decimal number; huge values stop growing (they are clamped later).
-    bool Number(long long& value)
-    {
-        SkipBlanks();
-        bool negative = false;
-        if (at < line.size() && (line[at] == '-' || line[at] == '+')) {
-            negative = line[at] == '-';
-            ++at;
-        }
-        const std::size_t start = at;
-        value = 0;
-        while (at < line.size() && IsDigit(line[at])) {
-            value = std::min(value * 10 + (line[at] - '0'), kCeiling);
-            ++at;
-        }
-        if (negative) {
-            value = -value;
-        }
-        return at > start;
-    }
-    // The separator between two numbers: any one character after the blanks.
-    bool SkipSeparator()
-    {
-        SkipBlanks();
-        if (at >= line.size()) {
-            return false;
-        }
-        ++at;
-        return true;
-    }
-    std::string_view Rest() const { return line.substr(at); }
-
-private:
-    static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-    static constexpr long long kCeiling = 1'000'000'000;
-
-    std::string_view line;
-    std::size_t at = 0;
-};
-
-int Clamp(long long value, int low, int high) { return static_cast<int>(std::clamp<long long>(value, low, high)); }
 
 // Copies the open file in to a new file to, which must not exist: the copy is
 // written under a temporary name beside to and linked into place only when
@@ -297,11 +220,7 @@ MemoryCardPS2Link::MemoryCardPS2Link(MemoryCardOwner* cardOwner, PS2LinkTimeLimi
     if (!RunTool("reset", limits.command).answered) {
         return;
     }
-    const ToolRun module = RunTool("-t 5 execiop host:ps2netfs.irx", limits.moduleStart);
-    const bool started = std::any_of(module.lines.begin(), module.lines.end(), [](const std::string& line) {
-        return line.find("PS2_TcpFileDriver") != std::string::npos;
-    });
-    if (!started) {
+    if (!PS2ClientOutput::ModuleStarted(RunTool("-t 5 execiop host:ps2netfs.irx", limits.moduleStart).lines)) {
         return;
     }
     // A slot that did not answer is not known to be empty; when neither
@@ -310,7 +229,7 @@ MemoryCardPS2Link::MemoryCardPS2Link(MemoryCardOwner* cardOwner, PS2LinkTimeLimi
     for (unsigned slot = 0; slot < 2; ++slot) {
         const ToolRun run = RunTool((boost::format("dir mc%1%:") % slot).str(), limits.command);
         slotAnswered = slotAnswered || run.answered;
-        if (run.finished && !HasError(run.lines)) {
+        if (run.finished && !PS2ClientOutput::HasError(run.lines)) {
             slotMask |= 1u << slot;
         }
     }
@@ -328,91 +247,6 @@ MemoryCardPS2Link::~MemoryCardPS2Link()
     } catch (...) {
         // Disconnecting is best effort; a destructor must not throw.
     }
-}
-
-std::vector<std::string> MemoryCardPS2Link::SplitToolOutput(std::string_view output)
-{
-    std::vector<std::string> lines;
-    lines.reserve(100);
-    std::size_t start = 0;
-    while (start < output.size()) {
-        const std::size_t end = output.find('\n', start);
-        if (end == std::string_view::npos) {
-            lines.emplace_back(output.substr(start));
-            break;
-        }
-        lines.emplace_back(output.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
-bool MemoryCardPS2Link::HasError(const std::vector<std::string>& lines)
-{
-    return std::any_of(lines.begin(), lines.end(),
-                       [](const std::string& line) { return line.find("[ERROR]") != std::string::npos; });
-}
-
-std::span<const std::string> MemoryCardPS2Link::DirEntryLines(const std::vector<std::string>& lines)
-{
-    if (lines.size() <= 2 * kDirFrameLines) {
-        return {};
-    }
-    return std::span<const std::string>(lines).subspan(kDirFrameLines, lines.size() - 2 * kDirFrameLines);
-}
-
-bool MemoryCardPS2Link::ParseDirLine(std::string_view line, FtpClient::FILE_DATA& entry)
-{
-    LineReader reader(line);
-    const std::string_view mode = reader.Word();
-    if (mode.empty()) {
-        return false;
-    }
-    ParseMode(mode, entry);
-    long long month = 0, day = 0, year = 0, hour = 0, minute = 0, second = 0;
-    if (!reader.Size(entry.size) || !reader.Number(month) || !reader.SkipSeparator() || !reader.Number(day) ||
-        !reader.SkipSeparator() || !reader.Number(year) || !reader.Number(hour) || !reader.SkipSeparator() ||
-        !reader.Number(minute) || !reader.SkipSeparator() || !reader.Number(second)) {
-        return false;
-    }
-
-    std::tm local{};
-    local.tm_year = Clamp(year, 0, 9999) - 1900;
-    local.tm_mon = Clamp(month, 1, 12) - 1;
-    local.tm_mday = Clamp(day, 1, 31);
-    local.tm_hour = Clamp(hour, 0, 23);
-    local.tm_min = Clamp(minute, 0, 59);
-    local.tm_sec = Clamp(second, 0, 59);
-    local.tm_isdst = -1;
-    // Years before 1900 are outside what the file times on the PC can hold
-    // in every format we write: such an entry keeps "no time" (0) instead of
-    // being dropped, so the save still shows.
-    entry.time = local.tm_year < 0 ? 0 : static_cast<int64_t>(std::mktime(&local));
-
-    // Control characters go (the carriage return of a CR LF line among them);
-    // bytes from 0x80 up stay, they are Shift-JIS or UTF-8 names. A NUL stays
-    // too, so that the entry filter drops the name rather than joining its parts.
-    entry.name.clear();
-    for (const char c : reader.Rest()) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte == 0 || (byte >= 0x20 && byte != 0x7F)) {
-            entry.name += c;
-        }
-    }
-    entry.name.erase(0, entry.name.find_first_not_of(" \t"));
-    return true;
-}
-
-std::vector<FtpClient::FILE_DATA> MemoryCardPS2Link::ParseDirOutput(const std::vector<std::string>& lines)
-{
-    std::vector<FtpClient::FILE_DATA> entries;
-    for (const std::string& line : DirEntryLines(lines)) {
-        FtpClient::FILE_DATA entry;
-        if (ParseDirLine(line, entry) && PassesEntryFilter(entry.name)) {
-            entries.push_back(std::move(entry));
-        }
-    }
-    return entries;
 }
 
 MemoryCardPS2Link::ToolRun MemoryCardPS2Link::RunTool(const std::string& command, std::chrono::milliseconds limit)
@@ -449,7 +283,7 @@ MemoryCardPS2Link::ToolRun MemoryCardPS2Link::RunTool(const std::string& command
             arguments.front());
     }
     run.finished = result.started;
-    run.lines = SplitToolOutput(result.output);
+    run.lines = PS2ClientOutput::SplitLines(result.output);
     return run;
 }
 
@@ -471,7 +305,7 @@ bool MemoryCardPS2Link::RunSimpleCommand(const std::string& command, const char*
     if (!run.finished) {
         return false;
     }
-    if (HasError(run.lines)) {
+    if (PS2ClientOutput::HasError(run.lines)) {
         Log(std::string("エラー : MemoryCardPS2Link::") + operation + "()");
         Log(command);
         for (const std::string& line : run.lines) {
@@ -492,13 +326,7 @@ bool MemoryCardPS2Link::SetCurrentDirectory(const std::string& directory)
         return true;
     }
     const ToolRun run = RunTool("dir " + CardPath(directory), limits.command);
-    // Line 3 is the directory's own "." entry; an output too short to hold
-    // it is no directory.
-    if (!run.finished || HasError(run.lines) || run.lines.size() <= kDirFrameLines) {
-        return false;
-    }
-    const std::string& first = run.lines[kDirFrameLines];
-    if (first.find("d---------") == std::string::npos && first.find("drwxrwxrwx") == std::string::npos) {
+    if (!run.finished || PS2ClientOutput::HasError(run.lines) || !PS2ClientOutput::ListsDirectory(run.lines)) {
         return false;
     }
     currentDirectory = directory;
@@ -514,11 +342,11 @@ std::vector<FtpClient::FILE_DATA> MemoryCardPS2Link::List()
         return {};
     }
     const ToolRun run = RunTool("dir " + CardPath(currentDirectory), limits.command);
-    if (!run.finished || run.lines.empty() || HasError(run.lines)) {
+    if (!run.finished || run.lines.empty() || PS2ClientOutput::HasError(run.lines)) {
         return {};
     }
     lastListFailed = false;
-    std::vector<FtpClient::FILE_DATA> entries = ParseDirOutput(run.lines);
+    std::vector<FtpClient::FILE_DATA> entries = PS2ClientOutput::ParseDirOutput(run.lines);
     std::map<std::string, uint32_t>& sizes = listedSizes[directory];
     for (const FtpClient::FILE_DATA& entry : entries) {
         if (!entry.isDirectory) {
@@ -594,7 +422,7 @@ bool MemoryCardPS2Link::Put(const std::string& name)
     if (!run.finished) {
         return false;
     }
-    if (HasError(run.lines)) {
+    if (PS2ClientOutput::HasError(run.lines)) {
         Log("エラー : MemoryCardPS2Link::Put()");
         for (const std::string& line : run.lines) {
             Log(line);
@@ -627,7 +455,7 @@ bool MemoryCardPS2Link::Get(const std::string& name)
     if (!run.finished) {
         return false;
     }
-    if (HasError(run.lines)) {
+    if (PS2ClientOutput::HasError(run.lines)) {
         Log("エラー : MemoryCardPS2Link::Get()");
         Log(command);
         for (const std::string& line : run.lines) {
