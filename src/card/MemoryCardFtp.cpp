@@ -19,6 +19,7 @@
 #include "common/FileRead.h"
 #include "common/Log.h"
 #include "common/PendingFile.h"
+#include "common/SystemError.h"
 
 namespace {
 
@@ -271,7 +272,7 @@ bool MemoryCardFtp::Put(const std::string& name)
             got = ::read(local.get(), buffer, wanted);
         } while (got < 0 && errno == EINTR);
         if (got < 0) {
-            readError = std::error_code(errno, std::generic_category());
+            readError = LastError();
             return -1;
         }
         if (got > 0) {

@@ -21,14 +21,13 @@
 #include "common/PendingFile.h"
 #include "common/Process.h"
 #include "common/ProgramDirectory.h"
+#include "common/SystemError.h"
 
 namespace {
 
 // A download from a directory never listed is timed as the largest file a
 // standard card can hold.
 constexpr uint64_t kUnlistedFileBytes = uint64_t{8} << 20;
-
-std::error_code LastError() { return std::error_code(errno, std::generic_category()); }
 
 // One name inside the current directory. Anything else could reach another
 // place on the card, or leave the staging folder on the PC.
@@ -108,7 +107,7 @@ std::error_code MoveWithoutReplacing(const std::string& from, const std::string&
         return error;
     }
     if (renameError != EINVAL && renameError != ENOSYS && renameError != ENOTSUP) {
-        return std::error_code(renameError, std::generic_category());
+        return SystemError(renameError);
     }
     // The file system does not know the no-replace flag.
     if (::link(from.c_str(), to.c_str()) == 0) {

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "common/SystemError.h"
+
 namespace {
 
 bool Stat(const std::string& path, struct stat& status) { return ::stat(path.c_str(), &status) == 0; }
@@ -31,7 +33,7 @@ std::error_code RenameToBackup(const std::string& path)
         return std::make_error_code(std::errc::file_exists);
     }
     if (::rename(path.c_str(), backup.c_str()) != 0) {
-        return std::error_code(errno, std::generic_category());
+        return LastError();
     }
     return {};
 }

@@ -16,10 +16,9 @@
 
 #include "common/FileHelpers.h"
 #include "common/Log.h"
+#include "common/SystemError.h"
 
 namespace {
-
-std::error_code LastError() { return std::error_code(errno, std::generic_category()); }
 
 constexpr std::string_view kTemporaryPrefix = ".tansu-";
 constexpr std::string_view kTemporarySuffix = ".tmp";
