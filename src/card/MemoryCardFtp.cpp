@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -16,6 +15,7 @@
 #include "card/MemoryCardOwner.h"
 #include "card/ParseMode.h"
 #include "common/FileDescriptor.h"
+#include "common/FileHelpers.h"
 #include "common/FileRead.h"
 #include "common/Log.h"
 #include "common/PendingFile.h"
@@ -35,14 +35,6 @@ constexpr uint64_t kUnlistedDownloadLimit = uint64_t{64} << 20;
 
 const char* const kConnectFailed = "エラー: FTP接続ができませんでした";
 const char* const kConnectUnexplained = "FTP接続中に不明なエラーが発生しました";
-
-// One entry of a card directory: nothing that could reach outside it, and
-// nothing that could end an FTP command line early.
-bool IsPlainName(const std::string& name)
-{
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string_view("/\0\r\n", 4)) == std::string::npos;
-}
 
 void LogTimeout(const FtpResult& result, const char* operation, const std::string& name)
 {

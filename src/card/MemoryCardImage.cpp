@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <string_view>
 
 #include "common/DriveType.h"
 #include "common/FileHelpers.h"
@@ -32,12 +31,6 @@ bool MemoryCardImage::Identity::operator==(const Identity& other) const
 {
     return device == other.device && inode == other.inode && size == other.size &&
            SameTime(modified, other.modified) && SameTime(changed, other.changed);
-}
-
-bool MemoryCardImage::IsPlainName(const std::string& name)
-{
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
 }
 
 MemoryCardImage::MemoryCardImage(MemoryCardOwner* cardOwner, const std::string& imagePath, const char* name)

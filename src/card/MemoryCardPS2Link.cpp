@@ -29,14 +29,6 @@ namespace {
 // standard card can hold.
 constexpr uint64_t kUnlistedFileBytes = uint64_t{8} << 20;
 
-// One name inside the current directory. Anything else could reach another
-// place on the card, or leave the staging folder on the PC.
-bool IsPlainName(const std::string& name)
-{
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
-}
-
 // Where the client reads and writes the PC side of a copy: a folder of the
 // staging area kept to itself, so that a file the controller stages under
 // the same name (an icon.sys being read, a PS1 save about to go up) is never

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <string_view>
 #include <system_error>
 
 #include "card/MemoryCardOwner.h"
@@ -19,16 +18,6 @@
 #include "common/PendingFile.h"
 
 namespace {
-
-// One entry directly inside the card folder. Anything that could lead
-// outside it ("..", a separator, a NUL that would cut the path short) is
-// refused: the folder is the one the user chose, and nothing is written
-// anywhere else.
-bool IsPlainName(const std::string& name)
-{
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
-}
 
 std::string CurrentWorkingDirectory()
 {

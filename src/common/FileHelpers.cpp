@@ -74,6 +74,12 @@ bool Exists(const std::string& path)
     return Stat(path, status) || ::lstat(path.c_str(), &status) == 0;
 }
 
+bool IsPlainName(std::string_view name)
+{
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string_view("/\0\r\n", 4)) == std::string_view::npos;
+}
+
 std::string JoinPath(const std::string& directory, const std::string& name)
 {
     if (directory.empty()) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 #include <system_error>
 
 // path + ".000" ... ".999": the first at which nothing exists; "" when all do.
@@ -14,5 +15,10 @@ std::string NumberedName(const std::string& path, int number);
 bool IsFile(const std::string& path);
 bool IsDirectory(const std::string& path);
 bool Exists(const std::string& path);
+// A name that stands for one entry inside a folder and nothing else: not
+// empty, not "." or "..", no '/' (it would reach another folder) and no NUL
+// (it would cut the path short). No CR or LF either: such a name would end an
+// FTP command line early, split a log or list line, and no card writes one.
+bool IsPlainName(std::string_view name);
 // a + '/' + b, without doubling a separator; a lone "" gives b.
 std::string JoinPath(const std::string& directory, const std::string& name);
