@@ -6,6 +6,8 @@
 #include <string_view>
 #include <utility>
 
+#include "card/CurlGlobal.h"
+
 namespace {
 
 static_assert(CURL_ERROR_SIZE <= 256, "the error buffer holds libcurl's longest text");
@@ -14,12 +16,6 @@ constexpr size_t kMaxListingBytes = 1 << 20;
 constexpr size_t kMaxReplyLength = 512;
 
 bool IsTimeout(CURLcode code) { return code == CURLE_OPERATION_TIMEDOUT || code == CURLE_FTP_ACCEPT_TIMEOUT; }
-
-void InitializeCurlOnce()
-{
-    static const CURLcode initialized = curl_global_init(CURL_GLOBAL_DEFAULT);
-    static_cast<void>(initialized);
-}
 
 // "host", "host:port", "[v6]" or "[v6]:port" (a bare v6 address too) as the
 // start of an ftp:// URL; false when it is no host name or address at all.
@@ -143,11 +139,10 @@ struct FtpConnection::Request {
 std::unique_ptr<FtpConnection> FtpConnection::Open(const std::string& address, const std::string& agent,
                                                    FtpTimeLimits limits, FtpResult& failure)
 {
-    InitializeCurlOnce();
     failure = FtpResult();
     std::string serverUrl;
     CURL* handle = nullptr;
-    if (!ServerUrl(address, serverUrl) || (handle = curl_easy_init()) == nullptr) {
+    if (!CurlGlobalInit() || !ServerUrl(address, serverUrl) || (handle = curl_easy_init()) == nullptr) {
         return nullptr;
     }
     std::unique_ptr<FtpConnection> opened(new FtpConnection(handle, serverUrl, agent, limits));
