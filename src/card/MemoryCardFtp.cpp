@@ -16,8 +16,8 @@
 #include "card/ParseMode.h"
 #include "common/FileDescriptor.h"
 #include "common/FileHelpers.h"
-#include "common/FileRead.h"
 #include "common/Log.h"
+#include "common/PcFileMoves.h"
 #include "common/PendingFile.h"
 #include "common/SystemError.h"
 
@@ -233,15 +233,15 @@ bool MemoryCardFtp::Put(const std::string& name)
         LogError(error);
         return false;
     };
-    if (!IsPlainName(name)) {
-        return localFailure(std::make_error_code(std::errc::invalid_argument));
+    std::string pcFile;
+    if (const std::error_code error = WorkingFolderFile(name, pcFile)) {
+        return localFailure(error);
     }
     // A link inside a PC save is not followed: it could name any file the
     // user can read. Nor is a pipe waited on.
     FileDescriptor local;
     struct stat status {};
-    if (const std::error_code error = OpenRegularFile(name, local, &status)) {
-        LogRefusedKind(error, "MemoryCardFtp::Put() " + name);
+    if (const std::error_code error = OpenToCopy(pcFile, local, status, "MemoryCardFtp::Put() " + name)) {
         return localFailure(error);
     }
     ::posix_fadvise(local.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -307,14 +307,11 @@ bool MemoryCardFtp::Get(const std::string& name)
         Log(failure);
         return false;
     };
-    const auto exists = [&name] {
-        struct stat status {};
-        return ::lstat(name.c_str(), &status) == 0;
-    };
-    if (!IsPlainName(name)) {
-        return fail(std::make_error_code(std::errc::invalid_argument).message());
+    std::string pcFile;
+    if (const std::error_code error = WorkingFolderFile(name, pcFile)) {
+        return fail(error.message());
     }
-    if (exists()) {
+    if (Exists(pcFile)) {
         return fail(std::make_error_code(std::errc::file_exists).message());
     }
     if (connection == nullptr) {
@@ -323,7 +320,7 @@ bool MemoryCardFtp::Get(const std::string& name)
 
     // The data lands under a temporary name and takes the real one only when
     // complete: a broken transfer leaves no truncated file behind.
-    PendingFile file(name);
+    PendingFile file(pcFile);
     if (const std::error_code error = file.Create()) {
         return fail(error.message());
     }
@@ -367,7 +364,7 @@ bool MemoryCardFtp::Get(const std::string& name)
     // No flush to disk here: the rename already keeps a broken transfer from
     // leaving half a file, and a flush per file halved the copy rate.
     // The file may have appeared while the data came in; it is not replaced.
-    if (exists()) {
+    if (Exists(pcFile)) {
         return fail(std::make_error_code(std::errc::file_exists).message());
     }
     if (const std::error_code error = file.Commit()) {

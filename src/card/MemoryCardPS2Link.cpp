@@ -1,12 +1,10 @@
 #include "card/MemoryCardPS2Link.h"
 
-#include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
 #include <memory>
 #include <system_error>
 
@@ -16,9 +14,8 @@
 #include "card/PS2ClientOutput.h"
 #include "common/FileDescriptor.h"
 #include "common/FileHelpers.h"
-#include "common/FileRead.h"
 #include "common/Log.h"
-#include "common/PendingFile.h"
+#include "common/PcFileMoves.h"
 #include "common/Process.h"
 #include "common/ProgramDirectory.h"
 #include "common/SystemError.h"
@@ -38,78 +35,6 @@ std::string TransferFolder()
     const std::string folder = StagingDirectory() + "ps2link/";
     ::mkdir(folder.c_str(), 0777);
     return folder;
-}
-
-std::string CurrentWorkingDirectory()
-{
-    std::error_code error;
-    const std::filesystem::path path = std::filesystem::current_path(error);
-    return error ? std::string() : path.string();
-}
-
-
-// Copies the open file in to a new file to, which must not exist: the copy is
-// written under a temporary name beside to and linked into place only when
-// complete.
-std::error_code CopyWithoutReplacing(const FileDescriptor& in, const std::string& to)
-{
-    PendingFile out(to);
-    if (const std::error_code error = out.Create()) {
-        return error;
-    }
-    if (const std::error_code error = out.WriteFrom(in.get())) {
-        return error;
-    }
-    if (const std::error_code error = out.Sync()) {
-        return error;
-    }
-    if (const std::error_code error = out.Close()) {
-        return error;
-    }
-    // A hard link never replaces; the temporary goes with the PendingFile.
-    if (::link(out.TemporaryPath().c_str(), to.c_str()) == 0) {
-        return {};
-    }
-    if (errno == EEXIST || Exists(to)) {
-        return std::make_error_code(std::errc::file_exists);
-    }
-    // Some file systems (FAT sticks) have no hard links.
-    return out.Commit();
-}
-
-// Moves a file to a name that must be free, as a move on the system the tool
-// came from does: an existing file at to is never replaced. Works across file
-// systems (the staging folder and the PC folder may lie on different ones).
-std::error_code MoveWithoutReplacing(const std::string& from, const std::string& to)
-{
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-        return {};
-    }
-    const int renameError = errno;
-    if (renameError == EXDEV) {
-        FileDescriptor in;
-        struct stat status {};
-        std::error_code error = OpenRegularFile(from, in, &status);
-        if (!error) {
-            error = CopyWithoutReplacing(in, to);
-        }
-        if (!error) {
-            ::unlink(from.c_str());
-        }
-        return error;
-    }
-    if (renameError != EINVAL && renameError != ENOSYS && renameError != ENOTSUP) {
-        return SystemError(renameError);
-    }
-    // The file system does not know the no-replace flag.
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        ::unlink(from.c_str());
-        return {};
-    }
-    if (errno == EEXIST || Exists(to)) {
-        return std::make_error_code(std::errc::file_exists);
-    }
-    return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code() : LastError();
 }
 
 // A file left in the transfer folder under the name about to be used is moved
@@ -180,11 +105,11 @@ struct StagedCopy {
 // is logged under errorLine.
 std::unique_ptr<StagedCopy> StageCopy(const std::string& name, const char* errorLine)
 {
-    const std::string pcFolder = CurrentWorkingDirectory();
-    if (!IsPlainName(name) || pcFolder.empty()) {
+    std::string pcFile;
+    if (WorkingFolderFile(name, pcFile)) {
         return nullptr;
     }
-    auto copy = std::make_unique<StagedCopy>(TransferFolder(), name, JoinPath(pcFolder, name));
+    auto copy = std::make_unique<StagedCopy>(TransferFolder(), name, pcFile);
     if (!copy->guard.MoveAside()) {
         const std::error_code error = LastError();
         Log(errorLine);
@@ -390,10 +315,8 @@ bool MemoryCardPS2Link::Put(const std::string& name)
     // staging name, so the copy there replaces nothing.
     FileDescriptor local;
     struct stat status {};
-    std::error_code error = OpenRegularFile(copy->pcFile, local, &status);
-    if (error) {
-        LogRefusedKind(error, "MemoryCardPS2Link::Put() " + name);
-    } else {
+    std::error_code error = OpenToCopy(copy->pcFile, local, status, "MemoryCardPS2Link::Put() " + name);
+    if (!error) {
         error = CopyWithoutReplacing(local, copy->stagingFile);
     }
     if (error) {

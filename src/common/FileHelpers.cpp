@@ -1,6 +1,8 @@
 #include "common/FileHelpers.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -33,6 +35,31 @@ std::error_code RenameToBackup(const std::string& path)
         return std::make_error_code(std::errc::file_exists);
     }
     if (::rename(path.c_str(), backup.c_str()) != 0) {
+        return LastError();
+    }
+    return {};
+}
+
+// The check and the rename are one step where the file system can do that, so
+// that another writer's file that appears meanwhile is never replaced. Some
+// (network mounts) cannot: there a hard link does the same; a stick's FAT has
+// neither, and there only the short gap between the check and the rename stays.
+std::error_code RenameWithoutReplacing(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return {};
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+        return LastError();
+    }
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return {};
+    }
+    if (errno == EEXIST || Exists(to)) {
+        return std::make_error_code(std::errc::file_exists);
+    }
+    if (::rename(from.c_str(), to.c_str()) != 0) {
         return LastError();
     }
     return {};

@@ -8,6 +8,9 @@ std::string BackupName(const std::string& path);
 // Moves what stands at path to BackupName(path). The error when no name is
 // free (file_exists) or the rename failed; then nothing was moved.
 std::error_code RenameToBackup(const std::string& path);
+// Renames from to to only when nothing stands at to (file_exists otherwise),
+// within one file system (cross_device_link otherwise).
+std::error_code RenameWithoutReplacing(const std::string& from, const std::string& to);
 // The name a new file takes when path is taken: the backups' numbers, put
 // before the extension so the file keeps its kind ("T.psu", 0 -> "T.000.psu";
 // "NAME", 0 -> "NAME.000"). number 0 to 999; any other, path itself.
