@@ -364,10 +364,7 @@ bool MemoryCardFtp::Get(const std::string& name)
     // No flush to disk here: the rename already keeps a broken transfer from
     // leaving half a file, and a flush per file halved the copy rate.
     // The file may have appeared while the data came in; it is not replaced.
-    if (Exists(pcFile)) {
-        return fail(std::make_error_code(std::errc::file_exists).message());
-    }
-    if (const std::error_code error = file.Commit()) {
+    if (const std::error_code error = file.CommitNew()) {
         return fail(error.message());
     }
     return true;
