@@ -215,21 +215,27 @@ std::string MemoryCardPS2Link::CardPath(const std::string& path) const
     return QuoteCommandLineArgument(CardPrefix() + path);
 }
 
-bool MemoryCardPS2Link::RunSimpleCommand(const std::string& command, const char* operation)
+bool MemoryCardPS2Link::Succeeded(const ToolRun& run, const char* operation, const std::string& command)
 {
-    const ToolRun run = RunTool(command, limits.command);
     if (!run.finished) {
         return false;
     }
     if (PS2ClientOutput::HasError(run.lines)) {
         Log(std::string("エラー : MemoryCardPS2Link::") + operation + "()");
-        Log(command);
+        if (!command.empty()) {
+            Log(command);
+        }
         for (const std::string& line : run.lines) {
             Log(line);
         }
         return false;
     }
     return true;
+}
+
+bool MemoryCardPS2Link::RunSimpleCommand(const std::string& command, const char* operation)
+{
+    return Succeeded(RunTool(command, limits.command), operation, command);
 }
 
 bool MemoryCardPS2Link::SetCurrentDirectory(const std::string& directory)
@@ -333,17 +339,7 @@ bool MemoryCardPS2Link::Put(const std::string& name)
     const ToolRun run =
         RunTool("copyto " + QuoteCommandLineArgument(name) + " " + CardPath(currentDirectory + "/" + name),
                 limits.Transfer(static_cast<uint64_t>(status.st_size)), copy->stagingFolder);
-    if (!run.finished) {
-        return false;
-    }
-    if (PS2ClientOutput::HasError(run.lines)) {
-        Log("エラー : MemoryCardPS2Link::Put()");
-        for (const std::string& line : run.lines) {
-            Log(line);
-        }
-        return false;
-    }
-    return true;
+    return Succeeded(run, "Put", std::string());
 }
 
 bool MemoryCardPS2Link::Get(const std::string& name)
@@ -365,16 +361,7 @@ bool MemoryCardPS2Link::Get(const std::string& name)
     }
     const std::string command =
         "copyfrom " + CardPath(currentDirectory + "/" + name) + " " + QuoteCommandLineArgument(name);
-    const ToolRun run = RunTool(command, limits.Transfer(size), copy->stagingFolder);
-    if (!run.finished) {
-        return false;
-    }
-    if (PS2ClientOutput::HasError(run.lines)) {
-        Log("エラー : MemoryCardPS2Link::Get()");
-        Log(command);
-        for (const std::string& line : run.lines) {
-            Log(line);
-        }
+    if (!Succeeded(RunTool(command, limits.Transfer(size), copy->stagingFolder), "Get", command)) {
         return false;
     }
     // The download counts only once it is in the PC folder. An existing file

@@ -68,6 +68,10 @@ private:
     std::string CardPrefix() const;
     // A path on the card as one argument of the client's command line.
     std::string CardPath(const std::string& path) const;
+    // True when the run finished without the client's failure marker. A
+    // marked failure is logged: the operation, the command unless it is
+    // empty, and every line the client printed.
+    static bool Succeeded(const ToolRun& run, const char* operation, const std::string& command);
     // Runs a command that prints nothing on success (delete, mkdir, rmdir).
     bool RunSimpleCommand(const std::string& command, const char* operation);
 
