@@ -3,13 +3,13 @@
 #include <cstdint>
 #include <string_view>
 
-#include "card/MemoryCardPS2Link.h"
+#include "card/PS2ClientOutput.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string_view line(reinterpret_cast<const char*>(data), size);
     FtpClient::FILE_DATA entry;
-    if (MemoryCardPS2Link::ParseDirLine(line, entry)) {
+    if (PS2ClientOutput::ParseDirLine(line, entry)) {
         // A name never keeps a control character other than NUL (which the
         // entry filter then refuses), and never starts with a blank.
         for (const char c : entry.name) {

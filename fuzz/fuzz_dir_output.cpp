@@ -3,13 +3,13 @@
 #include <cstdint>
 #include <string_view>
 
-#include "card/MemoryCardPS2Link.h"
+#include "card/PS2ClientOutput.h"
 #include "card/ParseMode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string_view output(reinterpret_cast<const char*>(data), size);
-    const auto lines = MemoryCardPS2Link::SplitToolOutput(output);
+    const auto lines = PS2ClientOutput::SplitLines(output);
     // Never more lines than line feeds plus one, and nothing is lost but the feeds.
     std::size_t bytes = 0;
     for (const auto& line : lines) {
@@ -21,15 +21,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (lines.size() > size + 1 || bytes > size) {
         __builtin_trap();
     }
-    const auto entryLines = MemoryCardPS2Link::DirEntryLines(lines);
+    const auto entryLines = PS2ClientOutput::DirEntryLines(lines);
     if (lines.size() < 7 ? !entryLines.empty() : entryLines.size() != lines.size() - 6) {
         __builtin_trap();
     }
-    for (const auto& entry : MemoryCardPS2Link::ParseDirOutput(lines)) {
+    for (const auto& entry : PS2ClientOutput::ParseDirOutput(lines)) {
         if (!PassesEntryFilter(entry.name)) {
             __builtin_trap();
         }
     }
-    static_cast<void>(MemoryCardPS2Link::HasError(lines));
+    static_cast<void>(PS2ClientOutput::HasError(lines));
+    static_cast<void>(PS2ClientOutput::ModuleStarted(lines));
+    static_cast<void>(PS2ClientOutput::ListsDirectory(lines));
     return 0;
 }

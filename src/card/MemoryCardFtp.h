@@ -1,9 +1,7 @@
 #pragma once
 // The cards of a PlayStation 2 reached through an FTP server running on the
 // console, which shows them as the directories /mc/0 and /mc/1. One control
-// connection is opened in the constructor (anonymous login, active mode) and
-// kept for every later command.
-#include <chrono>
+// connection is opened in the constructor and kept for every later command.
 #include <cstddef>
 #include <functional>
 #include <map>
@@ -11,21 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "card/FtpConnection.h"
 #include "card/MemoryCard.h"
-
-// Limits on every exchange: a console that stops answering must not freeze
-// the window or the shut-down.
-struct FtpTimeLimits {
-    std::chrono::seconds connect{10};
-    // A reply that does not come within this long is given up.
-    std::chrono::seconds stall{60};
-    // A transfer that moves less than slowBytesPerSecond on average for
-    // slowTime is given up: a server trickling a few bytes now and then
-    // would otherwise hold the window for good. A console moves tens of
-    // kilobytes a second at the least, with the speed limit's rests.
-    long slowBytesPerSecond = 1024;
-    std::chrono::seconds slowTime{30};
-};
 
 class MemoryCardFtp : public MemoryCard {
 public:
@@ -47,8 +32,6 @@ public:
     std::function<void(size_t)> pieceObserver;
 
 private:
-    class Connection;
-
     void EnumerateMemoryCard();
     // Reads a LIST answer of the directory as lines; false (logged) on failure.
     bool ReadListing(const std::string& directoryPath, std::vector<std::string>& lines, const char* operation,
@@ -62,7 +45,7 @@ private:
     std::string DirectoryPath(const std::string& directory) const;
     std::string PathInCurrentDirectory(const std::string& name) const;
 
-    std::unique_ptr<Connection> connection;
+    std::unique_ptr<FtpConnection> connection;
     std::string currentDirectory;
     // The file sizes the last List() gave and the directory they belong to
     // ("/mc/0/SAVE/"): a download never takes more than its listing said.

@@ -4,25 +4,17 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <string_view>
 
 #include "common/DriveType.h"
-#include "common/FileHelpers.h"
 #include "common/FileRead.h"
 #include "common/FileStatus.h"
 #include "common/Log.h"
+#include "common/PcFileMoves.h"
 #include "common/PendingFile.h"
 #include "common/TextCodec.h"
 #include "save/SaveFileBase.h"
 
 namespace {
-
-std::string CurrentWorkingDirectory()
-{
-    std::error_code error;
-    const std::filesystem::path path = std::filesystem::current_path(error);
-    return error ? std::string() : path.string();
-}
 
 bool SameTime(const struct timespec& a, const struct timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
@@ -32,12 +24,6 @@ bool MemoryCardImage::Identity::operator==(const Identity& other) const
 {
     return device == other.device && inode == other.inode && size == other.size &&
            SameTime(modified, other.modified) && SameTime(changed, other.changed);
-}
-
-bool MemoryCardImage::IsPlainName(const std::string& name)
-{
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
 }
 
 MemoryCardImage::MemoryCardImage(MemoryCardOwner* cardOwner, const std::string& imagePath, const char* name)
@@ -146,15 +132,13 @@ bool MemoryCardImage::Replace(std::span<const uint8_t> bytes, const char* operat
 
 bool MemoryCardImage::ReadPcFile(const std::string& name, uint64_t limit, const char* operation, PcFile& file) const
 {
-    const std::string pc = CurrentWorkingDirectory();
-    if (!IsPlainName(name) || pc.empty()) {
+    std::string source;
+    if (WorkingFolderFile(name, source)) {
         return false;
     }
-    const std::string source = JoinPath(pc, name);
     FileDescriptor in;
     struct stat status {};
-    if (const std::error_code error = OpenRegularFile(source, in, &status)) {
-        LogRefusedKind(error, std::string(className) + "::" + operation + "() " + name);
+    if (OpenToCopy(source, in, status, std::string(className) + "::" + operation + "() " + name)) {
         return false;
     }
     if (static_cast<uint64_t>(status.st_size) > limit) {
@@ -175,21 +159,12 @@ bool MemoryCardImage::ReadPcFile(const std::string& name, uint64_t limit, const 
 bool MemoryCardImage::WritePcFile(const std::string& name, std::span<const uint8_t> bytes, int64_t modified,
                                   const char* operation) const
 {
-    const std::string pc = CurrentWorkingDirectory();
-    if (!IsPlainName(name) || pc.empty()) {
+    std::string target;
+    if (WorkingFolderFile(name, target)) {
         return false;
     }
-    PendingFile out(JoinPath(pc, name));
-    std::error_code error = out.Create();
-    error = error ? error : out.Write(bytes.data(), bytes.size());
-    if (!error && modified != 0) {
-        // The card's time goes with the file, as a copy between folders keeps it.
-        const struct timespec times[2] = {{modified, 0}, {modified, 0}};
-        static_cast<void>(::futimens(out.Descriptor(), times));
-    }
-    error = error ? error : out.Sync();
-    error = error ? error : out.Commit();
-    if (error) {
+    // The card's time goes with the file.
+    if (const std::error_code error = WriteReplacing(target, bytes, modified)) {
         LogFailure("エラー : PCにファイルを書き込めませんでした", operation, name, error.message());
         return false;
     }

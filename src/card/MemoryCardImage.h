@@ -19,9 +19,6 @@ class MemoryCardImage : public MemoryCard {
 public:
     bool IsConnected() override { return connected; }
 
-    // A plain name the PC side can take: no separator, not "." or "..".
-    static bool IsPlainName(const std::string& name);
-
 protected:
     // path: absolute. className names the backend in log lines.
     MemoryCardImage(MemoryCardOwner* owner, const std::string& path, const char* className);

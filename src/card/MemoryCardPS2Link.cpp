@@ -1,46 +1,30 @@
 #include "card/MemoryCardPS2Link.h"
 
-#include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <ctime>
-#include <filesystem>
 #include <memory>
 #include <system_error>
 
 #include <boost/format.hpp>
 
 #include "card/MemoryCardOwner.h"
-#include "card/ParseMode.h"
+#include "card/PS2ClientOutput.h"
 #include "common/FileDescriptor.h"
 #include "common/FileHelpers.h"
-#include "common/FileRead.h"
 #include "common/Log.h"
-#include "common/PendingFile.h"
+#include "common/PcFileMoves.h"
 #include "common/Process.h"
 #include "common/ProgramDirectory.h"
+#include "common/SystemError.h"
 
 namespace {
 
-// Lines of the dir frame before and after the entry lines.
-constexpr std::size_t kDirFrameLines = 3;
 // A download from a directory never listed is timed as the largest file a
 // standard card can hold.
 constexpr uint64_t kUnlistedFileBytes = uint64_t{8} << 20;
-
-std::error_code LastError() { return std::error_code(errno, std::generic_category()); }
-
-// One name inside the current directory. Anything else could reach another
-// place on the card, or leave the staging folder on the PC.
-bool IsPlainName(const std::string& name)
-{
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
-}
 
 // Where the client reads and writes the PC side of a copy: a folder of the
 // staging area kept to itself, so that a file the controller stages under
@@ -51,151 +35,6 @@ std::string TransferFolder()
     const std::string folder = StagingDirectory() + "ps2link/";
     ::mkdir(folder.c_str(), 0777);
     return folder;
-}
-
-std::string CurrentWorkingDirectory()
-{
-    std::error_code error;
-    const std::filesystem::path path = std::filesystem::current_path(error);
-    return error ? std::string() : path.string();
-}
-
-// Reads the dir line from a cursor, the way a scanf-style reader would.
-class LineReader {
-public:
-    explicit LineReader(std::string_view text) : line(text) {}
-
-    void SkipBlanks()
-    {
-        while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) {
-            ++at;
-        }
-    }
-    std::string_view Word()
-    {
-        SkipBlanks();
-        const std::size_t start = at;
-        while (at < line.size() && line[at] != ' ' && line[at] != '\t') {
-            ++at;
-        }
-        return line.substr(start, at - start);
-    }
-    // Decimal digits, kept modulo 2^32: the low 32 bits of a larger size.
-    bool Size(uint32_t& value)
-    {
-        SkipBlanks();
-        const std::size_t start = at;
-        value = 0;
-        while (at < line.size() && IsDigit(line[at])) {
-            value = value * 10u + static_cast<uint32_t>(line[at] - '0');
-            ++at;
-        }
-        return at > start;
-    }
-    // A signed decimal number; huge values stop growing (they are clamped later).
-    bool Number(long long& value)
-    {
-        SkipBlanks();
-        bool negative = false;
-        if (at < line.size() && (line[at] == '-' || line[at] == '+')) {
-            negative = line[at] == '-';
-            ++at;
-        }
-        const std::size_t start = at;
-        value = 0;
-        while (at < line.size() && IsDigit(line[at])) {
-            value = std::min(value * 10 + (line[at] - '0'), kCeiling);
-            ++at;
-        }
-        if (negative) {
-            value = -value;
-        }
-        return at > start;
-    }
-    // The separator between two numbers: any one character after the blanks.
-    bool SkipSeparator()
-    {
-        SkipBlanks();
-        if (at >= line.size()) {
-            return false;
-        }
-        ++at;
-        return true;
-    }
-    std::string_view Rest() const { return line.substr(at); }
-
-private:
-    static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-    static constexpr long long kCeiling = 1'000'000'000;
-
-    std::string_view line;
-    std::size_t at = 0;
-};
-
-int Clamp(long long value, int low, int high) { return static_cast<int>(std::clamp<long long>(value, low, high)); }
-
-// Copies the open file in to a new file to, which must not exist: the copy is
-// written under a temporary name beside to and linked into place only when
-// complete.
-std::error_code CopyWithoutReplacing(const FileDescriptor& in, const std::string& to)
-{
-    PendingFile out(to);
-    if (const std::error_code error = out.Create()) {
-        return error;
-    }
-    if (const std::error_code error = out.WriteFrom(in.get())) {
-        return error;
-    }
-    if (const std::error_code error = out.Sync()) {
-        return error;
-    }
-    if (const std::error_code error = out.Close()) {
-        return error;
-    }
-    // A hard link never replaces; the temporary goes with the PendingFile.
-    if (::link(out.TemporaryPath().c_str(), to.c_str()) == 0) {
-        return {};
-    }
-    if (errno == EEXIST || Exists(to)) {
-        return std::make_error_code(std::errc::file_exists);
-    }
-    // Some file systems (FAT sticks) have no hard links.
-    return out.Commit();
-}
-
-// Moves a file to a name that must be free, as a move on the system the tool
-// came from does: an existing file at to is never replaced. Works across file
-// systems (the staging folder and the PC folder may lie on different ones).
-std::error_code MoveWithoutReplacing(const std::string& from, const std::string& to)
-{
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-        return {};
-    }
-    const int renameError = errno;
-    if (renameError == EXDEV) {
-        FileDescriptor in;
-        struct stat status {};
-        std::error_code error = OpenRegularFile(from, in, &status);
-        if (!error) {
-            error = CopyWithoutReplacing(in, to);
-        }
-        if (!error) {
-            ::unlink(from.c_str());
-        }
-        return error;
-    }
-    if (renameError != EINVAL && renameError != ENOSYS && renameError != ENOTSUP) {
-        return std::error_code(renameError, std::generic_category());
-    }
-    // The file system does not know the no-replace flag.
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        ::unlink(from.c_str());
-        return {};
-    }
-    if (errno == EEXIST || Exists(to)) {
-        return std::make_error_code(std::errc::file_exists);
-    }
-    return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code() : LastError();
 }
 
 // A file left in the transfer folder under the name about to be used is moved
@@ -266,11 +105,11 @@ struct StagedCopy {
 // is logged under errorLine.
 std::unique_ptr<StagedCopy> StageCopy(const std::string& name, const char* errorLine)
 {
-    const std::string pcFolder = CurrentWorkingDirectory();
-    if (!IsPlainName(name) || pcFolder.empty()) {
+    std::string pcFile;
+    if (WorkingFolderFile(name, pcFile)) {
         return nullptr;
     }
-    auto copy = std::make_unique<StagedCopy>(TransferFolder(), name, JoinPath(pcFolder, name));
+    auto copy = std::make_unique<StagedCopy>(TransferFolder(), name, pcFile);
     if (!copy->guard.MoveAside()) {
         const std::error_code error = LastError();
         Log(errorLine);
@@ -297,11 +136,7 @@ MemoryCardPS2Link::MemoryCardPS2Link(MemoryCardOwner* cardOwner, PS2LinkTimeLimi
     if (!RunTool("reset", limits.command).answered) {
         return;
     }
-    const ToolRun module = RunTool("-t 5 execiop host:ps2netfs.irx", limits.moduleStart);
-    const bool started = std::any_of(module.lines.begin(), module.lines.end(), [](const std::string& line) {
-        return line.find("PS2_TcpFileDriver") != std::string::npos;
-    });
-    if (!started) {
+    if (!PS2ClientOutput::ModuleStarted(RunTool("-t 5 execiop host:ps2netfs.irx", limits.moduleStart).lines)) {
         return;
     }
     // A slot that did not answer is not known to be empty; when neither
@@ -310,7 +145,7 @@ MemoryCardPS2Link::MemoryCardPS2Link(MemoryCardOwner* cardOwner, PS2LinkTimeLimi
     for (unsigned slot = 0; slot < 2; ++slot) {
         const ToolRun run = RunTool((boost::format("dir mc%1%:") % slot).str(), limits.command);
         slotAnswered = slotAnswered || run.answered;
-        if (run.finished && !HasError(run.lines)) {
+        if (run.finished && !PS2ClientOutput::HasError(run.lines)) {
             slotMask |= 1u << slot;
         }
     }
@@ -328,91 +163,6 @@ MemoryCardPS2Link::~MemoryCardPS2Link()
     } catch (...) {
         // Disconnecting is best effort; a destructor must not throw.
     }
-}
-
-std::vector<std::string> MemoryCardPS2Link::SplitToolOutput(std::string_view output)
-{
-    std::vector<std::string> lines;
-    lines.reserve(100);
-    std::size_t start = 0;
-    while (start < output.size()) {
-        const std::size_t end = output.find('\n', start);
-        if (end == std::string_view::npos) {
-            lines.emplace_back(output.substr(start));
-            break;
-        }
-        lines.emplace_back(output.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
-bool MemoryCardPS2Link::HasError(const std::vector<std::string>& lines)
-{
-    return std::any_of(lines.begin(), lines.end(),
-                       [](const std::string& line) { return line.find("[ERROR]") != std::string::npos; });
-}
-
-std::span<const std::string> MemoryCardPS2Link::DirEntryLines(const std::vector<std::string>& lines)
-{
-    if (lines.size() <= 2 * kDirFrameLines) {
-        return {};
-    }
-    return std::span<const std::string>(lines).subspan(kDirFrameLines, lines.size() - 2 * kDirFrameLines);
-}
-
-bool MemoryCardPS2Link::ParseDirLine(std::string_view line, FtpClient::FILE_DATA& entry)
-{
-    LineReader reader(line);
-    const std::string_view mode = reader.Word();
-    if (mode.empty()) {
-        return false;
-    }
-    ParseMode(mode, entry);
-    long long month = 0, day = 0, year = 0, hour = 0, minute = 0, second = 0;
-    if (!reader.Size(entry.size) || !reader.Number(month) || !reader.SkipSeparator() || !reader.Number(day) ||
-        !reader.SkipSeparator() || !reader.Number(year) || !reader.Number(hour) || !reader.SkipSeparator() ||
-        !reader.Number(minute) || !reader.SkipSeparator() || !reader.Number(second)) {
-        return false;
-    }
-
-    std::tm local{};
-    local.tm_year = Clamp(year, 0, 9999) - 1900;
-    local.tm_mon = Clamp(month, 1, 12) - 1;
-    local.tm_mday = Clamp(day, 1, 31);
-    local.tm_hour = Clamp(hour, 0, 23);
-    local.tm_min = Clamp(minute, 0, 59);
-    local.tm_sec = Clamp(second, 0, 59);
-    local.tm_isdst = -1;
-    // Years before 1900 are outside what the file times on the PC can hold
-    // in every format we write: such an entry keeps "no time" (0) instead of
-    // being dropped, so the save still shows.
-    entry.time = local.tm_year < 0 ? 0 : static_cast<int64_t>(std::mktime(&local));
-
-    // Control characters go (the carriage return of a CR LF line among them);
-    // bytes from 0x80 up stay, they are Shift-JIS or UTF-8 names. A NUL stays
-    // too, so that the entry filter drops the name rather than joining its parts.
-    entry.name.clear();
-    for (const char c : reader.Rest()) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte == 0 || (byte >= 0x20 && byte != 0x7F)) {
-            entry.name += c;
-        }
-    }
-    entry.name.erase(0, entry.name.find_first_not_of(" \t"));
-    return true;
-}
-
-std::vector<FtpClient::FILE_DATA> MemoryCardPS2Link::ParseDirOutput(const std::vector<std::string>& lines)
-{
-    std::vector<FtpClient::FILE_DATA> entries;
-    for (const std::string& line : DirEntryLines(lines)) {
-        FtpClient::FILE_DATA entry;
-        if (ParseDirLine(line, entry) && PassesEntryFilter(entry.name)) {
-            entries.push_back(std::move(entry));
-        }
-    }
-    return entries;
 }
 
 MemoryCardPS2Link::ToolRun MemoryCardPS2Link::RunTool(const std::string& command, std::chrono::milliseconds limit)
@@ -449,7 +199,7 @@ MemoryCardPS2Link::ToolRun MemoryCardPS2Link::RunTool(const std::string& command
             arguments.front());
     }
     run.finished = result.started;
-    run.lines = SplitToolOutput(result.output);
+    run.lines = PS2ClientOutput::SplitLines(result.output);
     return run;
 }
 
@@ -465,21 +215,27 @@ std::string MemoryCardPS2Link::CardPath(const std::string& path) const
     return QuoteCommandLineArgument(CardPrefix() + path);
 }
 
-bool MemoryCardPS2Link::RunSimpleCommand(const std::string& command, const char* operation)
+bool MemoryCardPS2Link::Succeeded(const ToolRun& run, const char* operation, const std::string& command)
 {
-    const ToolRun run = RunTool(command, limits.command);
     if (!run.finished) {
         return false;
     }
-    if (HasError(run.lines)) {
+    if (PS2ClientOutput::HasError(run.lines)) {
         Log(std::string("エラー : MemoryCardPS2Link::") + operation + "()");
-        Log(command);
+        if (!command.empty()) {
+            Log(command);
+        }
         for (const std::string& line : run.lines) {
             Log(line);
         }
         return false;
     }
     return true;
+}
+
+bool MemoryCardPS2Link::RunSimpleCommand(const std::string& command, const char* operation)
+{
+    return Succeeded(RunTool(command, limits.command), operation, command);
 }
 
 bool MemoryCardPS2Link::SetCurrentDirectory(const std::string& directory)
@@ -492,13 +248,7 @@ bool MemoryCardPS2Link::SetCurrentDirectory(const std::string& directory)
         return true;
     }
     const ToolRun run = RunTool("dir " + CardPath(directory), limits.command);
-    // Line 3 is the directory's own "." entry; an output too short to hold
-    // it is no directory.
-    if (!run.finished || HasError(run.lines) || run.lines.size() <= kDirFrameLines) {
-        return false;
-    }
-    const std::string& first = run.lines[kDirFrameLines];
-    if (first.find("d---------") == std::string::npos && first.find("drwxrwxrwx") == std::string::npos) {
+    if (!run.finished || PS2ClientOutput::HasError(run.lines) || !PS2ClientOutput::ListsDirectory(run.lines)) {
         return false;
     }
     currentDirectory = directory;
@@ -514,11 +264,11 @@ std::vector<FtpClient::FILE_DATA> MemoryCardPS2Link::List()
         return {};
     }
     const ToolRun run = RunTool("dir " + CardPath(currentDirectory), limits.command);
-    if (!run.finished || run.lines.empty() || HasError(run.lines)) {
+    if (!run.finished || run.lines.empty() || PS2ClientOutput::HasError(run.lines)) {
         return {};
     }
     lastListFailed = false;
-    std::vector<FtpClient::FILE_DATA> entries = ParseDirOutput(run.lines);
+    std::vector<FtpClient::FILE_DATA> entries = PS2ClientOutput::ParseDirOutput(run.lines);
     std::map<std::string, uint32_t>& sizes = listedSizes[directory];
     for (const FtpClient::FILE_DATA& entry : entries) {
         if (!entry.isDirectory) {
@@ -571,10 +321,8 @@ bool MemoryCardPS2Link::Put(const std::string& name)
     // staging name, so the copy there replaces nothing.
     FileDescriptor local;
     struct stat status {};
-    std::error_code error = OpenRegularFile(copy->pcFile, local, &status);
-    if (error) {
-        LogRefusedKind(error, "MemoryCardPS2Link::Put() " + name);
-    } else {
+    std::error_code error = OpenToCopy(copy->pcFile, local, status, "MemoryCardPS2Link::Put() " + name);
+    if (!error) {
         error = CopyWithoutReplacing(local, copy->stagingFile);
     }
     if (error) {
@@ -591,17 +339,7 @@ bool MemoryCardPS2Link::Put(const std::string& name)
     const ToolRun run =
         RunTool("copyto " + QuoteCommandLineArgument(name) + " " + CardPath(currentDirectory + "/" + name),
                 limits.Transfer(static_cast<uint64_t>(status.st_size)), copy->stagingFolder);
-    if (!run.finished) {
-        return false;
-    }
-    if (HasError(run.lines)) {
-        Log("エラー : MemoryCardPS2Link::Put()");
-        for (const std::string& line : run.lines) {
-            Log(line);
-        }
-        return false;
-    }
-    return true;
+    return Succeeded(run, "Put", std::string());
 }
 
 bool MemoryCardPS2Link::Get(const std::string& name)
@@ -623,16 +361,7 @@ bool MemoryCardPS2Link::Get(const std::string& name)
     }
     const std::string command =
         "copyfrom " + CardPath(currentDirectory + "/" + name) + " " + QuoteCommandLineArgument(name);
-    const ToolRun run = RunTool(command, limits.Transfer(size), copy->stagingFolder);
-    if (!run.finished) {
-        return false;
-    }
-    if (HasError(run.lines)) {
-        Log("エラー : MemoryCardPS2Link::Get()");
-        Log(command);
-        for (const std::string& line : run.lines) {
-            Log(line);
-        }
+    if (!Succeeded(RunTool(command, limits.Transfer(size), copy->stagingFolder), "Get", command)) {
         return false;
     }
     // The download counts only once it is in the PC folder. An existing file

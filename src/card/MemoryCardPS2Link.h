@@ -6,9 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
-#include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "card/MemoryCard.h"
@@ -52,22 +50,6 @@ public:
     bool RemoveDirectory(const std::string& name) override;
     bool MakeDirectory(const std::string& name) override;
 
-    // The client's output split at line feeds. A carriage return before a
-    // line feed stays on its line. The empty piece after a final line feed is
-    // not a line, so the dir frame (empty, header, empty, entries, empty,
-    // footer, empty) has exactly three lines on each side of its entries.
-    static std::vector<std::string> SplitToolOutput(std::string_view output);
-    // True when any line holds the client's failure marker "[ERROR]".
-    static bool HasError(const std::vector<std::string>& lines);
-    // The entry lines of a dir output: lines 3 to N - 4.
-    static std::span<const std::string> DirEntryLines(const std::vector<std::string>& lines);
-    // One entry line: mode, size, month-day-year, hour:minute:second, name.
-    // False when the line does not have that shape; the entry is then not
-    // to be used.
-    static bool ParseDirLine(std::string_view line, FtpClient::FILE_DATA& entry);
-    // The entries of a whole dir output, parsed and filtered, in output order.
-    static std::vector<FtpClient::FILE_DATA> ParseDirOutput(const std::vector<std::string>& lines);
-
 private:
     struct ToolRun {
         std::vector<std::string> lines;
@@ -86,6 +68,10 @@ private:
     std::string CardPrefix() const;
     // A path on the card as one argument of the client's command line.
     std::string CardPath(const std::string& path) const;
+    // True when the run finished without the client's failure marker. A
+    // marked failure is logged: the operation, the command unless it is
+    // empty, and every line the client printed.
+    static bool Succeeded(const ToolRun& run, const char* operation, const std::string& command);
     // Runs a command that prints nothing on success (delete, mkdir, rmdir).
     bool RunSimpleCommand(const std::string& command, const char* operation);
 

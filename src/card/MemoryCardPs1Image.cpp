@@ -1,6 +1,7 @@
 #include "card/MemoryCardPs1Image.h"
 
 #include "card/ParseMode.h"
+#include "common/FileHelpers.h"
 #include "common/Log.h"
 #include "save/SaveFileBase.h"
 
@@ -81,7 +82,7 @@ std::vector<FtpClient::FILE_DATA> MemoryCardPs1Image::List()
             continue;
         }
         // Two saves of one name could not be told apart: the first one stands.
-        if (!IsPlainName(save.name) || !SaveFileBase::IsSafeName(save.name) || !listed.insert(save.name).second) {
+        if (!SaveFileBase::IsSafeName(save.name) || !listed.insert(save.name).second) {
             LogFailure("警告 : 使えない名前か重複した名前のセーブを読み飛ばしました", "List", save.name, std::string());
             continue;
         }

@@ -1,5 +1,6 @@
 #include "card/MemoryCardPs2Image.h"
 
+#include "common/FileHelpers.h"
 #include "common/Log.h"
 
 namespace {

@@ -4,8 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <string_view>
 #include <system_error>
 
 #include "card/MemoryCardOwner.h"
@@ -13,65 +11,18 @@
 #include "common/DriveType.h"
 #include "common/FileDescriptor.h"
 #include "common/FileHelpers.h"
-#include "common/FileRead.h"
 #include "common/FileStatus.h"
 #include "common/Log.h"
-#include "common/PendingFile.h"
+#include "common/PcFileMoves.h"
 
 namespace {
 
-// One entry directly inside the card folder. Anything that could lead
-// outside it ("..", a separator, a NUL that would cut the path short) is
-// refused: the folder is the one the user chose, and nothing is written
-// anywhere else.
-bool IsPlainName(const std::string& name)
-{
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
-}
-
-std::string CurrentWorkingDirectory()
-{
-    std::error_code error;
-    const std::filesystem::path path = std::filesystem::current_path(error);
-    return error ? std::string() : path.string();
-}
-
-// Copies the open regular file in to directory + '/' + name, replacing what
-// is there. The data goes to a temporary file in the same folder first and is
-// renamed into place only when complete and flushed: a stick pulled out or a
-// full disk midway leaves the old file (or none), never a truncated save
-// under the final name. The rename replaces a link of that name rather than
-// writing where it points. Like the system copy this stands in for, the copy
-// keeps the source's permissions and last-write time.
-bool CopyFileReplacing(const FileDescriptor& in, const struct stat& status, const std::string& directory,
-                       const std::string& name)
-{
-    PendingFile out(JoinPath(directory, name));
-    if (out.Create()) {
-        return false;
-    }
-    if (out.WriteFrom(in.get())) {
-        return false;
-    }
-    // Metadata is a courtesy: some file systems (FAT sticks) refuse
-    // permission changes, and that must not fail the copy.
-    static_cast<void>(::fchmod(out.Descriptor(), status.st_mode & 0777));
-    const struct timespec times[2] = {status.st_atim, status.st_mtim};
-    static_cast<void>(::futimens(out.Descriptor(), times));
-    return !out.Sync() && !out.Commit();
-}
-
 // Opens a file to copy; false when it cannot be, logged when it was refused
 // for what it is (a link, a pipe, a folder).
-bool OpenToCopy(const std::string& path, const char* operation, const std::string& name, FileDescriptor& file,
-                struct stat& status)
+bool OpenFile(const std::string& path, const char* operation, const std::string& name, FileDescriptor& file,
+              struct stat& status)
 {
-    if (const std::error_code error = OpenRegularFile(path, file, &status)) {
-        LogRefusedKind(error, std::string("MemoryCardUSBMemory::") + operation + "() " + name);
-        return false;
-    }
-    return true;
+    return !OpenToCopy(path, file, status, std::string("MemoryCardUSBMemory::") + operation + "() " + name);
 }
 
 // How an entry is listed, its links not followed: a link is no directory
@@ -221,31 +172,31 @@ bool MemoryCardUSBMemory::Remove(const std::string& name)
 bool MemoryCardUSBMemory::Put(const std::string& name)
 {
     const std::string root = Root();
-    const std::string pc = CurrentWorkingDirectory();
-    if (!IsPlainName(name) || root.empty() || pc.empty()) {
+    std::string pc;
+    if (WorkingFolderFile(name, pc) || root.empty()) {
         return false;
     }
     FileDescriptor in;
     struct stat status {};
-    if (!OpenToCopy(JoinPath(pc, name), "Put", name, in, status) || !InRealDirectory("Put")) {
+    if (!OpenFile(pc, "Put", name, in, status) || !InRealDirectory("Put")) {
         return false;
     }
-    return CopyFileReplacing(in, status, root + currentDirectory, name);
+    return !CopyReplacing(in, status, JoinPath(root + currentDirectory, name));
 }
 
 bool MemoryCardUSBMemory::Get(const std::string& name)
 {
     const std::string path = FullPath(name);
-    const std::string pc = CurrentWorkingDirectory();
-    if (!IsPlainName(name) || path.empty() || pc.empty() || !InRealDirectory("Get")) {
+    std::string pc;
+    if (WorkingFolderFile(name, pc) || path.empty() || !InRealDirectory("Get")) {
         return false;
     }
     FileDescriptor in;
     struct stat status {};
-    if (!OpenToCopy(path, "Get", name, in, status)) {
+    if (!OpenFile(path, "Get", name, in, status)) {
         return false;
     }
-    return CopyFileReplacing(in, status, pc, name);
+    return !CopyReplacing(in, status, pc);
 }
 
 bool MemoryCardUSBMemory::RemoveDirectory(const std::string& name)

@@ -7,6 +7,7 @@
 
 #include <boost/format.hpp>
 
+#include "common/FileHelpers.h"
 #include "save/FileKind.h"
 
 using namespace PS1Card;
@@ -51,8 +52,8 @@ std::vector<uint8_t> Ps1CardImage::Format()
 
 bool Ps1CardImage::IsValidName(const std::string& name)
 {
-    return !name.empty() && name.size() <= kMaxNameLength && name != "." && name != ".." &&
-           std::all_of(name.begin(), name.end(), [](char c) { return c >= 0x20 && c <= 0x7E && c != '/'; });
+    return IsPlainName(name) && name.size() <= kMaxNameLength &&
+           std::all_of(name.begin(), name.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
 }
 
 Ps1CardImage::Ps1CardImage(std::vector<uint8_t> bytes) : file(std::move(bytes))

@@ -9,6 +9,7 @@
 #include <boost/format.hpp>
 
 #include "card/Ps2CardEcc.h"
+#include "common/FileHelpers.h"
 
 using namespace Ps2Card;
 
@@ -115,12 +116,12 @@ Time Ps2CardImage::FromUnixTime(int64_t seconds)
 
 bool Ps2CardImage::IsValidName(const std::string& name)
 {
-    if (name.empty() || name.size() > sizeof(DirEntry::name) || name == "." || name == "..") {
+    if (!IsPlainName(name) || name.size() > sizeof(DirEntry::name)) {
         return false;
     }
     return std::none_of(name.begin(), name.end(), [](char c) {
         const auto byte = static_cast<unsigned char>(c);
-        return byte < 0x20 || byte == 0x7F || c == '?' || c == '*' || c == '/';
+        return byte < 0x20 || byte == 0x7F || c == '?' || c == '*';
     });
 }
 

@@ -9,6 +9,7 @@
 
 #include "common/FileHelpers.h"
 #include "common/Log.h"
+#include "common/SystemError.h"
 
 bool IsReadableFolder(const std::string& folder, const std::string& operation)
 {
@@ -20,7 +21,7 @@ bool IsReadableFolder(const std::string& folder, const std::string& operation)
     if (directory == nullptr) {
         const int error = errno;
         Log((boost::format("エラー : フォルダを開けませんでした %1% : %2%") % operation % folder).str());
-        LogError(std::error_code(error, std::generic_category()));
+        LogError(SystemError(error));
         return false;
     }
     closedir(directory);

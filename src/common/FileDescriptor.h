@@ -7,6 +7,8 @@
 #include <system_error>
 #include <utility>
 
+#include "common/SystemError.h"
+
 class FileDescriptor {
 public:
     FileDescriptor() = default;
@@ -39,7 +41,7 @@ public:
     {
         const int closing = std::exchange(fd, -1);
         if (closing >= 0 && ::close(closing) != 0) {
-            return std::error_code(errno, std::generic_category());
+            return LastError();
         }
         return {};
     }

@@ -1,9 +1,13 @@
 #include "common/FileHelpers.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+
+#include "common/SystemError.h"
 
 namespace {
 
@@ -31,7 +35,32 @@ std::error_code RenameToBackup(const std::string& path)
         return std::make_error_code(std::errc::file_exists);
     }
     if (::rename(path.c_str(), backup.c_str()) != 0) {
-        return std::error_code(errno, std::generic_category());
+        return LastError();
+    }
+    return {};
+}
+
+// The check and the rename are one step where the file system can do that, so
+// that another writer's file that appears meanwhile is never replaced. Some
+// (network mounts) cannot: there a hard link does the same; a stick's FAT has
+// neither, and there only the short gap between the check and the rename stays.
+std::error_code RenameWithoutReplacing(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return {};
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+        return LastError();
+    }
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return {};
+    }
+    if (errno == EEXIST || Exists(to)) {
+        return std::make_error_code(std::errc::file_exists);
+    }
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        return LastError();
     }
     return {};
 }
@@ -70,6 +99,12 @@ bool Exists(const std::string& path)
     struct stat status {};
     // A dangling link still occupies the name.
     return Stat(path, status) || ::lstat(path.c_str(), &status) == 0;
+}
+
+bool IsPlainName(std::string_view name)
+{
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string_view("/\0\r\n", 4)) == std::string_view::npos;
 }
 
 std::string JoinPath(const std::string& directory, const std::string& name)

@@ -7,10 +7,9 @@
 #include <cerrno>
 
 #include "common/Log.h"
+#include "common/SystemError.h"
 
 namespace {
-
-std::error_code LastError() { return std::error_code(errno, std::generic_category()); }
 
 // O_NONBLOCK: opening a named pipe must not wait for a writer that never
 // comes. Other readers and writers are never locked out on this system.

@@ -12,6 +12,7 @@
 
 #include "common/FileHelpers.h"
 #include "common/PendingFile.h"
+#include "common/SystemError.h"
 
 namespace {
 
@@ -154,7 +155,7 @@ std::vector<DirectoryEntry> ListDirectory(const std::string& directory, std::err
     const std::unique_ptr<DIR, int (*)(DIR*)> handle(::opendir(directory.c_str()), ::closedir);
     if (!handle) {
         if (error != nullptr) {
-            *error = std::error_code(errno, std::generic_category());
+            *error = LastError();
         }
         return entries;
     }
@@ -163,7 +164,7 @@ std::vector<DirectoryEntry> ListDirectory(const std::string& directory, std::err
         const dirent* found = ::readdir(handle.get());
         if (found == nullptr) {
             if (errno != 0 && error != nullptr) {
-                *error = std::error_code(errno, std::generic_category());
+                *error = LastError();
             }
             break;
         }

@@ -17,6 +17,7 @@
 
 #include "common/FileHelpers.h"
 #include "common/ProgramDirectory.h"
+#include "common/SystemError.h"
 #include "common/TextCodec.h"
 
 namespace {
@@ -216,7 +217,7 @@ void LogRepeated(const std::string& message, size_t times)
     }
 }
 
-void LogLastError() { LogError(std::error_code(errno, std::generic_category())); }
+void LogLastError() { LogError(LastError()); }
 
 void LogError(const std::error_code& error) { WriteLine(error.message()); }
 

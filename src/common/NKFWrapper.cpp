@@ -1,9 +1,6 @@
 #include "common/NKFWrapper.h"
 
-#include <unicode/ucnv.h>
-#include <unicode/ucnv_cb.h>
 #include <unicode/ucsdet.h>
-#include <unicode/unistr.h>
 
 #include <algorithm>
 #include <cctype>
@@ -13,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/IcuText.h"
+
 namespace {
 
 // One conversion at a time in the whole program, like the outside converter this stands in for.
@@ -21,11 +20,6 @@ std::mutex& LibraryLock()
     static std::mutex lock;
     return lock;
 }
-
-struct ConverterCloser {
-    void operator()(UConverter* converter) const { ucnv_close(converter); }
-};
-using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
 
 struct DetectorCloser {
     void operator()(UCharsetDetector* detector) const { ucsdet_close(detector); }
@@ -41,36 +35,14 @@ std::string ConverterName(const std::string& charset)
     return charset == "Shift_JIS" ? "windows-31j" : charset;
 }
 
-// Broken bytes read as U+FFFD (ICU would write U+001A for some, a control
-// character), counted when the converter was given a counter.
-void ReplacementCallback(const void* context, UConverterToUnicodeArgs* args, const char* /*codeUnits*/,
-                         int32_t /*length*/, UConverterCallbackReason reason, UErrorCode* error)
+IcuConverter OpenConverter(const std::string& charset, size_t* faults = nullptr)
 {
-    if (reason != UCNV_ILLEGAL && reason != UCNV_UNASSIGNED && reason != UCNV_IRREGULAR) {
-        return;
-    }
-    if (context != nullptr) {
-        ++*static_cast<size_t*>(const_cast<void*>(context));
-    }
-    static const UChar replacement = 0xFFFD;
-    *error = U_ZERO_ERROR;
-    ucnv_cbToUWriteUChars(args, &replacement, 1, 0, error);
-}
-
-ConverterPtr OpenConverter(const std::string& charset, size_t* faults = nullptr)
-{
-    UErrorCode error = U_ZERO_ERROR;
-    ConverterPtr converter(ucnv_open(ConverterName(charset).c_str(), &error));
-    if (U_FAILURE(error)) {
-        return nullptr;
-    }
-    ucnv_setToUCallBack(converter.get(), ReplacementCallback, faults, nullptr, nullptr, &error);
-    return U_SUCCESS(error) ? std::move(converter) : nullptr;
+    return OpenIcuConverter(ConverterName(charset).c_str(), faults);
 }
 
 bool Decode(std::string_view text, const std::string& charset, icu::UnicodeString& decoded)
 {
-    const ConverterPtr converter = OpenConverter(charset);
+    const IcuConverter converter = OpenConverter(charset);
     if (!converter) {
         return false;
     }
@@ -98,7 +70,7 @@ struct Reading {
 Reading Read(std::string_view text, const std::string& charset)
 {
     Reading reading;
-    const ConverterPtr converter = OpenConverter(charset, &reading.faults);
+    const IcuConverter converter = OpenConverter(charset, &reading.faults);
     if (!converter) {
         return reading;
     }
@@ -294,9 +266,7 @@ bool NKFWrapper::Convert(std::string& text)
     for (const UChar lineEnd : {u'\r', u'\n'}) {
         decoded.findAndReplace(icu::UnicodeString(lineEnd), icu::UnicodeString());
     }
-    std::string converted;
-    decoded.toUTF8String(converted);
-    text = std::move(converted);
+    text = ToUtf8(decoded);
     return true;
 }
 

@@ -16,10 +16,9 @@
 
 #include "common/FileHelpers.h"
 #include "common/Log.h"
+#include "common/SystemError.h"
 
 namespace {
-
-std::error_code LastError() { return std::error_code(errno, std::generic_category()); }
 
 constexpr std::string_view kTemporaryPrefix = ".tansu-";
 constexpr std::string_view kTemporarySuffix = ".tmp";
@@ -162,7 +161,7 @@ std::error_code PendingFile::CommitNew()
     if (std::error_code error = Close()) {
         return error;
     }
-    if (std::error_code error = CommitTo(target)) {
+    if (std::error_code error = RenameWithoutReplacing(temporary, target)) {
         return error;
     }
     committed = true;
@@ -177,7 +176,7 @@ std::error_code PendingFile::CommitUnderFreeName()
     }
     for (int number = -1; number <= 999; ++number) {
         const std::string candidate = NumberedName(target, number);
-        const std::error_code error = CommitTo(candidate);
+        const std::error_code error = RenameWithoutReplacing(temporary, candidate);
         if (!error) {
             committed = true;
             committedPath = candidate;
@@ -188,34 +187,6 @@ std::error_code PendingFile::CommitUnderFreeName()
         }
     }
     return std::make_error_code(std::errc::file_exists);
-}
-
-// The check and the rename are one step where the file system can do that, so
-// that another writer's file that appears meanwhile is never replaced. Some
-// (network mounts) cannot: there a hard link does the same; a stick's FAT has
-// neither, and there only the short gap between the check and the rename stays.
-std::error_code PendingFile::CommitTo(const std::string& path)
-{
-    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
-        return {};
-    }
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
-        return LastError();
-    }
-    if (::link(temporary.c_str(), path.c_str()) == 0) {
-        ::unlink(temporary.c_str());
-        return {};
-    }
-    if (errno == EEXIST) {
-        return LastError();
-    }
-    if (Exists(path)) {
-        return std::make_error_code(std::errc::file_exists);
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        return LastError();
-    }
-    return {};
 }
 
 bool PendingFile::IsTemporaryName(std::string_view name) { return WriterOf(name).has_value(); }

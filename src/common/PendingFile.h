@@ -51,9 +51,6 @@ public:
     static bool RemoveAbandoned(const std::string& directory, const std::string& name);
 
 private:
-    // Renames the temporary to path unless something stands there.
-    std::error_code CommitTo(const std::string& path);
-
     std::string target;
     std::string committedPath;
     std::string temporary;

@@ -1,14 +1,12 @@
 #include "common/TextCodec.h"
 
-#include <unicode/ucnv.h>
-#include <unicode/ucnv_cb.h>
-#include <unicode/unistr.h>
 #include <unicode/utf8.h>
 
 #include <algorithm>
 #include <limits>
-#include <memory>
 #include <stdexcept>
+
+#include "common/IcuText.h"
 
 namespace {
 
@@ -16,37 +14,15 @@ namespace {
 // 81 7C is U+FF0D and 81 60 is U+FF5E (a strict JIS table gives U+2212 and U+301C).
 constexpr const char* kCodePage932 = "windows-31j";
 
-struct ConverterCloser {
-    void operator()(UConverter* converter) const { ucnv_close(converter); }
-};
-using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
-
-// Every undecodable byte or pair reads as U+FFFD. ICU's own substitute would be
-// U+001A for single bytes, a control character that means nothing in a title.
-// When a lead byte is followed by a byte that cannot trail it and that byte is
-// ASCII, ICU leaves the second byte to be read on its own, as the WHATWG
-// Shift_JIS decoder does: 82 3F becomes U+FFFD '?'.
-void ReplacementCallback(const void* /*context*/, UConverterToUnicodeArgs* args, const char* /*codeUnits*/,
-                         int32_t /*length*/, UConverterCallbackReason reason, UErrorCode* error)
-{
-    if (reason != UCNV_ILLEGAL && reason != UCNV_UNASSIGNED && reason != UCNV_IRREGULAR) {
-        return;
-    }
-    static const UChar replacement = 0xFFFD;
-    *error = U_ZERO_ERROR;
-    ucnv_cbToUWriteUChars(args, &replacement, 1, 0, error);
-}
-
 // Converters keep state between calls and are not safe for concurrent use: one per thread.
 UConverter& ThreadConverter()
 {
-    thread_local ConverterPtr converter = [] {
-        UErrorCode error = U_ZERO_ERROR;
-        ConverterPtr opened(ucnv_open(kCodePage932, &error));
-        if (U_FAILURE(error) || !opened) {
+    thread_local IcuConverter converter = [] {
+        IcuConverter opened = OpenIcuConverter(kCodePage932);
+        if (!opened) {
             throw std::runtime_error("ICU has no converter for code page 932");
         }
-        ucnv_setToUCallBack(opened.get(), ReplacementCallback, nullptr, nullptr, nullptr, &error);
+        UErrorCode error = U_ZERO_ERROR;
         // Characters the code page cannot hold are written as '?'. Fallback
         // mappings stay off: some would turn look-alike characters into '\' or
         // '/', which must never appear in a file name by accident.
@@ -108,12 +84,11 @@ std::string SjisToUtf8(std::string_view sjis)
     ucnv_resetToUnicode(&converter);
     UErrorCode error = U_ZERO_ERROR;
     icu::UnicodeString text(sjis.data(), static_cast<int32_t>(sjis.size()), &converter, error);
-    std::string utf8;
-    if (U_SUCCESS(error)) {
-        MapUnits(text, IbmControlToWindows);
-        text.toUTF8String(utf8);
+    if (U_FAILURE(error)) {
+        return std::string();
     }
-    return utf8;
+    MapUnits(text, IbmControlToWindows);
+    return ToUtf8(text);
 }
 
 std::string Utf8ToSjis(std::string_view utf8)
@@ -122,8 +97,7 @@ std::string Utf8ToSjis(std::string_view utf8)
         return std::string();
     }
     // Ill-formed UTF-8 becomes U+FFFD here, and so '?' in the result.
-    icu::UnicodeString text =
-        icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+    icu::UnicodeString text = FromUtf8(utf8);
     MapUnits(text, WindowsControlToIbm);
     UConverter& converter = ThreadConverter();
     ucnv_resetFromUnicode(&converter);

@@ -1,11 +1,12 @@
 #include "common/WidthMapping.h"
 
 #include <unicode/translit.h>
-#include <unicode/unistr.h>
 
 #include <limits>
 #include <memory>
 #include <stdexcept>
+
+#include "common/IcuText.h"
 
 namespace {
 
@@ -35,18 +36,6 @@ icu::Transliterator& ToFull()
     thread_local const std::unique_ptr<icu::Transliterator> instance =
         MakeTransliterator("Halfwidth-Fullwidth; NFC");
     return *instance;
-}
-
-icu::UnicodeString FromUtf8(std::string_view utf8)
-{
-    return icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
-}
-
-std::string ToUtf8(const icu::UnicodeString& text)
-{
-    std::string result;
-    text.toUTF8String(result);
-    return result;
 }
 
 bool TooLong(std::string_view utf8) { return utf8.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max() / 4); }

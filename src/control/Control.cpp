@@ -89,8 +89,7 @@ bool Control::IsActionable(const ListRow& row, ListSide side, const char* operat
         return false;
     }
     // Never the folder itself, its parent or a path through it in place of a save.
-    if (row.name.empty() || row.name == "." || row.name == ".." ||
-        row.name.find('/') != std::string::npos || row.name.find('\0') != std::string::npos) {
+    if (!IsPlainName(row.name)) {
         Log(std::string("エラー : 使えない名前です ") + operation + " " + DisplayName(row.name));
         return false;
     }

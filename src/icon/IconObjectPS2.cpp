@@ -36,7 +36,7 @@ IconObjectPS2::IconObjectPS2(const std::string& iconSysPath, SoftwareDevice* ico
     // The list icon is the one shown; the copy and delete icons are not used.
     const std::string name = SjisToUtf8(iconSys.iconFileNames[0]);
     // The model must lie beside icon.sys: a name that leads elsewhere is not followed.
-    if (name.find('/') != std::string::npos) {
+    if (!IsPlainName(name)) {
         return;
     }
     const size_t separator = iconSysPath.rfind('/');

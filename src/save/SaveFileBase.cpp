@@ -4,6 +4,7 @@
 #include <ctime>
 #include <utility>
 
+#include "common/FileHelpers.h"
 #include "common/TextCodec.h"
 
 namespace {
@@ -55,12 +56,12 @@ void SaveFileBase::StampFileOrder(FileList& files)
 // such as ソ and becomes no separator once the name is decoded.
 bool SaveFileBase::IsSafeName(const std::string& name)
 {
-    if (name.empty() || name == "." || name == "..") {
+    if (!IsPlainName(name)) {
         return false;
     }
     for (size_t i = 0; i < name.size(); ++i) {
         const auto byte = static_cast<unsigned char>(name[i]);
-        if (byte == '\0' || byte == '/' || byte == '\\') {
+        if (byte == '\\') {
             return false;
         }
         if (IsSjisLeadByte(byte) && i + 1 < name.size() && IsSjisTrailByte(static_cast<unsigned char>(name[i + 1]))) {

@@ -52,8 +52,8 @@ public:
     // sorting by the file order key keeps the list's order (up to 59 files;
     // the key starts again at 0 after that).
     static void StampFileOrder(FileList& files);
-    // Whether a name read from a container may become a path component: not
-    // empty, not "." or "..", no '/', '\' or NUL. A 0x5C that is the second
+    // Whether a name read from a container may become a path component: a
+    // plain name (IsPlainName) with no '\' either. A 0x5C that is the second
     // byte of a Shift-JIS character is part of that character, not a '\'.
     static bool IsSafeName(const std::string& name);
 

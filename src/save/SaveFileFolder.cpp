@@ -10,6 +10,7 @@
 #include "common/FileStatus.h"
 #include "common/Log.h"
 #include "common/PendingFile.h"
+#include "common/SystemError.h"
 #include "common/TextCodec.h"
 
 namespace {
@@ -21,8 +22,6 @@ const std::string kUnsafeName = "エラー : 不正なファイル名をスキ�
 const std::string kNotRegular = "エラー : 通常のファイルではないため読み込みませんでした SaveFileFolder::Load() ";
 const std::string kLinkedFolder = "エラー : セーブフォルダがリンクのため読み込みませんでした SaveFileFolder::Load() ";
 const std::string kTooLarge = "エラー : セーブデータが大きすぎるため読み込みませんでした SaveFileFolder::Load() ";
-
-std::error_code LastError() { return std::error_code(errno, std::generic_category()); }
 
 // A PC name becomes a card name in Shift-JIS; bytes that are no UTF-8 at all
 // are already in the card's form.

@@ -13,6 +13,7 @@
 #include "common/FileStatus.h"
 #include "common/Log.h"
 #include "common/PendingFile.h"
+#include "common/SystemError.h"
 #include "common/TextCodec.h"
 #include "common/WidthMapping.h"
 #include "save/CardTime.h"
@@ -63,8 +64,6 @@ const std::string kLengthPastEnd = "エラー : ファイルの長さがファ�
 const std::string kEntriesMissing = "エラー : ファイルが途中で終わっています SaveFilePSU::Load() ";
 const std::string kTooLarge = "エラー : ファイルが大きすぎるため読み込みませんでした SaveFilePSU::Load() ";
 const std::string kSaveLeftOut = "エラー : 書き込めないファイルがあるためセーブデータを書き込みませんでした SaveFilePSU::Save() ";
-
-std::error_code LastError() { return std::error_code(errno, std::generic_category()); }
 
 // Every file takes whole 1024-byte blocks. An empty file takes none: the
 // console's own file manager and the other tools write and expect it that way.

@@ -116,6 +116,11 @@ TEST_F(MemoryCardFtpTest, TransfersWithTheSpeedLimitNeverReplacingALocalFileNorL
     WriteText(pc + "data", "mine");
     EXPECT_FALSE(ftp->Get("data") || ftp->Get("absent"));
     EXPECT_EQ(ReadText(pc + "data"), "mine");
+    // Nor one that appears while the data comes in.
+    fs::remove(pc + "data");
+    ftp->pieceObserver = [this](size_t) { WriteText(pc + "data", "theirs"); };
+    EXPECT_FALSE(ftp->Get("data"));
+    EXPECT_EQ(ReadText(pc + "data"), "theirs");
     EXPECT_EQ(PcFiles(), 1);
 
     // The speed limit sends pieces of 2048 bytes; without it a file goes whole.

@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "card/MemoryCardOwner.h"
 #include "card/MemoryCardPS2Link.h"
+#include "card/PS2ClientOutput.h"
 
 namespace fs = std::filesystem;
 
@@ -14,6 +15,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 using Link = MemoryCardPS2Link;
+using Output = PS2ClientOutput;
 
 int64_t LocalTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
 {
@@ -32,7 +34,7 @@ Lines Describe(const std::vector<FtpClient::FILE_DATA>& entries)
     return lines;
 }
 
-TEST(PS2LinkParseTest, DirLinesTheFrameAroundThemAndTheErrorMarker)
+TEST(PS2ClientOutputTest, DirLinesTheFrameAroundThemAndTheErrorMarker)
 {
     const struct { const char *line, *entry; int64_t time; } cases[] = {
         // Out-of-range fields are clamped, any character separates, sizes keep their low 32 bits,
@@ -44,22 +46,22 @@ TEST(PS2LinkParseTest, DirLinesTheFrameAroundThemAndTheErrorMarker)
     };
     for (const auto& c : cases) {
         FtpClient::FILE_DATA entry;
-        EXPECT_TRUE(Link::ParseDirLine(c.line, entry) && Describe({entry}) == Lines{c.entry} && entry.time == c.time)
+        EXPECT_TRUE(Output::ParseDirLine(c.line, entry) && Describe({entry}) == Lines{c.entry} && entry.time == c.time)
             << c.line << " -> " << Describe({entry})[0] << " " << entry.time;
     }
 
-    EXPECT_EQ(Link::SplitToolOutput("a\n\nb\r\n"), (Lines{"a", "", "b\r"}));
+    EXPECT_EQ(Output::SplitLines("a\n\nb\r\n"), (Lines{"a", "", "b\r"}));
     const std::string header = "\n [Contents of mc0:SAVE]\n\n", footer = "\n [9 Files - 9 Bytes]\n\n";
-    EXPECT_TRUE(Link::ParseDirOutput(Link::SplitToolOutput(header + footer)).empty());
+    EXPECT_TRUE(Output::ParseDirOutput(Output::SplitLines(header + footer)).empty());
     // Dots-only names and names with ':', '/' or NUL are dropped; listing order stays.
     std::string entries;
     for (const std::string& name : Lines{"v.ico", ".", "..", "...", ".icon", "mc0:x", "a/b", std::string("c\0d", 3), "B"}) {
         entries += "  -rwxrwxrwx 1 01-01-2000 00:00:00 " + name + "\r\n";
     }
-    EXPECT_EQ(Describe(Link::ParseDirOutput(Link::SplitToolOutput(header + entries + footer))),
+    EXPECT_EQ(Describe(Output::ParseDirOutput(Output::SplitLines(header + entries + footer))),
               (Lines{"v.ico -777 1", ".icon -777 1", "B -777 1"}));
-    EXPECT_TRUE(Link::HasError({"", "  Progress: #[ERROR] Write destination data failed. (-1)"}));
-    EXPECT_FALSE(Link::HasError({"[error] lower case", "ERROR"}));
+    EXPECT_TRUE(Output::HasError({"", "  Progress: #[ERROR] Write destination data failed. (-1)"}));
+    EXPECT_FALSE(Output::HasError({"[error] lower case", "ERROR"}));
 }
 
 struct FakeOwner : MemoryCardOwner {
@@ -91,7 +93,7 @@ protected:
     // The client's runs ("dir|mc0:", without "-h|127.0.0.1|"), or the log's messages.
     Lines Read(const std::string& file, const std::string& mark) const
     {
-        Lines lines = Link::SplitToolOutput(ReadText(base / file));
+        Lines lines = Output::SplitLines(ReadText(base / file));
         for (std::string& line : lines) {
             line.erase(0, line.find(mark) == std::string::npos ? 0 : line.find(mark) + mark.size());
         }

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "support/TestSupport.h"
 #include "common/FileHelpers.h"
@@ -26,7 +27,7 @@ TEST(FileHelpers, BackupNameTakesTheFirstFreeNumberUpTo999)
     EXPECT_EQ(BackupName(p), "");
 }
 
-TEST(FileHelpers, ExistenceAndJoin)
+TEST(FileHelpers, ExistenceJoinAndPlainNames)
 {
     TempDir dir;
     WriteText(dir / "file", "x");
@@ -34,4 +35,12 @@ TEST(FileHelpers, ExistenceAndJoin)
     EXPECT_TRUE(IsFile(dir / "file") && IsDirectory(dir.path()) && Exists(dir / "dangling"));
     EXPECT_FALSE(IsDirectory(dir / "file") || IsFile(dir.path()) || IsFile(dir / "dangling") || Exists(dir / "none"));
     EXPECT_EQ(JoinPath("/a", "b") + JoinPath("/a/", "b") + JoinPath("", "b") + JoinPath("/", "b"), "/a/b/a/bb/b");
+
+    // Every backend, reader and command takes this one rule: a line break would end an FTP command early.
+    for (const std::string& name : std::vector<std::string>{"SAVE", "...", ".x", "a b", "a\\b", "\x83\x5C"}) {
+        EXPECT_TRUE(IsPlainName(name)) << name;
+    }
+    for (const std::string& name : std::vector<std::string>{"", ".", "..", "../x", "a/", "a\rb", "a\nb", std::string("a\0b", 3)}) {
+        EXPECT_FALSE(IsPlainName(name)) << name;
+    }
 }
