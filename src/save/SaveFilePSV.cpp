@@ -73,7 +73,7 @@ bool SaveFilePSV::Parse(std::span<const uint8_t> bytes)
 {
     ps1Save.reset();
     ByteReader reader(bytes);
-    PsvHeader header;
+    PsvHeader header{};
     if (!reader.Get(header)) {
         return Fail("ファイルが途中で終わっています");
     }
@@ -95,7 +95,7 @@ bool SaveFilePSV::Parse(std::span<const uint8_t> bytes)
 bool SaveFilePSV::ParsePS2(ByteReader reader)
 {
     const ByteReader afterHeader(reader);
-    PsvPS2Save save;
+    PsvPS2Save save{};
     if (!reader.Get(save)) {
         return Fail("ファイルが途中で終わっています");
     }
@@ -110,7 +110,7 @@ bool SaveFilePSV::ParsePS2(ByteReader reader)
     }
     const uint64_t dataStart = reader.At() + uint64_t{save.fileCount} * sizeof(PsvPS2File);
     for (uint32_t i = 0; i < save.fileCount; ++i) {
-        PsvPS2File file;
+        PsvPS2File file{};
         reader.Get(file);
         ByteReader data(afterHeader);
         if (file.offset < dataStart || !data.Skip(file.offset - data.At())) {
@@ -126,7 +126,7 @@ bool SaveFilePSV::ParsePS2(ByteReader reader)
 bool SaveFilePSV::ParsePS1(ByteReader reader)
 {
     const ByteReader afterHeader(reader);
-    PsvPS1Save save;
+    PsvPS1Save save{};
     if (!reader.Get(save)) {
         return Fail("ファイルが途中で終わっています");
     }
