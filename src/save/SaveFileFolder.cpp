@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <set>
 
 #include "common/FileDescriptor.h"
 #include "common/FileHelpers.h"
@@ -19,6 +20,7 @@ const std::string kCreateFailed = "ファイルの作成に失敗しました : 
 const std::string kFolderFailed = "エラー : フォルダを作成できませんでした SaveFileFolder::Save() ";
 const std::string kKeepFailed = "エラー : 既存のセーブデータを退避できませんでした SaveFileFolder::Save() ";
 const std::string kUnsafeName = "エラー : 不正なファイル名をスキップしました SaveFileFolder::Save() ";
+const std::string kSameName = "エラー : 同じ名前になるファイルが複数あるため後のものを書き込みませんでした SaveFileFolder::Save() ";
 const std::string kNotRegular = "エラー : 通常のファイルではないため読み込みませんでした SaveFileFolder::Load() ";
 const std::string kLinkedFolder = "エラー : セーブフォルダがリンクのため読み込みませんでした SaveFileFolder::Load() ";
 const std::string kTooLarge = "エラー : セーブデータが大きすぎるため読み込みませんでした SaveFileFolder::Load() ";
@@ -96,9 +98,17 @@ bool SaveFileFolder::Save(const std::string& path)
             continue;
         }
         written.push_back(directory);
+        // Two names of a container can be one name on the PC (bytes that are no Shift-JIS all
+        // decode alike): the second would replace the first.
+        std::set<std::string> taken;
         for (const auto& file : files) {
             if (!IsSafeName(file->name)) {
                 Log(kUnsafeName + directory + " : " + SjisToUtf8(file->name));
+                allSaved = false;
+                continue;
+            }
+            if (!taken.insert(SjisToUtf8(file->name)).second) {
+                Log(kSameName + directory + " : " + SjisToUtf8(file->name));
                 allSaved = false;
                 continue;
             }

@@ -91,6 +91,12 @@ TEST_F(SaveFileFolderTest, WritesAndReadsBack)
     EXPECT_EQ(ReadText(target + "/NEXT/DATA") + "|" + ReadText(target + "/NEXT.000/OLD"), "after|old");
     EXPECT_FALSE(fs::exists(target + "/NEXT/OLD") || fs::exists(target + "/x") || fs::exists(temp / "x") || fs::exists(temp / "up"));
     EXPECT_FALSE(SaveFileFolder().Save(target));  // nothing to write
+
+    // Two names that are one name on the PC (no Shift-JIS: both decode alike): the first stays whole.
+    folder.saves = {{"SAME", {Record("A\x80", "first"), Record("A\xA0", "second")}}};
+    EXPECT_FALSE(folder.Save(target));
+    ASSERT_EQ(std::distance(fs::directory_iterator(target + "/SAME"), {}), 1);
+    EXPECT_EQ(ReadText(fs::directory_iterator(target + "/SAME")->path()), "first");
 }
 
 // Only the regular files a save folder itself holds are its files: a link
