@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <cstring>
 #include <limits>
 #include <map>
@@ -28,29 +29,6 @@ std::string Text(const boost::format& format) { return format.str(); }
 std::string NameOf(const DirEntry& entry) { return std::string(entry.name, ::strnlen(entry.name, sizeof entry.name)); }
 
 bool Exists(const DirEntry& entry) { return (entry.mode & kModeExists) != 0; }
-
-int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day)
-{
-    year -= month <= 2 ? 1 : 0;
-    const int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const auto yearOfEra = static_cast<unsigned>(year - era * 400);
-    const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + static_cast<int64_t>(dayOfEra) - 719468;
-}
-
-void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day)
-{
-    days += 719468;
-    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const auto dayOfEra = static_cast<unsigned>(days - era * 146097);
-    const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const unsigned monthIndex = (5 * dayOfYear + 2) / 153;
-    day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
-    month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
-    year = static_cast<int64_t>(yearOfEra) + era * 400 + (month <= 2 ? 1 : 0);
-}
 
 DirEntry MakeEntry(uint16_t mode, uint32_t length, uint32_t cluster, const Time& created, const Time& modified,
                    const std::string& name)
@@ -91,26 +69,26 @@ int64_t Ps2CardImage::ToUnixTime(const Time& time)
         time.second > 59) {
         return 0;
     }
-    const int64_t days = DaysFromCivil(time.year, time.month, time.day);
-    return days * 86400 + time.hour * 3600 + time.minute * 60 + time.second - kJapanOffsetSeconds;
+    using namespace std::chrono;
+    const sys_days date{year{time.year} / month{time.month} / day{time.day}};
+    return date.time_since_epoch().count() * 86400 + time.hour * 3600 + time.minute * 60 + time.second -
+           kJapanOffsetSeconds;
 }
 
-Time Ps2CardImage::FromUnixTime(int64_t seconds)
+Time Ps2CardImage::FromUnixTime(int64_t unixSeconds)
 {
-    const int64_t japan = seconds + kJapanOffsetSeconds;
-    const int64_t days = (japan >= 0 ? japan : japan - 86399) / 86400;
-    const int64_t inDay = japan - days * 86400;
-    int64_t year = 0;
-    unsigned month = 0;
-    unsigned day = 0;
-    CivilFromDays(days, year, month, day);
+    using namespace std::chrono;
+    const sys_seconds japan{seconds{unixSeconds + kJapanOffsetSeconds}};
+    const sys_days date = floor<days>(japan);
+    const hh_mm_ss inDay{japan - date};
+    const year_month_day calendar{date};
     Time time{};
-    time.second = static_cast<uint8_t>(inDay % 60);
-    time.minute = static_cast<uint8_t>(inDay / 60 % 60);
-    time.hour = static_cast<uint8_t>(inDay / 3600);
-    time.day = static_cast<uint8_t>(day);
-    time.month = static_cast<uint8_t>(month);
-    time.year = static_cast<uint16_t>(std::clamp<int64_t>(year, 0, 0xFFFF));
+    time.second = static_cast<uint8_t>(inDay.seconds().count());
+    time.minute = static_cast<uint8_t>(inDay.minutes().count());
+    time.hour = static_cast<uint8_t>(inDay.hours().count());
+    time.day = static_cast<uint8_t>(static_cast<unsigned>(calendar.day()));
+    time.month = static_cast<uint8_t>(static_cast<unsigned>(calendar.month()));
+    time.year = static_cast<uint16_t>(std::clamp(static_cast<int>(calendar.year()), 0, 0xFFFF));
     return time;
 }
 

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "save/CardTime.h"
+
 namespace Ps2Card {
 
 // The records are copied in and out of the image as they lie there.
@@ -15,17 +17,11 @@ static_assert(std::endian::native == std::endian::little);
 constexpr std::string_view kMagic = "Sony PS2 Memory Card Format ";
 constexpr std::string_view kVersion = "1.2.0.0";
 
+// The card's own time record, the one every container copies; on a card it is
+// Japan time (UTC+9) whatever the console's region.
+using Time = CardTime;
+
 #pragma pack(push, 1)
-// Seconds to year, in Japan time (UTC+9) whatever the console's region.
-struct Time {
-    uint8_t unused;
-    uint8_t second;
-    uint8_t minute;
-    uint8_t hour;
-    uint8_t day;
-    uint8_t month;  // 1-12
-    uint16_t year;
-};
 
 // Page 0 of the card. Only the fields up to cardFlags mean anything to a reader.
 struct Superblock {
