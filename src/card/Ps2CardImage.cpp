@@ -648,15 +648,23 @@ std::optional<uint32_t> Ps2CardImage::AddEntry(Directory& directory, const DirEn
     return index;
 }
 
-bool Ps2CardImage::WriteFile(const std::string& directory, const std::string& name, std::span<const uint8_t> data,
-                             int64_t created, int64_t modified, int64_t now, std::string& why)
+bool Ps2CardImage::Changeable(const std::string* newName, std::string& why) const
 {
     if (!layoutFault.empty()) {
         why = "the card is not changed: " + layoutFault;
         return false;
     }
-    if (!IsValidName(name)) {
+    if (newName != nullptr && !IsValidName(*newName)) {
         why = "the card cannot hold that name";
+        return false;
+    }
+    return true;
+}
+
+bool Ps2CardImage::WriteFile(const std::string& directory, const std::string& name, std::span<const uint8_t> data,
+                             int64_t created, int64_t modified, int64_t now, std::string& why)
+{
+    if (!Changeable(&name, why)) {
         return false;
     }
     if (data.size() > std::numeric_limits<uint32_t>::max()) {
@@ -720,8 +728,7 @@ void Ps2CardImage::Delete(const Directory& holder, const Found& found, int64_t n
 
 bool Ps2CardImage::RemoveFile(const std::string& directory, const std::string& name, int64_t now, std::string& why)
 {
-    if (!layoutFault.empty()) {
-        why = "the card is not changed: " + layoutFault;
+    if (!Changeable(nullptr, why)) {
         return false;
     }
     std::optional<Directory> opened = Open(directory, why);
@@ -739,12 +746,7 @@ bool Ps2CardImage::RemoveFile(const std::string& directory, const std::string& n
 
 bool Ps2CardImage::MakeDirectory(const std::string& name, int64_t now, std::string& why)
 {
-    if (!layoutFault.empty()) {
-        why = "the card is not changed: " + layoutFault;
-        return false;
-    }
-    if (!IsValidName(name)) {
-        why = "the card cannot hold that name";
+    if (!Changeable(&name, why)) {
         return false;
     }
     std::optional<Directory> root = Open(std::string(), why);
@@ -787,8 +789,7 @@ bool Ps2CardImage::MakeDirectory(const std::string& name, int64_t now, std::stri
 
 bool Ps2CardImage::RemoveDirectory(const std::string& name, int64_t now, std::string& why)
 {
-    if (!layoutFault.empty()) {
-        why = "the card is not changed: " + layoutFault;
+    if (!Changeable(nullptr, why)) {
         return false;
     }
     std::optional<Directory> root = Open(std::string(), why);

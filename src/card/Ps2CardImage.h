@@ -121,6 +121,8 @@ private:
     Ps2Card::DirEntry EntryAt(const Chain& chain, uint32_t index) const;
     void PutEntry(const Chain& chain, uint32_t index, const Ps2Card::DirEntry& entry);
     Directory Root() const;
+    // False (why says) when the card must not be changed, or cannot hold newName when one is given.
+    bool Changeable(const std::string* newName, std::string& why) const;
     std::optional<Directory> Open(const std::string& directory, std::string& why) const;
     std::optional<Found> FindLive(const Directory& directory, const std::string& name) const;
     // A new entry's index, the directory grown by a cluster when full.

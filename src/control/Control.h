@@ -136,6 +136,10 @@ private:
     bool AnyTicked(const std::vector<ListRow>& rows);
     // The ticked rows of from, copied or moved (to the card once asked about) and the outcome said.
     void CopyTicked(ListSide from, std::vector<ListRow> (Control::*copy)(const std::vector<ListRow>&));
+    // The rows copied, then deleted from their source when copied whole (and not cancelled).
+    std::vector<ListRow> MoveRows(const std::vector<ListRow>& rows,
+                                  std::vector<ListRow> (Control::*copy)(const std::vector<ListRow>&),
+                                  void (Control::*remove)(const std::vector<ListRow>&));
     void TransferRows(ListSide from, std::vector<ListRow> rows,
                       std::vector<ListRow> (Control::*copy)(const std::vector<ListRow>&));
     // The ticked rows of side, deleted once the user agreed, and the outcome said;

@@ -572,9 +572,11 @@ void Control::OnDeletePS2() { DeleteTicked(ListSide::PS2, UiText("WHERE_CARD"), 
 
 void Control::OnDeletePC() { DeleteTicked(ListSide::PC, UiText("WHERE_PC"), &Control::DeletePC); }
 
-std::vector<ListRow> Control::MoveToPC(const std::vector<ListRow>& rows)
+std::vector<ListRow> Control::MoveRows(const std::vector<ListRow>& rows,
+                                       std::vector<ListRow> (Control::*copy)(const std::vector<ListRow>&),
+                                       void (Control::*remove)(const std::vector<ListRow>&))
 {
-    const std::vector<ListRow> copied = CopyToPC(rows);
+    const std::vector<ListRow> copied = (this->*copy)(rows);
     for (const ListRow& row : rows) {
         if (!Contains(copied, row)) {
             LogKeptSource(row.name);
@@ -582,21 +584,17 @@ std::vector<ListRow> Control::MoveToPC(const std::vector<ListRow>& rows)
     }
     // A cancelled move leaves every source where it was; what was copied stays copied.
     if (!CancelRequested()) {
-        DeletePS2(copied);
+        (this->*remove)(copied);
     }
     return copied;
 }
 
+std::vector<ListRow> Control::MoveToPC(const std::vector<ListRow>& rows)
+{
+    return MoveRows(rows, &Control::CopyToPC, &Control::DeletePS2);
+}
+
 std::vector<ListRow> Control::MoveToPS2(const std::vector<ListRow>& rows)
 {
-    const std::vector<ListRow> copied = CopyToPS2(rows);
-    for (const ListRow& row : rows) {
-        if (!Contains(copied, row)) {
-            LogKeptSource(row.name);
-        }
-    }
-    if (!CancelRequested()) {
-        DeletePC(copied);
-    }
-    return copied;
+    return MoveRows(rows, &Control::CopyToPS2, &Control::DeletePC);
 }
