@@ -526,16 +526,13 @@ void CTansuDlg::LoadColumnWidths()
     }
 }
 
-void CTansuDlg::SaveColumnWidths()
+std::map<std::string, std::string> CTansuDlg::ColumnWidthKeys() const
 {
-    const std::string path = ProgramDirectory() + "setting.ini";
-    SettingFile file;
-    file.Load(path);
+    std::map<std::string, std::string> keys;
     for (const ListSide side : {ListSide::PS2, ListSide::PC}) {
-        file.SetString(SettingFile::kApplicationSection, kColumnWidthKeys[static_cast<int>(side)],
-                       List(side)->ColumnWidths());
+        keys[kColumnWidthKeys[static_cast<int>(side)]] = List(side)->ColumnWidths();
     }
-    file.Save(path);
+    return keys;
 }
 
 void CTansuDlg::RetranslateWindow()
@@ -797,8 +794,7 @@ void CTansuDlg::reject()
     if (control) {
         // The controller closes the log on its way out; the settings are written after it.
         control.reset();
-        SaveSettings(*this);
-        SaveColumnWidths();
+        SaveSettings(*this, ColumnWidthKeys());
     }
     QDialog::reject();
 }

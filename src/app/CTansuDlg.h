@@ -124,7 +124,8 @@ private:
     void LoadColumnWidths();
     // Asks for the still of a row's icon when its save lies on this machine and icons are shown.
     void RequestRowIcon(ListSide side, const ListRow& row);
-    void SaveColumnWidths();
+    // The column widths as setting.ini keeps them.
+    std::map<std::string, std::string> ColumnWidthKeys() const;
     static WindowLayout::Stretch StretchOf(ControlId id, const QRect& units);
     // The width the control's caption needs to show whole; 0 for a control without one.
     int CaptionNeed(const QWidget& widget) const;

@@ -141,13 +141,16 @@ CatalogueAddresses LoadCatalogueAddresses()
     return addresses;
 }
 
-void SaveSettings(const ControlView& view)
+void SaveSettings(const ControlView& view, const std::map<std::string, std::string>& windowKeys)
 {
     // Written back as they were read, so that the keys are there to be changed.
     const CatalogueAddresses addresses = LoadCatalogueAddresses();
     SettingFile file;
     file.SetString(kApplication, "CATALOGUE_URL", addresses.catalogue);
     file.SetString(kApplication, "CATALOGUE_MIRROR_URL", addresses.mirror);
+    for (const auto& [key, value] : windowKeys) {
+        file.SetString(kApplication, key, value);
+    }
     for (int i = 0; i < kOptionCount; ++i) {
         file.SetInt(Key("CHECK_BOX", static_cast<size_t>(i)), view.IsOptionChecked(static_cast<Option>(i)) ? 1 : 0);
     }

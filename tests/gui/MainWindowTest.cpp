@@ -249,6 +249,7 @@ TEST_F(MainWindowTest, DropsAndKeys)
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_FALSE(fs::exists(programDir / "setting.ini"));
     Click(IDC_CHECK_FORCE_DIRECTORY);
+    dialog->List(ListSide::PC)->setColumnWidth(kColumnTitle, 123);  // as the user drags it
     QTimer::singleShot(0, dialog.get(), [this] {  // while the connection repaints its progress
         QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
         QApplication::sendEvent(dialog.get(), &escape);
@@ -262,6 +263,10 @@ TEST_F(MainWindowTest, DropsAndKeys)
     SettingFile settings;
     ASSERT_TRUE(settings.Load(programDir / "setting.ini"));
     EXPECT_EQ(settings.GetString("Tansu", "EDIT2") + "|" + settings.GetString("Tansu", "CHECK_BOX4"), card.path() + "|1");
+    EXPECT_EQ(settings.GetString("Tansu", "COLUMN_WIDTHS_PC").substr(0, 4), "123,");
+    // The next window takes the widths the user set.
+    dialog = std::make_unique<CTansuDlg>(nullptr, programDir.path());
+    EXPECT_EQ(dialog->List(ListSide::PC)->columnWidth(kColumnTitle), 123);
 }
 
 // Two cards of one game (a save of the same name in each slot), and a PC save
