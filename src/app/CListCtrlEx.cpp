@@ -223,12 +223,14 @@ void CListCtrlEx::AddRow(const ListRow& row)
     }
 }
 
-void CListCtrlEx::SetRowIcon(const std::string& name, const QImage& still)
+void CListCtrlEx::SetRowIcon(const std::string& slot, const std::string& name, const QImage& still)
 {
+    const QByteArray slotBytes = Bytes(slot);
     const QByteArray bytes = Bytes(name);
     for (int index = 0; index < topLevelItemCount(); ++index) {
-        if (topLevelItem(index)->data(0, kNameRole).toByteArray() == bytes) {
-            topLevelItem(index)->setIcon(kColumnTitle, still.isNull() ? QIcon() : QIcon(QPixmap::fromImage(still)));
+        QTreeWidgetItem* item = topLevelItem(index);
+        if (item->data(0, kNameRole).toByteArray() == bytes && item->data(0, kSlotRole).toByteArray() == slotBytes) {
+            item->setIcon(kColumnTitle, still.isNull() ? QIcon() : QIcon(QPixmap::fromImage(still)));
         }
     }
 }

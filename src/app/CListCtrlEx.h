@@ -43,8 +43,9 @@ public:
     // The column widths as "w0,w1,w2,w3", and back; the widths set are the user's from then on.
     std::string ColumnWidths() const;
     void SetColumnWidths(const std::string& widths);
-    // The still of the save named name (its whole name) beside its title; a null image takes it away.
-    void SetRowIcon(const std::string& name, const QImage& still);
+    // The still of the save slot/name (its whole name; slot empty on the PC side)
+    // beside its title; a null image takes it away.
+    void SetRowIcon(const std::string& slot, const std::string& name, const QImage& still);
     void ClearRowIcons();
     // A width the window's layout gives a column; not the user's choice.
     void SetLayoutWidth(int column, int width);

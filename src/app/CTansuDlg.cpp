@@ -239,17 +239,22 @@ CTansuDlg::CTansuDlg(QWidget* parent, const std::string& programDirectory)
 
     CreateControls();
     InitialiseLists();
-    rowIcons = std::make_unique<RowIconRenderer>(mailbox, [this](ListSide side, const std::string& name, const QImage& still) {
-        if (IsIconShown()) {
-            List(side)->SetRowIcon(name, still);
-        }
-    });
+    rowIcons = std::make_unique<RowIconRenderer>(
+        mailbox, [this](ListSide side, const std::string& slot, const std::string& name, const QImage& still) {
+            if (IsIconShown()) {
+                List(side)->SetRowIcon(slot, name, still);
+            }
+        });
     // The box governs the stills in the rows as it governs the pane.
     connect(qobject_cast<QCheckBox*>(widgets.at(IDC_CHECK_SHOW_ICON)), &QCheckBox::toggled, this, [this](bool shown) {
-        if (!shown) {
-            for (const ListSide side : {ListSide::PS2, ListSide::PC}) {
+        for (const ListSide side : {ListSide::PS2, ListSide::PC}) {
+            if (!shown) {
                 rowIcons->Forget(side);
                 List(side)->ClearRowIcons();
+                continue;
+            }
+            for (int i = 0; i < List(side)->RowCount(); ++i) {
+                RequestRowIcon(side, List(side)->GetRow(i));
             }
         }
     });
@@ -394,6 +399,7 @@ void CTansuDlg::InitialiseLists()
         }
     }
     FitTypeColumn();
+    rowIconSize = static_cast<uint32_t>(std::max(8, List(ListSide::PS2)->fontMetrics().height()));
 }
 
 void CTansuDlg::FitTypeColumn()
@@ -1127,15 +1133,57 @@ void CTansuDlg::RequestRowIcon(ListSide side, const ListRow& row)
         row.name.find('/') != std::string::npos) {
         return;
     }
+    CListCtrlEx* list = List(side);
     const std::string folder = side == ListSide::PC ? GetEditText(Edit::PcFolder)
                                : control                ? control->LocalCardFolder()
                                                         : std::string();
-    if (folder.empty()) {
-        return;  // a card across the network: its row shows no still
+    if (!folder.empty()) {
+        rowIcons->Request(side, row.slot, row.name, JoinPath(folder, row.name), rowIconSize);
+    } else if (const auto still = cardStills.find({row.slot, row.name}); still != cardStills.end()) {
+        list->SetRowIcon(row.slot, row.name, still->second);
     }
-    const CListCtrlEx* list = List(side);
-    const auto size = static_cast<uint32_t>(std::max(8, list->fontMetrics().height()));
-    rowIcons->Request(side, row.name, JoinPath(folder, row.name), size);
+}
+
+void CTansuDlg::ShowCardRowIcon(const ListRow& row, const std::string& savePath)
+{
+    if (!IsIconShown()) {
+        return;
+    }
+    // Drawn here and now: the files are gone once the call returns.
+    QImage still = RowIconRenderer::DrawStill(savePath, rowIconSize);
+    if (still.isNull()) {
+        return;
+    }
+    const auto keep = [this, row, still = std::move(still)] {
+        cardStills[{row.slot, row.name}] = still;
+        if (IsIconShown()) {
+            List(ListSide::PS2)->SetRowIcon(row.slot, row.name, still);
+        }
+    };
+    if (OffWindowThread()) {
+        Post(keep);
+    } else {
+        keep();
+    }
+}
+
+void CTansuDlg::ForgetCardRowIcon(const std::string& slot, const std::string& name)
+{
+    if (OffWindowThread()) {
+        Post([this, slot, name] { ForgetCardRowIcon(slot, name); });
+        return;
+    }
+    cardStills.erase({slot, name});
+    List(ListSide::PS2)->SetRowIcon(slot, name, QImage());
+}
+
+void CTansuDlg::ForgetCardRowIcons()
+{
+    if (OffWindowThread()) {
+        Post([this] { ForgetCardRowIcons(); });
+        return;
+    }
+    cardStills.clear();
 }
 
 int CTansuDlg::RowCount(ListSide side) const

@@ -93,6 +93,9 @@ public:
     std::optional<int> ChooseFileType() override;
     bool IsIconShown() const override;
     void PresentIconFrame(const DeviceFrame& frame) override;
+    void ShowCardRowIcon(const ListRow& row, const std::string& savePath) override;
+    void ForgetCardRowIcon(const std::string& slot, const std::string& name) override;
+    void ForgetCardRowIcons() override;
     uint32_t IconPaneSize() const override;
     void SetCaption(ControlId id, const std::string& text) override;
     void SetToolTip(ControlId id, const std::string& text) override;
@@ -163,6 +166,11 @@ private:
     std::map<ControlId, QWidget*> widgets;
     // Stills of the icons beside the rows of saves on this machine.
     std::unique_ptr<RowIconRenderer> rowIcons;
+    // Stills of card saves the window cannot read itself, by slot and name,
+    // drawn when the controller had their icon files at hand.
+    std::map<std::pair<std::string, std::string>, QImage> cardStills;
+    // The rows' height in pixels, for stills drawn off the window's thread.
+    std::atomic<uint32_t> rowIconSize{16};
     QProgressBar* progress = nullptr;
     // The option boxes mirrored for the controller's worker threads, which never touch widgets.
     std::array<std::atomic<bool>, kOptionCount> options{};

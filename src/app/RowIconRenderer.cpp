@@ -9,10 +9,7 @@
 #include "icon/IconObjectPS2.h"
 #include "icon/IconRenderingManager.h"
 
-namespace {
-
-// The icon's first frame, as the pane would draw it; a null image when there is nothing to draw.
-QImage DrawStill(const std::string& savePath, uint32_t size)
+QImage RowIconRenderer::DrawStill(const std::string& savePath, uint32_t size)
 {
     const std::shared_ptr<SoftwareDevice> device = IconRenderingManager::MakePaneDevice(size, size);
     if (!device) {
@@ -39,8 +36,6 @@ QImage DrawStill(const std::string& savePath, uint32_t size)
     return still;
 }
 
-}  // namespace
-
 RowIconRenderer::RowIconRenderer(WindowMailbox* windowMailbox, Show onShow)
     : mailbox(windowMailbox), show(std::move(onShow)), worker([this] { Work(); })
 {
@@ -57,11 +52,12 @@ RowIconRenderer::~RowIconRenderer()
     worker.join();
 }
 
-void RowIconRenderer::Request(ListSide side, const std::string& name, const std::string& savePath, uint32_t size)
+void RowIconRenderer::Request(ListSide side, const std::string& slot, const std::string& name,
+                              const std::string& savePath, uint32_t size)
 {
     {
         const std::lock_guard guard(mutex);
-        jobs.push_back({side, name, savePath, size, generations[static_cast<int>(side)]});
+        jobs.push_back({side, slot, name, savePath, size, generations[static_cast<int>(side)]});
     }
     wake.notify_one();
 }
@@ -98,7 +94,7 @@ void RowIconRenderer::Work()
                     return;
                 }
             }
-            show(job.side, job.name, still);
+            show(job.side, job.slot, job.name, still);
         });
     }
 }

@@ -19,8 +19,8 @@ class WindowMailbox;
 
 class RowIconRenderer {
 public:
-    // show(side, name, still) runs on the window's thread for every still drawn.
-    using Show = std::function<void(ListSide, const std::string&, const QImage&)>;
+    // show(side, slot, name, still) runs on the window's thread for every still drawn.
+    using Show = std::function<void(ListSide, const std::string&, const std::string&, const QImage&)>;
 
     RowIconRenderer(WindowMailbox* mailbox, Show show);
     RowIconRenderer(const RowIconRenderer&) = delete;
@@ -29,13 +29,18 @@ public:
     ~RowIconRenderer();
 
     // savePath: a PS2 save folder or a PS1 save file on this machine.
-    void Request(ListSide side, const std::string& name, const std::string& savePath, uint32_t size);
+    void Request(ListSide side, const std::string& slot, const std::string& name, const std::string& savePath,
+                 uint32_t size);
+    // The icon's first frame at size x size pixels, drawn on the calling thread;
+    // a null image when there is nothing to draw.
+    static QImage DrawStill(const std::string& savePath, uint32_t size);
     // The list was emptied: its stills not yet drawn are no longer wanted.
     void Forget(ListSide side);
 
 private:
     struct Job {
         ListSide side;
+        std::string slot;
         std::string name;
         std::string path;
         uint32_t size;

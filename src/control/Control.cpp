@@ -13,6 +13,7 @@
 #include "control/TitleCleaning.h"
 #include "control/UiText.h"
 #include "card/MemoryCardFactory.h"
+#include "card/MemoryCardImage.h"
 #include "card/MemoryCardUSBMemory.h"
 #include "common/FileHelpers.h"
 #include "common/FileStatus.h"
@@ -24,6 +25,7 @@
 #include "icon/IconRenderingManager.h"
 #include "save/IconSys.h"
 #include "save/PS1SaveData.h"
+#include "save/SaveFileBase.h"
 
 namespace {
 
@@ -75,6 +77,32 @@ void Control::ForgetCard()
     cachedSlot.clear();
     if (iconRenderer) {
         iconRenderer->ForgetIcons(kCardIconPrefix);
+    }
+    dialog->ForgetCardRowIcons();
+}
+
+void Control::ForgetCardSave(const std::string& slot, const std::string& name)
+{
+    rowCache.erase({slot, name});
+    // A save replaced under the same name must not keep showing the old one's icon.
+    if (iconRenderer) {
+        iconRenderer->ForgetIcon(CardIconKey(slot, name));
+    }
+    dialog->ForgetCardRowIcon(slot, name);
+}
+
+bool Control::StillsFromFetchedFiles() const { return dialog->IsIconShown() && LocalCardFolder().empty(); }
+
+void Control::ShowStillFromCard(const ListRow& row, const IconSys& iconSys, const std::string& staging)
+{
+    // The icon's name comes from the card: it must stay a name inside the staging folder.
+    const std::string& icon = iconSys.iconFileNames[0];
+    if (!iconSys.valid || !SaveFileBase::IsSafeName(icon) || icon == "icon.sys") {
+        return;
+    }
+    if (card->Get(icon)) {
+        dialog->ShowCardRowIcon(row, staging);
+        ::unlink((staging + icon).c_str());
     }
 }
 
@@ -168,6 +196,7 @@ void Control::NoteConnection()
     cardConnected = card->IsConnected();
     // Only the folder backend lays its saves out as folders and files the window can read itself.
     const bool folderCard = cardConnected && dynamic_cast<MemoryCardUSBMemory*>(card.get()) != nullptr;
+    imageCard = cardConnected && dynamic_cast<MemoryCardImage*>(card.get()) != nullptr;
     const std::lock_guard guard(connectionMutex);
     localCardFolder = folderCard ? dialog->GetEditText(Edit::UsbFolder) : std::string();
 }
@@ -351,10 +380,15 @@ void Control::ListCardDirectory(const FtpClient::FILE_DATA& entry, int64_t& tota
     RemoveFile(local);
     if (card->Get("icon.sys")) {
         const IconSys iconSys(local);
+        const std::string title = iconSys.valid ? CleanTitle(iconSys.title) : UiText("DAMAGED");
+        const ListRow row = CardRow(title, name, size, kTypePS2);
+        // An image gives its files at once; a card across the network waits until its icon is shown.
+        if (imageCard && StillsFromFetchedFiles()) {
+            ShowStillFromCard(row, iconSys, staging);
+        }
         // Removed after every read, so that a failed download never leaves an old title behind.
         RemoveFile(local);
-        const std::string title = iconSys.valid ? CleanTitle(iconSys.title) : UiText("DAMAGED");
-        AddCardRow(CardRow(title, name, size, kTypePS2), total);
+        AddCardRow(row, total);
     } else if (files.size() == 1 && files[0].size % kPS1BlockBytes == 0 && files[0].name == name) {
         ListCardPS1File(name, total);
     } else {
@@ -370,14 +404,19 @@ void Control::ListCardPS1File(const std::string& name, int64_t& total)
     RemoveFile(local);
     const bool fetched = card->Get(name);
     const PS1SaveData save(local);
+    const std::string title = save.valid ? CleanTitle(save.title) : UiText("DAMAGED");
+    const ListRow row = CardRow(title, name, kPS1SizeKB, kTypePS1);
     if (save.valid) {
         iconRenderer->AddIcon(CardIconKey(cachedSlot, name), local, false);
+        // The whole save was fetched for its title: its still costs nothing more.
+        if (StillsFromFetchedFiles()) {
+            dialog->ShowCardRowIcon(row, local);
+        }
     }
     if (fetched) {
         RemoveFile(local);
     }
-    const std::string title = save.valid ? CleanTitle(save.title) : UiText("DAMAGED");
-    AddCardRow(CardRow(title, name, kPS1SizeKB, kTypePS1), total);
+    AddCardRow(row, total);
 }
 
 void Control::UpdateDataListPC()

@@ -25,6 +25,7 @@
 class CommandWorker;
 class GameData;
 class IconRenderingManager;
+class IconSys;
 enum class FileKind;
 
 class Control : public MemoryCardOwner, public IconRendererOwner, public GameDataOwner {
@@ -154,6 +155,14 @@ private:
     static void LogCancelled(size_t done, size_t total);
     // Forgets the rows and icons of the card listed last: another card or slot takes its place.
     void ForgetCard();
+    // One save of the card changed or went: its row and icon are read afresh next time.
+    void ForgetCardSave(const std::string& slot, const std::string& name);
+    // True when the card's rows get their stills from icon files the controller
+    // fetched (a card image, a card across the network), not from the window.
+    bool StillsFromFetchedFiles() const;
+    // The row's still, from the save's icon.sys (read already) and its icon model
+    // fetched into the staging folder for the moment it takes.
+    void ShowStillFromCard(const ListRow& row, const IconSys& iconSys, const std::string& staging);
     // A row of the card list for the slot being listed.
     ListRow CardRow(const std::string& title, const std::string& name, int64_t sizeKB, const char* type) const;
     // False (logged) when row is not a save of side as it stands now (another
@@ -191,6 +200,8 @@ private:
     std::atomic<bool> cardConnected{false};
     mutable std::mutex connectionMutex;
     std::string localCardFolder;
+    // A card image: read on this machine, though not as folders the window can read.
+    std::atomic<bool> imageCard{false};
     std::atomic<bool> cancelRequested{false};
     // Made on the first window command; the command line and the tests call directly.
     std::unique_ptr<CommandWorker> worker;

@@ -94,6 +94,9 @@ void Control::OnChangePS2()
         }
         if (onPC) {
             iconRenderer->ShowIcon(PcIconKey(*onPC), JoinPath(JoinPath(pcFolder, *onPC), "icon.sys"));
+            if (StillsFromFetchedFiles()) {
+                dialog->ShowCardRowIcon(*row, JoinPath(pcFolder, *onPC));
+            }
         } else {
             const std::string staging = StagingDirectory();
             const StagingLock lock;
@@ -105,6 +108,9 @@ void Control::OnChangePS2()
                 const bool fetched = iconSys.valid && SaveFileBase::IsSafeName(icon) && card->Get(icon);
                 iconRenderer->ShowIcon(key, staging + "icon.sys");
                 if (fetched) {
+                    if (StillsFromFetchedFiles()) {
+                        dialog->ShowCardRowIcon(*row, staging);
+                    }
                     ::unlink((staging + icon).c_str());
                 }
                 ::unlink((staging + "icon.sys").c_str());

@@ -316,7 +316,7 @@ bool Control::UploadSave(const ListRow& row, const std::string& pcFolder)
     const std::string cardName = CardName(pcName);
     const std::string shown = DisplayName(cardName);
     const std::string source = JoinPath(pcFolder, pcName);
-    rowCache.erase({GetSlotText(), cardName});
+    ForgetCardSave(GetSlotText(), cardName);
     bool whole = true;
     std::string staged;
     if (row.IsPS1()) {
@@ -417,7 +417,7 @@ void Control::DeleteCardSave(const ListRow& row)
         SetStatus(UiFormat("DELETING", {title + "\n" + shown}));
         card->Remove(name);
     }
-    rowCache.erase({row.slot, name});
+    ForgetCardSave(row.slot, name);
 }
 
 void Control::DeletePC(const std::vector<ListRow>& rows)

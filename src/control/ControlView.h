@@ -80,6 +80,17 @@ public:
     // The pane's size in pixels.
     virtual uint32_t IconPaneSize() const { return 198; }
 
+    // Stills beside the card's rows, for saves the window cannot read itself (a
+    // card image, a card across the network). The icon files of the save of row
+    // lie at savePath (a folder holding icon.sys and its model, or a PS1 save
+    // file) for the length of the call only: a view that shows stills draws one
+    // now. Called on the controller's thread.
+    virtual void ShowCardRowIcon(const ListRow& row, const std::string& savePath) { (void)row; (void)savePath; }
+    // The save changed or went: its still no longer shows it.
+    virtual void ForgetCardRowIcon(const std::string& slot, const std::string& name) { (void)slot; (void)name; }
+    // Another card, or none.
+    virtual void ForgetCardRowIcons() {}
+
     // Language captions and tooltips.
     virtual void SetCaption(ControlId id, const std::string& text) = 0;
     virtual void SetToolTip(ControlId id, const std::string& text) = 0;

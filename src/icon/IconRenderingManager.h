@@ -35,6 +35,7 @@ public:
     // Drops every cached icon whose key begins with prefix: a card's icons when
     // another card or slot takes its place. The icon being drawn stays until replaced.
     void ForgetIcons(const std::string& prefix);
+    void ForgetIcon(const std::string& key) { icons.erase(key); }
 
     // A device as the pane draws with it: the pane's size, linear filtering
     // between texels and mip levels, clamped addressing. Null for an empty pane.

@@ -135,6 +135,50 @@ protected:
         dialog->WaitForCommand();
     }
 
+    // A click on the row named name, and the command it starts run to its end.
+    void Select(ListSide side, const QString& name)
+    {
+        CListCtrlEx* list = dialog->List(side);
+        const QList<QTreeWidgetItem*> found = list->findItems(name, Qt::MatchExactly, kColumnName);
+        ASSERT_EQ(found.size(), 1) << name.toStdString();
+        list->setCurrentItem(found.front());
+        emit list->itemClicked(found.front(), kColumnName);
+        dialog->WaitForCommand();
+    }
+    // True once the row named name shows a still of its icon (stills come a moment after their rows).
+    bool HasStill(ListSide side, const QString& name, int waitMs = 5000)
+    {
+        for (int waited = 0;; waited += 10) {
+            const QList<QTreeWidgetItem*> found = dialog->List(side)->findItems(name, Qt::MatchExactly, kColumnName);
+            if (!found.isEmpty() && !found.front()->icon(kColumnTitle).isNull()) {
+                return true;
+            }
+            if (waited >= waitMs) {
+                return false;
+            }
+            QThread::msleep(10);
+            QCoreApplication::processEvents();
+        }
+    }
+    void WriteIconSave(const std::string& folder, const char* title)
+    {
+        WriteBytes(folder + "/icon.sys", MakeIconSys(title, 0, "list.icn"));
+        fs::copy_file(SamplesDir() + "ps2-icons/PS2LINK.icn", folder + "/list.icn");
+    }
+    // The card listed afresh, as choosing its slot again does.
+    void RefreshCard()
+    {
+        auto* slotBox = qobject_cast<QComboBox*>(Find(IDC_COMBO_SLOT));
+        emit slotBox->activated(slotBox->currentIndex());
+        dialog->WaitForCommand();
+    }
+    void ShowIcons()
+    {
+        if (!qobject_cast<QAbstractButton*>(Find(IDC_CHECK_SHOW_ICON))->isChecked()) {
+            Click(IDC_CHECK_SHOW_ICON);
+        }
+    }
+
     bool removable = true;
     TempDir programDir, card, pc;
     std::unique_ptr<CTansuDlg> dialog;
@@ -515,35 +559,69 @@ TEST_F(MainWindowTest, RowsOfSavesOnThisMachineShowAStillOfTheirIcon)
     if (SamplesDir().empty()) {
         GTEST_SKIP() << "sample files not found";
     }
-    for (const std::string& folder : {pc / "BESLES-00010ICON", card / "BASLUS-00010ICON"}) {
-        WriteBytes(folder + "/icon.sys", MakeIconSys("WITH ICON", 0, "list.icn"));
-        fs::copy_file(SamplesDir() + "ps2-icons/PS2LINK.icn", folder + "/list.icn");
-    }
-    Click(IDC_CHECK_SHOW_ICON);  // on
-    if (!qobject_cast<QAbstractButton*>(Find(IDC_CHECK_SHOW_ICON))->isChecked()) {
-        Click(IDC_CHECK_SHOW_ICON);
-    }
+    WriteIconSave(pc / "BESLES-00010ICON", "WITH ICON");
+    WriteIconSave(card / "BASLUS-00010ICON", "WITH ICON");
+    ShowIcons();
     Click(IDC_BUTTON_REFRESH_PC);
     dialog->SetEditText(Edit::UsbFolder, card.path());
     Click(IDC_BUTTON_USB_CONNECT);
-    const auto still = [this](ListSide side, const QString& name) {
-        QTreeWidgetItem* item = nullptr;
-        for (int i = 0; i < 500; ++i) {
-            const QList<QTreeWidgetItem*> found = dialog->List(side)->findItems(name, Qt::MatchExactly, kColumnName);
-            item = found.isEmpty() ? nullptr : found.front();
-            if (item != nullptr && !item->icon(kColumnTitle).isNull()) {
-                break;
-            }
-            QThread::msleep(10);
-            QCoreApplication::processEvents();
-        }
-        return item != nullptr && !item->icon(kColumnTitle).isNull();
-    };
-    EXPECT_TRUE(still(ListSide::PC, "BESLES-00010ICON"));
-    EXPECT_TRUE(still(ListSide::PS2, "BASLUS-00010ICON"));
+    EXPECT_TRUE(HasStill(ListSide::PC, "BESLES-00010ICON"));
+    EXPECT_TRUE(HasStill(ListSide::PS2, "BASLUS-00010ICON"));
     Click(IDC_CHECK_SHOW_ICON);  // off: the stills go
-    EXPECT_TRUE(dialog->List(ListSide::PC)->findItems("BESLES-00010ICON", Qt::MatchExactly, kColumnName)
-                    .front()->icon(kColumnTitle).isNull());
+    EXPECT_FALSE(HasStill(ListSide::PC, "BESLES-00010ICON", 0));
+    Click(IDC_CHECK_SHOW_ICON);  // on again: they come back without a refresh
+    EXPECT_TRUE(HasStill(ListSide::PC, "BESLES-00010ICON"));
+
+    // A card image: its saves are read at once, though not as folders.
+    Click(IDC_BUTTON_DISCONNECT);
+    const std::string image = card / "card.ps2";
+    ASSERT_FALSE(FormatCardImage(image, false, true, 8));
+    dialog->SetEditText(Edit::UsbFolder, image);
+    Click(IDC_BUTTON_USB_CONNECT);
+    CListCtrlEx& pcList = *dialog->List(ListSide::PC);
+    pcList.findItems("BESLES-00010ICON", Qt::MatchExactly, kColumnName).front()->setCheckState(0, Qt::Checked);
+    Click(IDC_BUTTON_COPY_TO_PS2);
+    EXPECT_TRUE(HasStill(ListSide::PS2, "BESLES-00010ICON"));
+    RefreshCard();  // listed from what was read before: the still stays
+    EXPECT_TRUE(HasStill(ListSide::PS2, "BESLES-00010ICON"));
+}
+
+// A card across the network shows a still once the save's icon was fetched for the
+// pane; another card shows none of them, and a save replaced on the card loses the old one.
+TEST_F(MainWindowTest, RemoteCardRowsShowAStillOnceTheIconWasFetched)
+{
+    if (SamplesDir().empty()) {
+        GTEST_SKIP() << "sample files not found";
+    }
+    TempDir server;
+    WriteIconSave(server / "mc/0/BASLUS-00011ICON", "REMOTE");
+    WriteBytes(server / "mc/0/BASLUS-00012PLAIN/icon.sys", MakeIconSys("PLAIN"));
+    FtpServer ftp(server.path());
+    ShowIcons();
+    dialog->SetEditText(Edit::Address, ftp.Address());
+    Click(IDC_BUTTON_FTP_CONNECT);
+    ASSERT_EQ(dialog->RowCount(ListSide::PS2), 2);
+    EXPECT_FALSE(HasStill(ListSide::PS2, "BASLUS-00011ICON", 200));  // the listing fetched no icon
+    Select(ListSide::PS2, "BASLUS-00011ICON");
+    EXPECT_TRUE(HasStill(ListSide::PS2, "BASLUS-00011ICON"));
+    Select(ListSide::PS2, "BASLUS-00012PLAIN");  // no model: nothing to draw
+    EXPECT_FALSE(HasStill(ListSide::PS2, "BASLUS-00012PLAIN", 200));
+    RefreshCard();
+    EXPECT_TRUE(HasStill(ListSide::PS2, "BASLUS-00011ICON"));
+    Click(IDC_BUTTON_DISCONNECT);  // the next card may hold other saves of these names
+    Click(IDC_BUTTON_FTP_CONNECT);
+    EXPECT_FALSE(HasStill(ListSide::PS2, "BASLUS-00011ICON", 200));
+    Select(ListSide::PS2, "BASLUS-00011ICON");
+    EXPECT_TRUE(HasStill(ListSide::PS2, "BASLUS-00011ICON"));
+
+    // The save replaced from the PC: its old still goes with the old save.
+    WriteBytes(pc / "BASLUS-00011ICON/icon.sys", MakeIconSys("NO ICON NOW"));
+    Click(IDC_BUTTON_REFRESH_PC);
+    dialog->List(ListSide::PC)->findItems("BASLUS-00011ICON", Qt::MatchExactly, kColumnName).front()->setCheckState(0, Qt::Checked);
+    Answer("上書き");
+    Click(IDC_BUTTON_COPY_TO_PS2);
+    EXPECT_EQ(dialog->GetRow(ListSide::PS2, 0)[kColumnTitle], "NO ICON NOW");
+    EXPECT_FALSE(HasStill(ListSide::PS2, "BASLUS-00011ICON", 200));
 }
 
 // A card image file dropped on the card's field is a card, not a file to import.
@@ -566,25 +644,17 @@ TEST_F(MainWindowTest, SelectingACardRowAndAPcRowFillsBothPanes)
 {
     dialog->SetEditText(Edit::UsbFolder, card.path());
     Click(IDC_BUTTON_USB_CONNECT);
-    const auto select = [this](ListSide side, const QString& name) {
-        CListCtrlEx* list = dialog->List(side);
-        const QList<QTreeWidgetItem*> found = list->findItems(name, Qt::MatchExactly, kColumnName);
-        ASSERT_EQ(found.size(), 1);
-        list->setCurrentItem(found.front());
-        emit list->itemClicked(found.front(), kColumnName);
-        dialog->WaitForCommand();
-    };
     const auto gameInfoBecomes = [this](const std::string& expected) {
         for (int i = 0; i < 500 && Caption(Find(IDC_STATIC_GAME_INFO)) != expected; ++i) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         }
         return Caption(Find(IDC_STATIC_GAME_INFO));
     };
-    select(ListSide::PS2, "BASLUS-00001AAA");
+    Select(ListSide::PS2, "BASLUS-00001AAA");
     EXPECT_EQ(gameInfoBecomes("GAME ONE\r\nRPG 2004/05/06\r\nMAKER A"), "GAME ONE\r\nRPG 2004/05/06\r\nMAKER A");
     EXPECT_EQ(Caption(Find(IDC_STATIC_SAVE_INFO)).rfind("SAVE ONE\r\nBASLUS-00001AAA\r\n20", 0), 0u)
         << Caption(Find(IDC_STATIC_SAVE_INFO));
-    select(ListSide::PC, "BESLES-00009PC");
+    Select(ListSide::PC, "BESLES-00009PC");
     EXPECT_EQ(gameInfoBecomes("GAME NINE\r\nACT 2001/02/03\r\nMAKER B"), "GAME NINE\r\nACT 2001/02/03\r\nMAKER B");
     EXPECT_EQ(Caption(Find(IDC_STATIC_SAVE_INFO)).rfind("ON THE PC\r\nBESLES-00009PC\r\n20", 0), 0u)
         << Caption(Find(IDC_STATIC_SAVE_INFO));
