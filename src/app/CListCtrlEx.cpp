@@ -1,6 +1,7 @@
 #include "app/CListCtrlEx.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include <QDragEnterEvent>
@@ -216,23 +217,32 @@ void CListCtrlEx::AddRow(const ListRow& row)
         const int wanted = fontMetrics().horizontalAdvance(item->text(kColumnName)) +
                            2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 8;
         if (wanted > columnWidth(kColumnName)) {
-            settingWidths = true;
-            setColumnWidth(kColumnName, wanted);
-            settingWidths = false;
+            SetWidth(kColumnName, wanted);
+            GiveTitleTheRoom();
         }
     }
 }
 
 void CListCtrlEx::SetRowIcon(const std::string& slot, const std::string& name, const QImage& still)
 {
+    // Drawn in the screen's own pixels: a still of twice the icon's side is crisp at 200 %.
+    QPixmap pixmap = QPixmap::fromImage(still);
+    pixmap.setDevicePixelRatio(std::max(1.0, static_cast<double>(still.width()) / iconSize().width()));
     const QByteArray slotBytes = Bytes(slot);
     const QByteArray bytes = Bytes(name);
     for (int index = 0; index < topLevelItemCount(); ++index) {
         QTreeWidgetItem* item = topLevelItem(index);
         if (item->data(0, kNameRole).toByteArray() == bytes && item->data(0, kSlotRole).toByteArray() == slotBytes) {
-            item->setIcon(kColumnTitle, still.isNull() ? QIcon() : QIcon(QPixmap::fromImage(still)));
+            item->setIcon(kColumnTitle, still.isNull() ? QIcon() : QIcon(pixmap));
         }
     }
+}
+
+int CListCtrlEx::RowIconSide() const { return std::max(8, fontMetrics().height()); }
+
+uint32_t CListCtrlEx::RowIconPixels() const
+{
+    return static_cast<uint32_t>(std::ceil(RowIconSide() * std::max(1.0, devicePixelRatioF())));
 }
 
 void CListCtrlEx::ClearRowIcons()
@@ -244,13 +254,46 @@ void CListCtrlEx::ClearRowIcons()
 
 void CListCtrlEx::SetLayoutWidth(int column, int width)
 {
+    if (column == kColumnTitle) {
+        layoutTitleWidth = width;
+    }
+    SetWidth(column, width);
+    GiveTitleTheRoom();
+}
+
+void CListCtrlEx::SetWidth(int column, int width)
+{
     settingWidths = true;
     setColumnWidth(column, width);
     settingWidths = false;
 }
 
+void CListCtrlEx::resizeEvent(QResizeEvent* event)
+{
+    QTreeWidget::resizeEvent(event);
+    GiveTitleTheRoom();
+}
+
+void CListCtrlEx::GiveTitleTheRoom()
+{
+    if (widthsChosen || columnCount() <= kColumnTitle) {
+        return;
+    }
+    int others = 0;
+    for (int column = 0; column < columnCount(); ++column) {
+        others += column == kColumnTitle ? 0 : columnWidth(column);
+    }
+    const int wanted = std::max(layoutTitleWidth, viewport()->width() - others);
+    if (wanted != columnWidth(kColumnTitle)) {
+        SetWidth(kColumnTitle, wanted);
+    }
+}
+
 std::string CListCtrlEx::ColumnWidths() const
 {
+    if (!widthsChosen) {
+        return {};
+    }
     std::string text;
     for (int column = 0; column < columnCount(); ++column) {
         text += (column > 0 ? "," : "") + std::to_string(columnWidth(column));
@@ -271,11 +314,9 @@ void CListCtrlEx::SetColumnWidths(const std::string& widths)
             return;  // not ours, or damaged: the widths of the layout stay
         }
     }
-    settingWidths = true;
     for (int column = 0; column < columnCount(); ++column) {
-        setColumnWidth(column, parts[column].toInt());
+        SetWidth(column, parts[column].toInt());
     }
-    settingWidths = false;
     widthsChosen = true;
 }
 

@@ -41,12 +41,16 @@ public:
     int HighlightedIndex() const;
 
     // The column widths as "w0,w1,w2,w3", and back; the widths set are the user's from then on.
+    // Empty while the widths are the layout's own, which follow the list's width.
     std::string ColumnWidths() const;
     void SetColumnWidths(const std::string& widths);
     // The still of the save slot/name (its whole name; slot empty on the PC side)
     // beside its title; a null image takes it away.
     void SetRowIcon(const std::string& slot, const std::string& name, const QImage& still);
     void ClearRowIcons();
+    // The side of a row's still in the window's units, and in the screen's pixels.
+    int RowIconSide() const;
+    uint32_t RowIconPixels() const;
     // A width the window's layout gives a column; not the user's choice.
     void SetLayoutWidth(int column, int width);
 
@@ -71,11 +75,18 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
-    // Until the user sets a width, the directory column widens to show every name whole.
+    // Until the user sets a width, the title takes the room the other columns leave.
+    void GiveTitleTheRoom();
+    void SetWidth(int column, int width);
+
+    // Until the user sets a width, the directory column widens to show every name
+    // whole, and a wider list shows longer titles.
     bool widthsChosen = false;
     bool settingWidths = false;
+    int layoutTitleWidth = 0;
     // The list the dragged rows come from, when it is another one; empty otherwise.
     QString OtherList(const QDropEvent& event) const;
     ListRow RowOf(const QTreeWidgetItem& item) const;

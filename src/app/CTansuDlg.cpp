@@ -394,12 +394,14 @@ void CTansuDlg::InitialiseLists()
     for (ControlId id : kLists) {
         auto* list = qobject_cast<CListCtrlEx*>(widgets.at(id));
         list->SetColumns(ColumnCaptions());
+        // A still of the save's icon fills the row's height beside its title.
+        list->setIconSize(QSize(list->RowIconSide(), list->RowIconSide()));
         for (int column = 0; column < 3; ++column) {
             list->SetLayoutWidth(column, kColumnWidths[column]);
         }
     }
     FitTypeColumn();
-    rowIconSize = static_cast<uint32_t>(std::max(8, List(ListSide::PS2)->fontMetrics().height()));
+    rowIconSize = List(ListSide::PS2)->RowIconPixels();
 }
 
 void CTansuDlg::FitTypeColumn()

@@ -1,7 +1,10 @@
 #include "app/RowIconRenderer.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
+
+#include <QRect>
 
 #include "app/WindowMailbox.h"
 #include "common/FileHelpers.h"
@@ -9,9 +12,46 @@
 #include "icon/IconObjectPS2.h"
 #include "icon/IconRenderingManager.h"
 
+namespace {
+
+// Drawn larger than shown, then cropped to what was drawn and scaled down
+// smoothly: the pane frames the model with room to turn, which at a row's
+// height would leave a few pixels of icon in a mostly empty square.
+constexpr uint32_t kOversample = 4;
+constexpr uint32_t kLargestDrawn = 256;
+
+// The part of the picture the model covers, made square about its middle; the whole picture when
+// nothing wrote depth (a PS1 icon fills the frame without depth).
+QRect CoveredSquare(const std::vector<float>& depth, int side)
+{
+    int left = side, top = side, right = -1, bottom = -1;
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            if (depth[static_cast<size_t>(y) * static_cast<size_t>(side) + static_cast<size_t>(x)] < 1.0f) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+    }
+    if (right < 0) {
+        return {0, 0, side, side};
+    }
+    const int extent = std::max(right - left, bottom - top) + 1;
+    const QRect square((left + right + 1 - extent) / 2, (top + bottom + 1 - extent) / 2, extent, extent);
+    return square.intersected({0, 0, side, side});
+}
+
+}  // namespace
+
 QImage RowIconRenderer::DrawStill(const std::string& savePath, uint32_t size)
 {
-    const std::shared_ptr<SoftwareDevice> device = IconRenderingManager::MakePaneDevice(size, size);
+    if (size == 0) {
+        return {};
+    }
+    const uint32_t drawnSide = std::clamp(size * kOversample, size, std::max(size, kLargestDrawn));
+    const std::shared_ptr<SoftwareDevice> device = IconRenderingManager::MakePaneDevice(drawnSide, drawnSide);
     if (!device) {
         return {};
     }
@@ -25,15 +65,30 @@ QImage RowIconRenderer::DrawStill(const std::string& savePath, uint32_t size)
     }
     icon->Update(0);
     icon->Render();
-    if (!frame || frame->width == 0 || frame->pixels.size() < size_t{frame->width} * frame->height) {
+    const auto side = static_cast<int>(device->Width());
+    const std::vector<float> depth = device->DepthBuffer();
+    if (!frame || frame->width != device->Width() || frame->height != device->Height() ||
+        frame->pixels.size() < depth.size() || depth.size() != static_cast<size_t>(side) * static_cast<size_t>(side)) {
         return {};
     }
-    QImage still(static_cast<int>(frame->width), static_cast<int>(frame->height), QImage::Format_ARGB32);
-    for (uint32_t y = 0; y < frame->height; ++y) {
-        std::copy_n(frame->pixels.data() + size_t{y} * frame->width, frame->width,
-                    reinterpret_cast<uint32_t*>(still.scanLine(static_cast<int>(y))));
+    const bool hasDepth = std::ranges::any_of(depth, [](float z) { return z < 1.0f; });
+    QImage drawn(side, side, QImage::Format_ARGB32);
+    for (int y = 0; y < side; ++y) {
+        auto* line = reinterpret_cast<uint32_t*>(drawn.scanLine(y));
+        for (int x = 0; x < side; ++x) {
+            const size_t at = static_cast<size_t>(y) * static_cast<size_t>(side) + static_cast<size_t>(x);
+            // The pane ignores alpha (a PS2 texel's 0x80 means opaque): a still shows
+            // what the model covers, opaque, and nothing around it. A PS1 icon keeps its own.
+            if (!hasDepth) {
+                line[x] = frame->pixels[at];
+            } else {
+                line[x] = depth[at] < 1.0f ? (frame->pixels[at] | 0xFF000000u) : 0u;
+            }
+        }
     }
-    return still;
+    const auto shown = static_cast<int>(size);
+    return drawn.copy(CoveredSquare(depth, side))
+        .scaled(shown, shown, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
 RowIconRenderer::RowIconRenderer(WindowMailbox* windowMailbox, Show onShow)

@@ -897,3 +897,5 @@ DeviceFrame SoftwareDevice::BackBuffer() const
 {
     return {state->width, state->height, state->colour};
 }
+
+std::vector<float> SoftwareDevice::DepthBuffer() const { return state->depth; }

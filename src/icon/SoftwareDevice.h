@@ -147,6 +147,8 @@ public:
     void SetPresentTarget(std::function<void(const DeviceFrame&)> target);
     // The back buffer as it stands.
     DeviceFrame BackBuffer() const;
+    // The depth buffer as it stands, rows from the top: 1.0 where nothing was drawn since its clear.
+    std::vector<float> DepthBuffer() const;
 
 private:
     // Implementation state (states, transforms, buffers) is the implementer's.

@@ -513,7 +513,7 @@ TEST_F(MainWindowTest, CaptionsFitAndListsGrowInBothLanguages)
     for (const auto& [language, header] : {std::pair("English", "Title"), std::pair("Japanese", "セーブデータ名")}) {
         languages->setCurrentIndex(languages->findText(language));
         emit languages->activated(languages->currentIndex());
-        std::map<ListSide, int> smallWidths;
+        std::map<ListSide, int> smallWidths, smallTitles;
         for (const QSize size : {dialog->minimumSize(), QSize(1600, 1000)}) {
             dialog->resize(size);
             QCoreApplication::processEvents();
@@ -545,8 +545,11 @@ TEST_F(MainWindowTest, CaptionsFitAndListsGrowInBothLanguages)
                 }
                 if (size == QSize(1600, 1000)) {
                     EXPECT_GT(list->width(), smallWidths[side] + 200) << language;
+                    // The room goes to the titles, which elide less.
+                    EXPECT_GT(list->columnWidth(kColumnTitle), smallTitles[side] + 200) << language;
                 } else {
                     smallWidths[side] = list->width();
+                    smallTitles[side] = list->columnWidth(kColumnTitle);
                 }
             }
         }
