@@ -214,8 +214,7 @@ void CListCtrlEx::AddRow(const ListRow& row)
     addTopLevelItem(item);
     if (!widthsChosen) {
         // A save and its backup (NAME and NAME.000) must never look alike.
-        const int wanted = fontMetrics().horizontalAdvance(item->text(kColumnName)) +
-                           2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 8;
+        const int wanted = NameColumnWidthFor(item->text(kColumnName));
         if (wanted > columnWidth(kColumnName)) {
             SetWidth(kColumnName, wanted);
             GiveTitleTheRoom();
@@ -259,6 +258,26 @@ void CListCtrlEx::SetLayoutWidth(int column, int width)
     }
     SetWidth(column, width);
     GiveTitleTheRoom();
+}
+
+int CListCtrlEx::NameColumnWidthFor(const QString& name) const
+{
+    return fontMetrics().horizontalAdvance(name) + 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 8;
+}
+
+int CListCtrlEx::WidthForEveryColumn() const
+{
+    // A usual save's name with a backup's number: what the directory column should show whole.
+    int columns = std::max(columnWidth(kColumnName), NameColumnWidthFor(QStringLiteral("BASLUS-21334SAVEDATA.000")));
+    for (int column = 0; column < columnCount(); ++column) {
+        if (column == kColumnTitle) {
+            columns += widthsChosen ? columnWidth(column) : layoutTitleWidth;
+        } else if (column != kColumnName) {
+            columns += columnWidth(column);
+        }
+    }
+    // From the style: before the window is first shown the viewport has no size of its own yet.
+    return columns + 2 * frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
 }
 
 void CListCtrlEx::SetWidth(int column, int width)

@@ -53,6 +53,8 @@ public:
     uint32_t RowIconPixels() const;
     // A width the window's layout gives a column; not the user's choice.
     void SetLayoutWidth(int column, int width);
+    // How wide the list must be to show all its columns, a usual directory name whole.
+    int WidthForEveryColumn() const;
 
     // What a drag of rows carries: the name of the list they come from.
     static constexpr const char* kRowsMimeType = "application/x-tansu-rows";
@@ -81,6 +83,7 @@ private:
     // Until the user sets a width, the title takes the room the other columns leave.
     void GiveTitleTheRoom();
     void SetWidth(int column, int width);
+    int NameColumnWidthFor(const QString& name) const;
 
     // Until the user sets a width, the directory column widens to show every name
     // whole, and a wider list shows longer titles.

@@ -28,6 +28,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QThread>
 #include <QToolTip>
 #include <QUrl>
@@ -285,6 +286,7 @@ CTansuDlg::CTansuDlg(QWidget* parent, const std::string& programDirectory)
     LoadColumnWidths();
     control = std::make_unique<Control>(this);
     RetranslateWindow();
+    OpenWideEnoughForEveryColumn();
     ConnectCommands();
     EnableControls(true);
 }
@@ -499,6 +501,22 @@ void CTansuDlg::Relayout()
         resize(std::max(width(), smallest.width()), std::max(height(), smallest.height()));
     }
     PlaceControls();
+}
+
+void CTansuDlg::OpenWideEnoughForEveryColumn()
+{
+    int lacking = 0;
+    for (const ListSide side : {ListSide::PS2, ListSide::PC}) {
+        lacking = std::max(lacking, List(side)->WidthForEveryColumn() - List(side)->width());
+    }
+    // The lists share what the window grows by.
+    int wanted = width() + 2 * lacking;
+    if (const QScreen* shown = screen()) {
+        wanted = std::min(wanted, shown->availableGeometry().width());
+    }
+    if (wanted > width()) {
+        resize(wanted, height());
+    }
 }
 
 void CTansuDlg::PlaceControls()

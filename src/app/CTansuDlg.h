@@ -124,6 +124,8 @@ private:
     // The layout measured afresh for the captions shown now; the smallest window follows.
     void Relayout();
     void PlaceControls();
+    // The first size: the smallest window, wider (as the screen allows) until each list shows every column.
+    void OpenWideEnoughForEveryColumn();
     void LoadColumnWidths();
     // Asks for the still of a row's icon when its save lies on this machine and icons are shown.
     void RequestRowIcon(ListSide side, const ListRow& row);

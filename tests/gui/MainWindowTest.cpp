@@ -28,6 +28,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QThread>
 #include <QTimer>
@@ -65,7 +66,14 @@ protected:
         // One application for the whole run, left to the end of the process like a real one.
         static int argc = 1;
         static char name[] = "gui_tests", *argv[] = {name, nullptr};
-        [[maybe_unused]] static QApplication* application = (qputenv("QT_QPA_PLATFORM", "offscreen"), new QApplication(argc, argv));
+        // A screen of a usual desktop's size (offscreen's own is 800 x 800).
+        static TempDir screenDir;
+        [[maybe_unused]] static QApplication* application = [&] {
+            WriteText(screenDir / "screen.json", R"({"screens": [{"name": "desktop", "x": 0, "y": 0, "width": 1920, )"
+                                                 R"("height": 1080, "logicalDpi": 96, "dpr": 1}]})");
+            qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + (screenDir / "screen.json").c_str());
+            return new QApplication(argc, argv);
+        }();
         SetRemovableDriveProbe([this](const std::string&) { return removable; });
         fs::create_directories(programDir / "language");  // none: the built-in captions stay
         for (const auto& [folder, title, size] : {std::tuple(card / "BASLUS-00001AAA", "SAVE ONE", 3000),
@@ -553,6 +561,23 @@ TEST_F(MainWindowTest, CaptionsFitAndListsGrowInBothLanguages)
                 }
             }
         }
+    }
+}
+
+// A first window shows every column of both lists, a usual directory name whole, where the screen has room.
+TEST_F(MainWindowTest, OpensWideEnoughForEveryColumn)
+{
+    WriteBytes(pc / "BASLUS-21334Grandia3.000/icon.sys", MakeIconSys("BACKUP"));
+    dialog = std::make_unique<CTansuDlg>(nullptr, programDir.path());
+    dialog->show();
+    dialog->SetEditText(Edit::UsbFolder, card.path());
+    Click(IDC_BUTTON_USB_CONNECT);
+    QCoreApplication::processEvents();
+    EXPECT_GT(dialog->width(), dialog->minimumWidth());
+    EXPECT_LE(dialog->width(), dialog->screen()->availableGeometry().width());
+    for (const ListSide side : {ListSide::PS2, ListSide::PC}) {
+        const CListCtrlEx* list = dialog->List(side);
+        EXPECT_LE(list->header()->length(), list->viewport()->width()) << static_cast<int>(side);
     }
 }
 

@@ -27,14 +27,18 @@ int main(int argc, char** argv)
         std::cerr << "usage: tansu-screenshot OUT.png PC_FOLDER PC_SHOWN CARD_FOLDER CARD_SHOWN [CATALOGUE_URL]\n";
         return 2;
     }
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The script gives an offscreen screen of a desktop's size; offscreen's own is the fallback.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QApplication application(argc, argv);
     // Settings, log and staging files; the window also makes it the current directory.
     const QTemporaryDir programDirectory;
     SettingFile settings;
     settings.SetString(SettingFile::kApplicationSection, "EDIT1", std::filesystem::absolute(argv[2]));
     settings.SetString(SettingFile::kApplicationSection, "EDIT2", std::filesystem::absolute(argv[4]));
-    // TANSU_SCREENSHOT_LANGUAGE picks the language, TANSU_SCREENSHOT_SIZE ("WIDTHxHEIGHT") the window's size.
+    // TANSU_SCREENSHOT_LANGUAGE picks the language, TANSU_SCREENSHOT_SIZE ("WIDTHxHEIGHT", or
+    // "smallest") the window's size; without it the window opens at the size it chooses itself.
     const QString language = qEnvironmentVariable("TANSU_SCREENSHOT_LANGUAGE", QStringLiteral("Japanese"));
     settings.SetString(SettingFile::kApplicationSection, "LANGUAGE", language.toStdString());
     settings.SetString(SettingFile::kApplicationSection, "CHECK_BOX5", "1");
@@ -50,6 +54,8 @@ int main(int argc, char** argv)
     CTansuDlg dialog(nullptr, programDirectory.path().toStdString() + "/");
     if (const QStringList size = qEnvironmentVariable("TANSU_SCREENSHOT_SIZE").split(QLatin1Char('x')); size.size() == 2) {
         dialog.resize(size[0].toInt(), size[1].toInt());
+    } else if (size.front() == QStringLiteral("smallest")) {
+        dialog.resize(dialog.minimumSize());
     }
     dialog.show();
     qobject_cast<QAbstractButton*>(dialog.WidgetById(IDC_BUTTON_USB_CONNECT))->click();
