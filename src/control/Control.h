@@ -188,6 +188,10 @@ private:
     CardEntry EnterCardSave(const std::string& name, const char* operation, std::vector<FtpClient::FILE_DATA>& files);
     // In the card's current directory: removes every file not in keep (shown names it in the log).
     void RemoveStaleCardFiles(const std::set<std::string>& keep, const std::string& shown);
+    // A save new to the card that did not arrive whole (no room, a failure, Cancel) is
+    // taken off again: half a save is no save, and it holds the room of one.
+    void RemovePartialCardSave(const std::string& cardName, const std::set<std::string>& uploaded,
+                               const std::string& shown);
     void DeleteCardSave(const ListRow& row);
     // A file of a kind already known written into the PC folder; quiet: no
     // log or status lines but the one that refuses a kind import cannot take.

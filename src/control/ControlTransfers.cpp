@@ -356,6 +356,8 @@ bool Control::UploadSave(const ListRow& row, const std::string& pcFolder)
         whole = card->Put(cardName);
         if (whole) {
             RemoveStaleCardFiles({cardName}, shown);
+        } else if (existing.empty()) {
+            RemovePartialCardSave(cardName, {cardName}, shown);
         }
     } else {
         std::set<std::string> uploaded;
@@ -373,12 +375,28 @@ bool Control::UploadSave(const ListRow& row, const std::string& pcFolder)
         }
         if (whole) {
             RemoveStaleCardFiles(uploaded, shown);
+        } else if (existing.empty()) {
+            RemovePartialCardSave(cardName, uploaded, shown);
         }
     }
     if (!staged.empty()) {
         ::unlink(staged.c_str());
     }
     return whole;
+}
+
+void Control::RemovePartialCardSave(const std::string& cardName, const std::set<std::string>& uploaded,
+                                    const std::string& shown)
+{
+    // What arrived of it: a file refused outright left nothing to remove.
+    for (const FtpClient::FILE_DATA& file : card->List()) {
+        if (uploaded.count(file.name) != 0) {
+            card->Remove(file.name);
+        }
+    }
+    card->SetCurrentDirectory(std::string());
+    card->RemoveDirectory(cardName);
+    Log("エラー : 途中までコピーしたセーブデータをメモリーカードから削除しました Control::OnCopyToPS2() " + shown);
 }
 
 void Control::DeletePS2(const std::vector<ListRow>& rows)

@@ -51,6 +51,13 @@ TEST_F(CardImageControlTest, CopiesMovesAndDeletesOnAPs2Image)
     fs::remove(pcFolder + "BASLUS-1/extra");
     EXPECT_EQ(control->CopyToPS2(PcRows({"BASLUS-1"})).size(), 1u);
 
+    // A save with no room left on the card is taken off again, not left half there.
+    WriteBytes(pcFolder + "BASLUS-BIG/icon.sys", MakeIconSys("TOO BIG"));
+    WriteBytes(pcFolder + "BASLUS-BIG/data", std::vector<uint8_t>(9 << 20, 2));
+    EXPECT_TRUE(control->CopyToPS2(PcRows({"BASLUS-BIG"})).empty());
+    EXPECT_EQ(RowNames(view.Rows(ListSide::PS2)), (std::vector<std::string>{"BASLUS-1 0006 PS2", "SLPS-2 0008 PS1"}));
+    fs::remove_all(pcFolder + "BASLUS-BIG");
+
     // Moved to the PC whole, then gone from the card.
     fs::remove_all(pcFolder + "BASLUS-1");
     fs::remove(pcFolder + "SLPS-2");
@@ -80,7 +87,7 @@ TEST_F(CardImageControlTest, Ps1ImageShowsItsSavesAsThePs2CardShowsPs1Saves)
     EXPECT_EQ(rows[0][kColumnTitle], "FIRST");
     EXPECT_EQ(rows[0][kColumnType], "PS1");
     control->DeletePS2({rows[0]});
-    EXPECT_EQ(RowNames(view.Rows(ListSide::PS2)), std::vector<std::string>{"PS2SAVE 0000 PS2"});
+    EXPECT_TRUE(view.Rows(ListSide::PS2).empty()) << "nothing of the refused PS2 save stays behind";
     EXPECT_EQ(CheckCardImage(image).problems, std::vector<std::string>());
 }
 
