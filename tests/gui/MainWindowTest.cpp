@@ -567,6 +567,9 @@ TEST_F(MainWindowTest, CaptionsFitAndListsGrowInBothLanguages)
 // A first window shows every column of both lists, a usual directory name whole, where the screen has room.
 TEST_F(MainWindowTest, OpensWideEnoughForEveryColumn)
 {
+    if (dialog->screen()->availableGeometry().width() < 1400) {
+        GTEST_SKIP() << "the screen leaves no room to widen the window (QT_SCALE_FACTOR?)";
+    }
     WriteBytes(pc / "BASLUS-21334Grandia3.000/icon.sys", MakeIconSys("BACKUP"));
     dialog = std::make_unique<CTansuDlg>(nullptr, programDir.path());
     dialog->show();
