@@ -274,6 +274,7 @@ CTansuDlg::CTansuDlg(QWidget* parent, const std::string& programDirectory)
     widgets[IDC_BUTTON_LOG] = logButton;
     connect(logButton, &QAbstractButton::clicked, this, [this] { ShowRecentLog(); });
     progress->setRange(0, kProgressMax);
+    ApplyTabOrder();
 
     if (programDirectory.empty()) {
         InitProgramDirectory();
@@ -502,6 +503,28 @@ void CTansuDlg::Relayout()
     }
     PlaceControls();
 }
+
+// Tab goes as the eye reads the window: the fields at the top, the card list and its buttons,
+// the buttons between the lists, the PC list and its buttons, Log and Cancel, then the options.
+const ControlId kTabOrder[] = {
+    IDC_EDIT_PC_FOLDER, IDC_BUTTON_BROWSE_PC, IDC_COMBO_LANGUAGE, IDC_EDIT_ADDRESS, IDC_COMBO_SLOT,
+    IDC_BUTTON_FTP_CONNECT, IDC_BUTTON_PS2LINK_CONNECT, IDC_EDIT_USB_FOLDER, IDC_BUTTON_BROWSE_USB,
+    IDC_BUTTON_USB_CONNECT, IDC_BUTTON_DISCONNECT, IDC_LIST_PS2, IDC_BUTTON_DELETE_PS2, IDC_BUTTON_SELECT_ALL_PS2,
+    IDC_BUTTON_UNSELECT_ALL_PS2, IDC_BUTTON_MOVE_TO_PC, IDC_BUTTON_MOVE_TO_PS2, IDC_BUTTON_COPY_TO_PC,
+    IDC_BUTTON_COPY_TO_PS2, IDC_LIST_PC, IDC_BUTTON_EXPORT, IDC_BUTTON_IMPORT, IDC_BUTTON_REFRESH_PC,
+    IDC_BUTTON_DELETE_PC, IDC_BUTTON_SELECT_ALL_PC, IDC_BUTTON_UNSELECT_ALL_PC, IDC_BUTTON_LOG, IDC_BUTTON_CANCEL,
+    IDC_CHECK_POWER_OFF, IDC_CHECK_SPEED_LIMIT, IDC_CHECK_FETCH_GAME_INFO, IDC_CHECK_WEB_PROXY,
+    IDC_CHECK_FORCE_DIRECTORY, IDC_CHECK_SHOW_ICON,
+};
+
+void CTansuDlg::ApplyTabOrder()
+{
+    for (size_t i = 1; i < std::size(kTabOrder); ++i) {
+        setTabOrder(widgets.at(kTabOrder[i - 1]), widgets.at(kTabOrder[i]));
+    }
+}
+
+std::vector<ControlId> CTansuDlg::TabOrder() { return {std::begin(kTabOrder), std::end(kTabOrder)}; }
 
 void CTansuDlg::OpenWideEnoughForEveryColumn()
 {

@@ -63,6 +63,8 @@ public:
     static std::optional<QRect> LayoutRect(ControlId id);
     // Every control id of the window, in creation order.
     static std::vector<ControlId> AllControlIds();
+    // The controls Tab walks through, in its order.
+    static std::vector<ControlId> TabOrder();
     CListCtrlEx* List(ListSide side) const;
     // True from a command's start until the window has shown its end.
     bool IsCommandRunning() const { return commandRunning; }
@@ -126,6 +128,7 @@ private:
     void PlaceControls();
     // The first size: the smallest window, wider (as the screen allows) until each list shows every column.
     void OpenWideEnoughForEveryColumn();
+    void ApplyTabOrder();
     void LoadColumnWidths();
     // Asks for the still of a row's icon when its save lies on this machine and icons are shown.
     void RequestRowIcon(ListSide side, const ListRow& row);

@@ -564,6 +564,22 @@ TEST_F(MainWindowTest, CaptionsFitAndListsGrowInBothLanguages)
     }
 }
 
+// Tab reaches every control that takes the keyboard, in reading order.
+TEST_F(MainWindowTest, TabGoesAsTheEyeReads)
+{
+    std::vector<int> walked;
+    const std::vector<ControlId> order = CTansuDlg::TabOrder();
+    QWidget* widget = Find(order.front());
+    for (size_t step = 0; step < 200 && (walked.empty() || widget != Find(order.front())); ++step) {
+        if ((widget->focusPolicy() & Qt::TabFocus) != 0 && widget->window() == dialog.get() &&
+            widget->objectName().startsWith("IDC_")) {
+            walked.push_back(widget->objectName().mid(4).toInt());
+        }
+        widget = widget->nextInFocusChain();
+    }
+    EXPECT_EQ(walked, std::vector<int>(order.begin(), order.end()));
+}
+
 // A first window shows every column of both lists, a usual directory name whole, where the screen has room.
 TEST_F(MainWindowTest, OpensWideEnoughForEveryColumn)
 {
