@@ -139,11 +139,33 @@ std::optional<std::vector<uint8_t>> Ps1CardImage::Read(const std::string& name) 
     }
     std::vector<uint8_t> data;
     data.reserve(save->blocks.size() * kBlockSize);
+    const std::vector<Replacement> replacements = Replacements();
     for (const int block : save->blocks) {
-        const uint8_t* start = Card() + kBlocksOffset + block * kBlockSize;
-        data.insert(data.end(), start, start + kBlockSize);
+        const size_t start = kBlocksOffset + block * kBlockSize;
+        const size_t at = data.size();
+        data.insert(data.end(), Card() + start, Card() + start + kBlockSize);
+        // The console reads a sector the card lists as broken from the frame standing in for it.
+        for (const Replacement& replacement : replacements) {
+            if (replacement.sector >= start && replacement.sector < start + kBlockSize) {
+                std::memcpy(data.data() + at + (replacement.sector - start), Card() + replacement.standIn, kFrameSize);
+            }
+        }
     }
     return data;
+}
+
+std::vector<Ps1CardImage::Replacement> Ps1CardImage::Replacements() const
+{
+    std::vector<Replacement> replacements;
+    for (int entry = 0; entry < kBrokenListFrames; ++entry) {
+        uint32_t sector = 0;
+        std::memcpy(&sector, Card() + kBrokenListOffset + entry * kFrameSize, sizeof sector);
+        // Only sectors of the data blocks: block 0 (the directory) is read as it is.
+        if (sector >= kFramesPerBlock && sector < kFramesPerBlock * (kBlockCount + 1)) {
+            replacements.push_back({size_t{sector} * kFrameSize, kReplacementOffset + entry * kFrameSize});
+        }
+    }
+    return replacements;
 }
 
 int Ps1CardImage::FreeBlocks() const
@@ -186,6 +208,7 @@ bool Ps1CardImage::Write(const std::string& name, std::span<const uint8_t> data,
     }
     candidates.resize(needed);
     std::ranges::sort(candidates);
+    const std::vector<Replacement> replacements = Replacements();
     if (old) {
         for (const int block : old->blocks) {
             DirectoryFrame frame = Frame(block);
@@ -199,7 +222,15 @@ bool Ps1CardImage::Write(const std::string& name, std::span<const uint8_t> data,
         const auto next = last ? int16_t{-1} : static_cast<int16_t>(candidates[i + 1]);
         PutFrame(candidates[i], i == 0 ? MakeFrame(state, static_cast<uint32_t>(data.size()), next, name)
                                        : MakeFrame(state, 0, next, {}));
-        std::memcpy(Card() + kBlocksOffset + candidates[i] * kBlockSize, data.data() + i * kBlockSize, kBlockSize);
+        const size_t start = kBlocksOffset + candidates[i] * kBlockSize;
+        std::memcpy(Card() + start, data.data() + i * kBlockSize, kBlockSize);
+        // A listed sector's stand-in gets the same data: a reader that follows the list and one
+        // that does not both see the save as written.
+        for (const Replacement& replacement : replacements) {
+            if (replacement.sector >= start && replacement.sector < start + kBlockSize) {
+                std::memcpy(Card() + replacement.standIn, Card() + replacement.sector, kFrameSize);
+            }
+        }
     }
     MirrorIntoHeader();
     return true;

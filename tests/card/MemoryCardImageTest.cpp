@@ -357,6 +357,29 @@ TEST(Ps1CardImageTest, DamagedChainsEndAndAreReported)
     EXPECT_NE(problems[0].find("block 3: directory frame checksum"), std::string::npos);
 }
 
+// A sector the card lists as broken is read from the frame standing in for it, and
+// a save written over it reaches both, as the console would read it either way.
+TEST(Ps1CardImageTest, BrokenSectorsReadFromTheirStandIns)
+{
+    Ps1CardImage card(Ps1CardImage::Format());
+    std::string why;
+    ASSERT_TRUE(card.Write("WORN", std::vector<uint8_t>(2 * 8192, 1), why));
+    std::vector<uint8_t> bytes = card.Bytes();
+    const uint32_t sector = 2 * 64 + 5;  // block 2 (the save's second), frame 5
+    std::memcpy(bytes.data() + 0x800 + 0x80, &sector, sizeof sector);  // the list's second entry
+    std::fill_n(bytes.begin() + 0x1200 + 0x80, 0x80, uint8_t{9});   // and its stand-in
+    Ps1CardImage worn(bytes);
+    std::vector<uint8_t> expected(2 * 8192, 1);
+    std::fill_n(expected.begin() + 8192 + 5 * 0x80, 0x80, uint8_t{9});
+    EXPECT_EQ(worn.Read("WORN"), expected);
+    EXPECT_EQ(worn.Check(), std::vector<std::string>{"the broken-sector list names sector 133"});
+
+    ASSERT_TRUE(worn.Remove("WORN", why));
+    ASSERT_TRUE(worn.Write("FRESH", std::vector<uint8_t>(15 * 8192, 3), why));  // every block, the worn one too
+    EXPECT_EQ(worn.Read("FRESH"), std::vector<uint8_t>(15 * 8192, 3));
+    EXPECT_EQ(worn.Bytes()[0x1200 + 0x80], 3);
+}
+
 // Images behind another tool's header keep it; one cut short is written whole.
 TEST_F(CardImageTest, Ps1HeadersStayAndSavesAroundAreUntouched)
 {
