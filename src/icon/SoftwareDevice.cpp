@@ -10,6 +10,10 @@
 #include <new>
 #include <utility>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 // Every step runs in one thread in a fixed order, and coverage is decided in
 // integer arithmetic, so the same calls give the same pixels everywhere.
 // States outside the subset the icon objects use are stored and have no effect:
@@ -110,6 +114,39 @@ float ClampFloat(float v, float low, float high) { return v > low ? (v < high ? 
 
 int RoundChannel(float v) { return static_cast<int>(ClampFloat(v, 0.0f, 255.0f) + 0.5f); }
 
+// Four channels or attributes side by side (the vector extensions of GCC and
+// Clang). Each lane goes through the same operations in the same order as the
+// single float it stands for, so the results are the same bit for bit.
+using Float4 = float __attribute__((vector_size(16)));
+using Int4 = int32_t __attribute__((vector_size(16)));
+
+Float4 Splat(float v) { return Float4{v, v, v, v}; }
+
+// RoundChannel in every lane.
+Int4 RoundChannels(Float4 v)
+{
+    const Float4 low{};
+    const Float4 high = Splat(255.0f);
+    const Float4 clamped = v > low ? (v < high ? v : high) : low;
+    return __builtin_convertvector(clamped + 0.5f, Int4);
+}
+
+// The lanes of a colour are in its memory order: blue, green, red, alpha.
+Float4 Channels(uint32_t c)
+{
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i bytes = _mm_cvtsi32_si128(static_cast<int>(c));
+    return _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero));
+#else
+    return __builtin_convertvector(Int4{static_cast<int32_t>(c & 0xFF), static_cast<int32_t>((c >> 8) & 0xFF),
+                                        static_cast<int32_t>((c >> 16) & 0xFF), static_cast<int32_t>(c >> 24)},
+                                   Float4);
+#endif
+}
+
+Rgba FromChannels(Int4 c) { return {c[2], c[1], c[0], c[3]}; }
+
 // log2 from the exact exponent and a quadratic through the mantissa's ends:
 // within 0.01 of the true value, and made only of exactly rounded operations.
 // Only ever asked for normal positive values, whose bits give both parts.
@@ -190,9 +227,10 @@ size_t ClipPolygon(const ClipVertex* in, size_t count, int plane, ClipVertex* ou
 // One vertex after the divide by w: position snapped to 1/256 pixel, attributes divided by w.
 struct ScreenVertex {
     int64_t x = 0, y = 0;
-    float z = 0, q = 0;  // depth and 1/w
-    float r = 0, g = 0, b = 0, a = 0, u = 0, v = 0;
+    Float4 zquv{};  // depth, 1/w, u/w, v/w
+    Float4 colour{};  // blue, green, red, alpha, each over w
 };
+constexpr int kLaneZ = 0, kLaneQ = 1, kLaneU = 2, kLaneV = 3;
 
 class TextureSampler {
 public:
@@ -210,10 +248,12 @@ public:
     bool Active() const { return levels != nullptr; }
 
     // Level of detail from how many level-0 texels one pixel step crosses.
-    float Lod(float dudx, float dvdx, float dudy, float dvdy) const
+    // The derivatives are du/dx, dv/dx, du/dy, dv/dy.
+    float Lod(Float4 derivatives) const
     {
-        const float ux = dudx * width0, vx = dvdx * height0, uy = dudy * width0, vy = dvdy * height0;
-        const float rho2 = std::max(ux * ux + vx * vx, uy * uy + vy * vy);
+        const Float4 texels = derivatives * Float4{width0, height0, width0, height0};
+        const Float4 squares = texels * texels;
+        const float rho2 = std::max(squares[0] + squares[1], squares[2] + squares[3]);
         if (!(rho2 > 1.0f)) {
             return 0.0f;  // magnified (NaN included)
         }
@@ -223,9 +263,9 @@ public:
         return 0.5f * Log2(rho2);
     }
 
-    Rgba Sample(float u, float v, float lod) const
+    Int4 Sample(float u, float v, float lod) const
     {
-        std::array<float, 4> sum{};
+        Float4 sum{};
         const size_t last = levels->size() - 1;
         if (!(lod > 0.0f)) {
             Filter(0, u, v, magFilter, 1.0f, sum);
@@ -246,20 +286,13 @@ public:
                 }
             }
         }
-        return {RoundChannel(sum[0]), RoundChannel(sum[1]), RoundChannel(sum[2]), RoundChannel(sum[3])};
+        return RoundChannels(sum);
     }
 
 private:
-    static void Add(std::array<float, 4>& sum, uint32_t texel, float weight)
-    {
-        const Rgba c = Unpack(texel);
-        sum[0] += weight * static_cast<float>(c.r);
-        sum[1] += weight * static_cast<float>(c.g);
-        sum[2] += weight * static_cast<float>(c.b);
-        sum[3] += weight * static_cast<float>(c.a);
-    }
+    static void Add(Float4& sum, uint32_t texel, float weight) { sum += Splat(weight) * Channels(texel); }
 
-    void Filter(size_t index, float u, float v, uint32_t filter, float weight, std::array<float, 4>& sum) const
+    void Filter(size_t index, float u, float v, uint32_t filter, float weight, Float4& sum) const
     {
         const DeviceTexture::Level& level = (*levels)[index];
         const float w = static_cast<float>(level.width);
@@ -376,14 +409,9 @@ private:
         s.x = static_cast<int64_t>(std::floor(std::clamp(x, -limit, limit) * subpixel + 0.5));
         s.y = static_cast<int64_t>(std::floor(std::clamp(y, -limit, limit) * subpixel + 0.5));
         const auto q = static_cast<float>(invW);
-        s.z = ClampFloat(static_cast<float>(static_cast<double>(c.z) * invW), 0.0f, 1.0f);
-        s.q = q;
-        s.r = c.r * q;
-        s.g = c.g * q;
-        s.b = c.b * q;
-        s.a = c.a * q;
-        s.u = c.u * q;
-        s.v = c.v * q;
+        s.zquv = Float4{ClampFloat(static_cast<float>(static_cast<double>(c.z) * invW), 0.0f, 1.0f), q, c.u * q,
+                        c.v * q};
+        s.colour = Float4{c.b, c.g, c.r, c.a} * q;
         return true;
     }
 
@@ -484,43 +512,36 @@ private:
             gx[k] = static_cast<float>(edges[k].stepX) * invArea;
             gy[k] = static_cast<float>(edges[k].stepY) * invArea;
         }
-        auto gradient = [&](const std::array<float, 3>& g, float ScreenVertex::*field) {
-            return g[0] * (vertex[0].*field) + g[1] * (vertex[1].*field) + g[2] * (vertex[2].*field);
-        };
-        dqdx = gradient(gx, &ScreenVertex::q);
-        dqdy = gradient(gy, &ScreenVertex::q);
-        duqdx = gradient(gx, &ScreenVertex::u);
-        duqdy = gradient(gy, &ScreenVertex::u);
-        dvqdx = gradient(gx, &ScreenVertex::v);
-        dvqdy = gradient(gy, &ScreenVertex::v);
+        const Float4 dx = Mix(gx[0], gx[1], gx[2], &ScreenVertex::zquv);
+        const Float4 dy = Mix(gy[0], gy[1], gy[2], &ScreenVertex::zquv);
+        textureGradients = Float4{dx[kLaneU], dx[kLaneV], dy[kLaneU], dy[kLaneV]};
+        qGradients = Float4{dx[kLaneQ], dx[kLaneQ], dy[kLaneQ], dy[kLaneQ]};
     }
 
-    float Mix(float l0, float l1, float l2, float ScreenVertex::*field) const
+    // The three vertices' values weighted and summed, lane by lane.
+    Float4 Mix(float l0, float l1, float l2, Float4 ScreenVertex::*field) const
     {
-        return l0 * (vertex[0].*field) + l1 * (vertex[1].*field) + l2 * (vertex[2].*field);
+        return Splat(l0) * (vertex[0].*field) + Splat(l1) * (vertex[1].*field) + Splat(l2) * (vertex[2].*field);
     }
 
     void Shade(uint32_t index, float l0, float l1, float l2)
     {
-        const float z = ClampFloat(Mix(l0, l1, l2, &ScreenVertex::z), 0.0f, 1.0f);
+        const Float4 zquv = Mix(l0, l1, l2, &ScreenVertex::zquv);
+        const float z = ClampFloat(zquv[kLaneZ], 0.0f, 1.0f);
         if (state.depthTest && !(z <= depth[index])) {
             return;
         }
-        const float invQ = 1.0f / Mix(l0, l1, l2, &ScreenVertex::q);
+        const float invQ = 1.0f / zquv[kLaneQ];
         Rgba diffuse = flatColour;
         if (!flat) {
-            diffuse = {RoundChannel(Mix(l0, l1, l2, &ScreenVertex::r) * invQ),
-                       RoundChannel(Mix(l0, l1, l2, &ScreenVertex::g) * invQ),
-                       RoundChannel(Mix(l0, l1, l2, &ScreenVertex::b) * invQ),
-                       RoundChannel(Mix(l0, l1, l2, &ScreenVertex::a) * invQ)};
+            diffuse = FromChannels(RoundChannels(Mix(l0, l1, l2, &ScreenVertex::colour) * invQ));
         }
         Rgba result = diffuse;
         if (sampler->Active()) {
-            const float u = Mix(l0, l1, l2, &ScreenVertex::u) * invQ;
-            const float v = Mix(l0, l1, l2, &ScreenVertex::v) * invQ;
-            const float lod = sampler->Lod((duqdx - u * dqdx) * invQ, (dvqdx - v * dqdx) * invQ,
-                                           (duqdy - u * dqdy) * invQ, (dvqdy - v * dqdy) * invQ);
-            result = Combine(sampler->Sample(u, v, lod), diffuse);
+            const float u = zquv[kLaneU] * invQ;
+            const float v = zquv[kLaneV] * invQ;
+            const float lod = sampler->Lod((textureGradients - Float4{u, v, u, v} * qGradients) * invQ);
+            result = Combine(FromChannels(sampler->Sample(u, v, lod)), diffuse);
         }
         colour[index] = Pack(result);
         if (state.depthTest && state.depthWrite) {
@@ -560,7 +581,9 @@ private:
 
     std::array<ScreenVertex, 3> vertex{};
     float invArea = 0;
-    float dqdx = 0, dqdy = 0, duqdx = 0, duqdy = 0, dvqdx = 0, dvqdy = 0;
+    // The screen gradients of u/w and v/w (d/dx of both, then d/dy), and of 1/w lined up with them.
+    Float4 textureGradients{};
+    Float4 qGradients{};
     bool flat = true;
     Rgba flatColour;
     uint64_t spent = 0;
