@@ -7,6 +7,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <utility>
 
@@ -26,6 +27,7 @@ namespace {
 // a texture or a buffer beyond it is refused as Direct3D refuses what it cannot hold.
 constexpr uint32_t kMaxDeviceSide = 8192;
 constexpr uint32_t kMaxTextureSide = 4096;
+constexpr size_t kMaxTextureLevels = std::bit_width(kMaxTextureSide);
 constexpr uint32_t kMaxVertexBufferBytes = 64u << 20;
 // Pixels a frame may look at, per pixel of the target: every real icon stays far
 // below (the sample icons all draw whole); 64 keeps a frame of the pane well under 100 ms.
@@ -145,7 +147,22 @@ Float4 Channels(uint32_t c)
 #endif
 }
 
+using UInt4 = uint32_t __attribute__((vector_size(16)));
+
 Rgba FromChannels(Int4 c) { return {c[2], c[1], c[0], c[3]}; }
+
+// ClampFloat in every lane.
+Float4 ClampLanes(Float4 v, Float4 low, Float4 high) { return v > low ? (v < high ? v : high) : low; }
+
+// Log2 in every lane.
+Float4 Log2Lanes(Float4 x)
+{
+    const auto bits = std::bit_cast<UInt4>(x);
+    const Float4 exponent = __builtin_convertvector(std::bit_cast<Int4>(bits >> 23) - 127, Float4);
+    const Float4 mantissa = std::bit_cast<Float4>((bits & 0x007FFFFFu) | 0x3F800000u);  // [1, 2)
+    const Float4 fraction = ((-1.0f / 3.0f) * mantissa + 2.0f) * mantissa - 5.0f / 3.0f;
+    return exponent + fraction;
+}
 
 // log2 from the exact exponent and a quadratic through the mantissa's ends:
 // within 0.01 of the true value, and made only of exactly rounded operations.
@@ -243,9 +260,20 @@ public:
         if (levels != nullptr) {
             width0 = static_cast<float>(levels->front().width);
             height0 = static_cast<float>(levels->front().height);
+            for (size_t i = 0; i < levels->size() && i < views.size(); ++i) {
+                const DeviceTexture::Level& level = (*levels)[i];
+                views[i] = {level.texels.data(), level.width, level.height, static_cast<float>(level.width),
+                            static_cast<float>(level.height)};
+            }
         }
     }
     bool Active() const { return levels != nullptr; }
+    // The pane's filtering, which SampleLanes does four pixels at a time.
+    bool AllLinear() const
+    {
+        return levels != nullptr && levels->size() <= views.size() && magFilter == d3d::TEXF_LINEAR &&
+               minFilter == d3d::TEXF_LINEAR && mipFilter == d3d::TEXF_LINEAR;
+    }
 
     // Level of detail from how many level-0 texels one pixel step crosses.
     // The derivatives are du/dx, dv/dx, du/dy, dv/dy.
@@ -261,6 +289,48 @@ public:
             return static_cast<float>(levels->size());
         }
         return 0.5f * Log2(rho2);
+    }
+
+    // Lod for four pixels, one in each lane.
+    Float4 LodLanes(Float4 dudx, Float4 dvdx, Float4 dudy, Float4 dvdy) const
+    {
+        const Float4 ux = dudx * width0, vx = dvdx * height0, uy = dudy * width0, vy = dvdy * height0;
+        const Float4 x = ux * ux + vx * vx;
+        const Float4 y = uy * uy + vy * vy;
+        const Float4 rho2 = x < y ? y : x;
+        const Float4 minified = rho2 == std::numeric_limits<float>::infinity()
+                                    ? Splat(static_cast<float>(levels->size()))
+                                    : 0.5f * Log2Lanes(rho2);
+        return rho2 > 1.0f ? minified : Splat(0.0f);
+    }
+
+    // Sample with all filters linear for four pixels, one in each lane: the
+    // channel sums in the order blue, green, red, alpha, each rounded.
+    std::array<Int4, 4> SampleLanes(Float4 u, Float4 v, Float4 lod) const
+    {
+        // Each lane reads two levels; one that needs a single level reads it again with weight 0,
+        // which adds exactly nothing.
+        std::array<uint32_t, 4> first{}, second{};
+        Float4 firstWeight{}, secondWeight{};
+        const size_t last = levels->size() - 1;
+        for (int lane = 0; lane < 4; ++lane) {
+            size_t level = 0;
+            float fraction = 0.0f;
+            if (lod[lane] > 0.0f) {
+                const float clamped = std::min(lod[lane], static_cast<float>(last));
+                level = static_cast<size_t>(clamped);
+                fraction = clamped - static_cast<float>(level);
+            }
+            const bool both = level < last && fraction != 0.0f;
+            first[lane] = static_cast<uint32_t>(level);
+            second[lane] = static_cast<uint32_t>(both ? level + 1 : level);
+            firstWeight[lane] = both ? 1.0f - fraction : 1.0f;
+            secondWeight[lane] = both ? fraction : 0.0f;
+        }
+        std::array<Float4, 4> sum{};
+        FilterLanes(first, u, v, firstWeight, sum);
+        FilterLanes(second, u, v, secondWeight, sum);
+        return {RoundChannels(sum[0]), RoundChannels(sum[1]), RoundChannels(sum[2]), RoundChannels(sum[3])};
     }
 
     Int4 Sample(float u, float v, float lod) const
@@ -318,6 +388,51 @@ private:
         Add(sum, texels[y1 * level.width + x0], weight * (1.0f - fx) * fy);
         Add(sum, texels[y1 * level.width + x1], weight * fx * fy);
     }
+
+    // Filter's linear branch for four pixels, each lane at its own level.
+    void FilterLanes(const std::array<uint32_t, 4>& level, Float4 u, Float4 v, Float4 weight,
+                     std::array<Float4, 4>& sum) const
+    {
+        Float4 w{}, h{};
+        for (int lane = 0; lane < 4; ++lane) {
+            w[lane] = views[level[lane]].w;
+            h[lane] = views[level[lane]].h;
+        }
+        const Float4 s = ClampLanes(u * w - 0.5f, Splat(0.0f), w - 1.0f);
+        const Float4 t = ClampLanes(v * h - 0.5f, Splat(0.0f), h - 1.0f);
+        const Int4 x0 = __builtin_convertvector(s, Int4);
+        const Int4 y0 = __builtin_convertvector(t, Int4);
+        const Float4 fx = s - __builtin_convertvector(x0, Float4);
+        const Float4 fy = t - __builtin_convertvector(y0, Float4);
+        std::array<UInt4, 4> taps{};
+        for (int lane = 0; lane < 4; ++lane) {
+            const LevelView& view = views[level[lane]];
+            const auto x = static_cast<uint32_t>(x0[lane]);
+            const auto y = static_cast<uint32_t>(y0[lane]);
+            const uint32_t x1 = std::min(x + 1, view.width - 1);
+            const uint32_t* row0 = view.texels + y * view.width;
+            const uint32_t* row1 = view.texels + std::min(y + 1, view.height - 1) * view.width;
+            taps[0][lane] = row0[x];
+            taps[1][lane] = row0[x1];
+            taps[2][lane] = row1[x];
+            taps[3][lane] = row1[x1];
+        }
+        const std::array<Float4, 4> weights{weight * (1.0f - fx) * (1.0f - fy), weight * fx * (1.0f - fy),
+                                            weight * (1.0f - fx) * fy, weight * fx * fy};
+        for (size_t tap = 0; tap < 4; ++tap) {
+            for (size_t channel = 0; channel < 4; ++channel) {
+                const UInt4 bytes = (taps[tap] >> static_cast<uint32_t>(8 * channel)) & 0xFFu;
+                sum[channel] += weights[tap] * __builtin_convertvector(bytes, Float4);
+            }
+        }
+    }
+
+    struct LevelView {
+        const uint32_t* texels = nullptr;
+        uint32_t width = 0, height = 0;
+        float w = 0, h = 0;
+    };
+    std::array<LevelView, kMaxTextureLevels> views{};
 
     const std::vector<DeviceTexture::Level>* levels = nullptr;
     float width0 = 0, height0 = 0;
@@ -481,12 +596,37 @@ private:
                                   MakeEdge(*v[2], *v[0], x0 * kSubpixel, y0 * kSubpixel),
                                   MakeEdge(*v[0], *v[1], x0 * kSubpixel, y0 * kSubpixel)};
         Setup(v, area, edges);
+        if (sampler->AllLinear()) {
+            // Pixels of one triangle never overlap, so their depth tests do not depend on
+            // each other: they are shaded in fours, the last group of the triangle padded.
+            PixelGroup group;
+            Scan(x0, x1, y0, y1, edges, [&](uint32_t index, float l0, float l1, float l2) {
+                group.Add(index, l0, l1, l2);
+                if (group.count == 4) {
+                    ShadeFour(group);
+                    group.count = 0;
+                }
+            });
+            if (group.count != 0) {
+                ShadeFour(group);
+            }
+        } else {
+            Scan(x0, x1, y0, y1, edges, [this](uint32_t index, float l0, float l1, float l2) {
+                Shade(index, l0, l1, l2);
+            });
+        }
+    }
+
+    // Calls shade(index, l0, l1, l2) for each pixel of the box the triangle covers, with its vertex weights.
+    template <class ShadeFunction>
+    void Scan(int64_t x0, int64_t x1, int64_t y0, int64_t y1, std::array<Edge, 3> edges, ShadeFunction shade) const
+    {
         for (int64_t y = y0; y <= y1; ++y) {
             int64_t w0 = edges[0].row, w1 = edges[1].row, w2 = edges[2].row;
             uint32_t index = static_cast<uint32_t>(y) * width + static_cast<uint32_t>(x0);
             for (int64_t x = x0; x <= x1; ++x, ++index) {
                 if ((w0 | w1 | w2) >= 0) {
-                    Shade(index, static_cast<float>(w0) * invArea, static_cast<float>(w1) * invArea,
+                    shade(index, static_cast<float>(w0) * invArea, static_cast<float>(w1) * invArea,
                           static_cast<float>(w2) * invArea);
                 }
                 w0 += edges[0].stepX;
@@ -498,6 +638,22 @@ private:
             }
         }
     }
+
+    // Up to four covered pixels, one to a lane.
+    struct PixelGroup {
+        std::array<uint32_t, 4> index{};
+        Float4 l0{}, l1{}, l2{};
+        int count = 0;
+
+        void Add(uint32_t pixel, float w0, float w1, float w2)
+        {
+            index[count] = pixel;
+            l0[count] = w0;
+            l1[count] = w1;
+            l2[count] = w2;
+            ++count;
+        }
+    };
 
     // Per-triangle constants: vertex values and the screen gradients of u/w, v/w and 1/w,
     // from which each pixel gets the derivatives of u and v that pick the mip level.
@@ -546,6 +702,58 @@ private:
         colour[index] = Pack(result);
         if (state.depthTest && state.depthWrite) {
             depth[index] = z;
+        }
+    }
+
+    // Shade for the pixels of a group with all texture filters linear: each lane does what
+    // Shade does for its pixel.
+    void ShadeFour(PixelGroup& group)
+    {
+        // Padding lanes repeat the first pixel and are never written.
+        for (int lane = group.count; lane < 4; ++lane) {
+            group.index[lane] = group.index[0];
+            group.l0[lane] = group.l0[0];
+            group.l1[lane] = group.l1[0];
+            group.l2[lane] = group.l2[0];
+        }
+        auto mix = [&](int lane, Float4 ScreenVertex::*field) {
+            return group.l0 * (vertex[0].*field)[lane] + group.l1 * (vertex[1].*field)[lane] +
+                   group.l2 * (vertex[2].*field)[lane];
+        };
+        const Float4 z = ClampLanes(mix(kLaneZ, &ScreenVertex::zquv), Splat(0.0f), Splat(1.0f));
+        bool pass[4];
+        bool any = false;
+        for (int lane = 0; lane < 4; ++lane) {
+            pass[lane] = lane < group.count && (!state.depthTest || z[lane] <= depth[group.index[lane]]);
+            any = any || pass[lane];
+        }
+        if (!any) {
+            return;
+        }
+        const Float4 invQ = 1.0f / mix(kLaneQ, &ScreenVertex::zquv);
+        std::array<Int4, 4> diffuse{};  // blue, green, red, alpha
+        if (!flat) {
+            for (int channel = 0; channel < 4; ++channel) {
+                diffuse[channel] = RoundChannels(mix(channel, &ScreenVertex::colour) * invQ);
+            }
+        }
+        const Float4 u = mix(kLaneU, &ScreenVertex::zquv) * invQ;
+        const Float4 v = mix(kLaneV, &ScreenVertex::zquv) * invQ;
+        const Float4 lod = sampler->LodLanes(
+            (textureGradients[0] - u * qGradients[0]) * invQ, (textureGradients[1] - v * qGradients[1]) * invQ,
+            (textureGradients[2] - u * qGradients[2]) * invQ, (textureGradients[3] - v * qGradients[3]) * invQ);
+        const std::array<Int4, 4> texel = sampler->SampleLanes(u, v, lod);
+        for (int lane = 0; lane < 4; ++lane) {
+            if (!pass[lane]) {
+                continue;
+            }
+            const uint32_t index = group.index[lane];
+            const Rgba pixelDiffuse =
+                flat ? flatColour : Rgba{diffuse[2][lane], diffuse[1][lane], diffuse[0][lane], diffuse[3][lane]};
+            colour[index] = Pack(Combine({texel[2][lane], texel[1][lane], texel[0][lane], texel[3][lane]}, pixelDiffuse));
+            if (state.depthTest && state.depthWrite) {
+                depth[index] = z[lane];
+            }
         }
     }
 
