@@ -1115,9 +1115,17 @@ void SoftwareDevice::Present()
     if (!s.presentTarget) {
         return;
     }
+    // The frame holds the back buffer itself for the length of the call, not a
+    // copy of it; the buffer comes back however the call ends.
+    struct Lend {
+        State& s;
+        explicit Lend(State& state) : s(state) { s.presented.pixels.swap(s.colour); }
+        ~Lend() { s.presented.pixels.swap(s.colour); }
+        Lend(const Lend&) = delete;
+        Lend& operator=(const Lend&) = delete;
+    } lend(s);
     s.presented.width = s.width;
     s.presented.height = s.height;
-    s.presented.pixels.assign(s.colour.begin(), s.colour.end());
     s.presentTarget(s.presented);
 }
 
