@@ -439,6 +439,60 @@ private:
     uint32_t magFilter = d3d::TEXF_LINEAR, minFilter = d3d::TEXF_LINEAR, mipFilter = d3d::TEXF_LINEAR;
 };
 
+// Pixels from (x0, y0) to (x1, y1), both included; none when x0 > x1.
+struct Box {
+    int64_t x0 = 0, y0 = 0, x1 = -1, y1 = -1;
+
+    void Add(int64_t left, int64_t top, int64_t right, int64_t bottom)
+    {
+        if (x0 > x1) {
+            *this = {left, top, right, bottom};
+            return;
+        }
+        x0 = std::min(x0, left);
+        y0 = std::min(y0, top);
+        x1 = std::max(x1, right);
+        y1 = std::max(y1, bottom);
+    }
+};
+
+// One value over a whole buffer, then writes only inside a box: a clear to the
+// same value again has only that box to fill.
+template <class T>
+class ClearedBuffer {
+public:
+    ClearedBuffer(size_t bufferWidth, size_t bufferHeight, T value)
+        : values(bufferWidth * bufferHeight, value), width(bufferWidth), clearValue(value)
+    {
+    }
+
+    T* Data() { return values.data(); }
+    std::vector<T>& Values() { return values; }
+    const std::vector<T>& Values() const { return values; }
+    // Pixels in the box may have been written.
+    void Touch(const Box& box) { written.Add(box.x0, box.y0, box.x1, box.y1); }
+
+    void Clear(T value)
+    {
+        if (std::memcmp(&value, &clearValue, sizeof value) != 0) {
+            std::fill(values.begin(), values.end(), value);
+        } else if (written.x0 <= written.x1) {
+            for (int64_t y = written.y0; y <= written.y1; ++y) {
+                const auto row = values.begin() + static_cast<ptrdiff_t>(static_cast<size_t>(y) * width);
+                std::fill(row + written.x0, row + written.x1 + 1, value);
+            }
+        }
+        clearValue = value;
+        written = {};
+    }
+
+private:
+    std::vector<T> values;
+    size_t width;
+    T clearValue;
+    Box written;
+};
+
 // What the fixed-function stages ask of one draw.
 struct PixelState {
     bool depthTest = true;
@@ -470,6 +524,8 @@ public:
     // boxes of its triangles. Real icons stay far below the bound; a file of
     // thousands of pane-filling triangles would otherwise take seconds a frame.
     void StartFrame() { spent = 0; }
+    // The box around every pixel drawn since the last call.
+    Box TakeDrawn() { return std::exchange(drawn, {}); }
     bool OverBudget() const { return overBudget; }
     void ClearOverBudget() { overBudget = false; }
 
@@ -591,6 +647,7 @@ private:
             return;
         }
         spent += box;
+        drawn.Add(x0, y0, x1, y1);
         // Edge k lies opposite vertex k, so its value over the area is vertex k's weight.
         std::array<Edge, 3> edges{MakeEdge(*v[1], *v[2], x0 * kSubpixel, y0 * kSubpixel),
                                   MakeEdge(*v[2], *v[0], x0 * kSubpixel, y0 * kSubpixel),
@@ -796,16 +853,15 @@ private:
     Rgba flatColour;
     uint64_t spent = 0;
     bool overBudget = false;
+    Box drawn;
 };
 
 }  // namespace
 
 struct SoftwareDevice::State {
-    State(uint32_t w, uint32_t h) : width(w), height(h)
+    State(uint32_t w, uint32_t h) : width(w), height(h), colour(w, h, 0), depth(w, h, 1.0f)
     {
-        colour.assign(size_t{w} * h, 0);
-        depth.assign(size_t{w} * h, 1.0f);
-        rasterizer.SetTarget(colour.data(), depth.data(), w, h);
+        rasterizer.SetTarget(colour.Data(), depth.Data(), w, h);
         // Direct3D 9's initial values; the depth buffer is enabled because the device has one.
         renderStates[d3d::RS_ZENABLE] = 1;
         renderStates[d3d::RS_ZWRITEENABLE] = 1;
@@ -879,6 +935,9 @@ struct SoftwareDevice::State {
                 rasterizer.Triangle(transformed[i], transformed[i + 2], transformed[i + 1]);
             }
         }
+        const Box drawn = rasterizer.TakeDrawn();
+        colour.Touch(drawn);
+        depth.Touch(drawn);
     }
 
     uint32_t width;
@@ -895,8 +954,8 @@ struct SoftwareDevice::State {
     uint32_t streamOffset = 0;
     uint32_t streamStride = 0;
 
-    std::vector<uint32_t> colour;
-    std::vector<float> depth;
+    ClearedBuffer<uint32_t> colour;
+    ClearedBuffer<float> depth;
     // Reused from draw to draw: after the first frame nothing is allocated.
     std::vector<ClipVertex> transformed;
     TextureSampler sampler;
@@ -1052,12 +1111,12 @@ void SoftwareDevice::SetStreamSource(uint32_t stream, std::shared_ptr<DeviceVert
 void SoftwareDevice::Clear(uint32_t flags, uint32_t colour, float z, uint32_t /*stencil*/)
 {
     if ((flags & d3d::CLEAR_TARGET) != 0) {
-        std::fill(state->colour.begin(), state->colour.end(), colour);
+        state->colour.Clear(colour);
         // A cleared target starts a frame, with or without BeginScene.
         state->rasterizer.StartFrame();
     }
     if ((flags & d3d::CLEAR_ZBUFFER) != 0) {
-        std::fill(state->depth.begin(), state->depth.end(), ClampFloat(z, 0.0f, 1.0f));
+        state->depth.Clear(ClampFloat(z, 0.0f, 1.0f));
     }
 }
 
@@ -1119,8 +1178,8 @@ void SoftwareDevice::Present()
     // copy of it; the buffer comes back however the call ends.
     struct Lend {
         State& s;
-        explicit Lend(State& state) : s(state) { s.presented.pixels.swap(s.colour); }
-        ~Lend() { s.presented.pixels.swap(s.colour); }
+        explicit Lend(State& state) : s(state) { s.presented.pixels.swap(s.colour.Values()); }
+        ~Lend() { s.presented.pixels.swap(s.colour.Values()); }
         Lend(const Lend&) = delete;
         Lend& operator=(const Lend&) = delete;
     } lend(s);
@@ -1137,5 +1196,5 @@ void SoftwareDevice::SetPresentTarget(std::function<void(const DeviceFrame&)> ta
 
 DeviceFrame SoftwareDevice::BackBuffer() const
 {
-    return {state->width, state->height, state->colour};
+    return {state->width, state->height, state->colour.Values()};
 }

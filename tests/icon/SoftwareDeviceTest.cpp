@@ -328,3 +328,29 @@ TEST(SoftwareDevice, PixelsShadedInFoursMatchThoseShadedOneByOne)
         }
     }
 }
+
+// A clear to the value a buffer already had only refills where drawing went
+// since: nothing drawn may survive it, in the colour or the depth buffer.
+TEST(SoftwareDevice, ClearsAgainToTheSameValueLeaveNothingDrawnBehind)
+{
+    SoftwareDevice device(16, 16);
+    PlainStates(device);
+    device.SetRenderState(d3d::RS_ZENABLE, 1);
+    device.SetRenderState(d3d::RS_ZWRITEENABLE, 1);
+    DrawScreenTriangle(device, {2, 2, 14, 3, 5, 13}, 0xFF0000FF, 0.2f);
+    DrawScreenTriangle(device, {9, 9, 15, 10, 10, 15}, 0xFF00FF00, 0.3f);
+    ASSERT_GT(Count(Written(device)), 40u);
+    device.Clear(d3d::CLEAR_TARGET | d3d::CLEAR_ZBUFFER, kSentinel, 1.0f, 0);
+    EXPECT_EQ(Count(Written(device)), 0u);
+    // The depth buffer was cleared too: a farther triangle draws where the near ones were.
+    DrawColourQuad(device, 0xFFFF0000, 0.9f);
+    EXPECT_EQ(Count(Written(device)), 256u);
+    // Only the colour this time: the depth of the quad stays and hides what lies behind it.
+    device.Clear(d3d::CLEAR_TARGET, kSentinel, 1.0f, 0);
+    EXPECT_EQ(Count(Written(device)), 0u);
+    DrawScreenTriangle(device, {2, 2, 14, 3, 5, 13}, 0xFF0000FF, 0.95f);
+    EXPECT_EQ(Count(Written(device)), 0u);
+    // Another value fills the whole buffer.
+    device.Clear(d3d::CLEAR_TARGET, 0xFF101010, 1.0f, 0);
+    EXPECT_EQ(device.BackBuffer().pixels, std::vector<uint32_t>(256, 0xFF101010));
+}
