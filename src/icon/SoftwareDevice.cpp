@@ -681,10 +681,14 @@ private:
         for (int64_t y = y0; y <= y1; ++y) {
             int64_t w0 = edges[0].row, w1 = edges[1].row, w2 = edges[2].row;
             uint32_t index = static_cast<uint32_t>(y) * width + static_cast<uint32_t>(x0);
+            bool entered = false;
             for (int64_t x = x0; x <= x1; ++x, ++index) {
                 if ((w0 | w1 | w2) >= 0) {
+                    entered = true;
                     shade(index, static_cast<float>(w0) * invArea, static_cast<float>(w1) * invArea,
                           static_cast<float>(w2) * invArea);
+                } else if (entered) {
+                    break;  // a row crosses a triangle in one run of pixels
                 }
                 w0 += edges[0].stepX;
                 w1 += edges[1].stepX;
