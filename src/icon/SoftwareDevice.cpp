@@ -121,16 +121,17 @@ int RoundChannel(float v) { return static_cast<int>(ClampFloat(v, 0.0f, 255.0f) 
 // single float it stands for, so the results are the same bit for bit.
 using Float4 = float __attribute__((vector_size(16)));
 using Int4 = int32_t __attribute__((vector_size(16)));
+using UInt4 = uint32_t __attribute__((vector_size(16)));
 
 Float4 Splat(float v) { return Float4{v, v, v, v}; }
+
+// ClampFloat in every lane.
+Float4 ClampLanes(Float4 v, Float4 low, Float4 high) { return v > low ? (v < high ? v : high) : low; }
 
 // RoundChannel in every lane.
 Int4 RoundChannels(Float4 v)
 {
-    const Float4 low{};
-    const Float4 high = Splat(255.0f);
-    const Float4 clamped = v > low ? (v < high ? v : high) : low;
-    return __builtin_convertvector(clamped + 0.5f, Int4);
+    return __builtin_convertvector(ClampLanes(v, Splat(0.0f), Splat(255.0f)) + 0.5f, Int4);
 }
 
 // The lanes of a colour are in its memory order: blue, green, red, alpha.
@@ -147,12 +148,7 @@ Float4 Channels(uint32_t c)
 #endif
 }
 
-using UInt4 = uint32_t __attribute__((vector_size(16)));
-
 Rgba FromChannels(Int4 c) { return {c[2], c[1], c[0], c[3]}; }
-
-// ClampFloat in every lane.
-Float4 ClampLanes(Float4 v, Float4 low, Float4 high) { return v > low ? (v < high ? v : high) : low; }
 
 // Log2 in every lane.
 Float4 Log2Lanes(Float4 x)
