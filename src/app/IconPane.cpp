@@ -32,9 +32,16 @@ void IconPane::Present(const DeviceFrame& frame)
             // Opaque: drawn onto the window as it is, without a per-frame conversion.
             pending = QImage(width, height, QImage::Format_RGB32);
         }
-        for (int y = 0; y < height; ++y) {
-            std::memcpy(pending.scanLine(y), frame.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(width),
-                        static_cast<size_t>(width) * 4);
+        // One look-up of the image's memory: scanLine would check for sharing on every row.
+        uchar* const bits = pending.bits();
+        const auto stride = static_cast<size_t>(pending.bytesPerLine());
+        const size_t row = static_cast<size_t>(width) * 4;
+        if (stride == row) {
+            std::memcpy(bits, frame.pixels.data(), row * static_cast<size_t>(height));
+        } else {
+            for (size_t y = 0; y < static_cast<size_t>(height); ++y) {
+                std::memcpy(bits + y * stride, frame.pixels.data() + y * static_cast<size_t>(width), row);
+            }
         }
         hasPending = true;
     }

@@ -4,10 +4,16 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <utility>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 // Every step runs in one thread in a fixed order, and coverage is decided in
 // integer arithmetic, so the same calls give the same pixels everywhere.
@@ -21,6 +27,7 @@ namespace {
 // a texture or a buffer beyond it is refused as Direct3D refuses what it cannot hold.
 constexpr uint32_t kMaxDeviceSide = 8192;
 constexpr uint32_t kMaxTextureSide = 4096;
+constexpr size_t kMaxTextureLevels = std::bit_width(kMaxTextureSide);
 constexpr uint32_t kMaxVertexBufferBytes = 64u << 20;
 // Pixels a frame may look at, per pixel of the target: every real icon stays far
 // below (the sample icons all draw whole); 64 keeps a frame of the pane well under 100 ms.
@@ -109,14 +116,60 @@ float ClampFloat(float v, float low, float high) { return v > low ? (v < high ? 
 
 int RoundChannel(float v) { return static_cast<int>(ClampFloat(v, 0.0f, 255.0f) + 0.5f); }
 
+// Four channels or attributes side by side (the vector extensions of GCC and
+// Clang). Each lane goes through the same operations in the same order as the
+// single float it stands for, so the results are the same bit for bit.
+using Float4 = float __attribute__((vector_size(16)));
+using Int4 = int32_t __attribute__((vector_size(16)));
+using UInt4 = uint32_t __attribute__((vector_size(16)));
+
+Float4 Splat(float v) { return Float4{v, v, v, v}; }
+
+// ClampFloat in every lane.
+Float4 ClampLanes(Float4 v, Float4 low, Float4 high) { return v > low ? (v < high ? v : high) : low; }
+
+// RoundChannel in every lane.
+Int4 RoundChannels(Float4 v)
+{
+    return __builtin_convertvector(ClampLanes(v, Splat(0.0f), Splat(255.0f)) + 0.5f, Int4);
+}
+
+// The lanes of a colour are in its memory order: blue, green, red, alpha.
+Float4 Channels(uint32_t c)
+{
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i bytes = _mm_cvtsi32_si128(static_cast<int>(c));
+    return _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero));
+#else
+    return __builtin_convertvector(Int4{static_cast<int32_t>(c & 0xFF), static_cast<int32_t>((c >> 8) & 0xFF),
+                                        static_cast<int32_t>((c >> 16) & 0xFF), static_cast<int32_t>(c >> 24)},
+                                   Float4);
+#endif
+}
+
+Rgba FromChannels(Int4 c) { return {c[2], c[1], c[0], c[3]}; }
+
+// Log2 in every lane.
+Float4 Log2Lanes(Float4 x)
+{
+    const auto bits = std::bit_cast<UInt4>(x);
+    const Float4 exponent = __builtin_convertvector(std::bit_cast<Int4>(bits >> 23) - 127, Float4);
+    const Float4 mantissa = std::bit_cast<Float4>((bits & 0x007FFFFFu) | 0x3F800000u);  // [1, 2)
+    const Float4 fraction = ((-1.0f / 3.0f) * mantissa + 2.0f) * mantissa - 5.0f / 3.0f;
+    return exponent + fraction;
+}
+
 // log2 from the exact exponent and a quadratic through the mantissa's ends:
 // within 0.01 of the true value, and made only of exactly rounded operations.
+// Only ever asked for normal positive values, whose bits give both parts.
 float Log2(float x)
 {
-    int exponent = 0;
-    float mantissa = std::frexp(x, &exponent) * 2.0f;  // [1, 2)
+    const auto bits = std::bit_cast<uint32_t>(x);
+    const int exponent = static_cast<int>(bits >> 23) - 127;
+    const float mantissa = std::bit_cast<float>((bits & 0x007FFFFFu) | 0x3F800000u);  // [1, 2)
     const float fraction = ((-1.0f / 3.0f) * mantissa + 2.0f) * mantissa - 5.0f / 3.0f;
-    return static_cast<float>(exponent - 1) + fraction;
+    return static_cast<float>(exponent) + fraction;
 }
 
 struct ClipVertex {
@@ -187,9 +240,10 @@ size_t ClipPolygon(const ClipVertex* in, size_t count, int plane, ClipVertex* ou
 // One vertex after the divide by w: position snapped to 1/256 pixel, attributes divided by w.
 struct ScreenVertex {
     int64_t x = 0, y = 0;
-    float z = 0, q = 0;  // depth and 1/w
-    float r = 0, g = 0, b = 0, a = 0, u = 0, v = 0;
+    Float4 zquv{};  // depth, 1/w, u/w, v/w
+    Float4 colour{};  // blue, green, red, alpha, each over w
 };
+constexpr int kLaneZ = 0, kLaneQ = 1, kLaneU = 2, kLaneV = 3;
 
 class TextureSampler {
 public:
@@ -202,15 +256,28 @@ public:
         if (levels != nullptr) {
             width0 = static_cast<float>(levels->front().width);
             height0 = static_cast<float>(levels->front().height);
+            for (size_t i = 0; i < levels->size() && i < views.size(); ++i) {
+                const DeviceTexture::Level& level = (*levels)[i];
+                views[i] = {level.texels.data(), level.width, level.height, static_cast<float>(level.width),
+                            static_cast<float>(level.height)};
+            }
         }
     }
     bool Active() const { return levels != nullptr; }
+    // The pane's filtering, which SampleLanes does four pixels at a time.
+    bool AllLinear() const
+    {
+        return levels != nullptr && levels->size() <= views.size() && magFilter == d3d::TEXF_LINEAR &&
+               minFilter == d3d::TEXF_LINEAR && mipFilter == d3d::TEXF_LINEAR;
+    }
 
     // Level of detail from how many level-0 texels one pixel step crosses.
-    float Lod(float dudx, float dvdx, float dudy, float dvdy) const
+    // The derivatives are du/dx, dv/dx, du/dy, dv/dy.
+    float Lod(Float4 derivatives) const
     {
-        const float ux = dudx * width0, vx = dvdx * height0, uy = dudy * width0, vy = dvdy * height0;
-        const float rho2 = std::max(ux * ux + vx * vx, uy * uy + vy * vy);
+        const Float4 texels = derivatives * Float4{width0, height0, width0, height0};
+        const Float4 squares = texels * texels;
+        const float rho2 = std::max(squares[0] + squares[1], squares[2] + squares[3]);
         if (!(rho2 > 1.0f)) {
             return 0.0f;  // magnified (NaN included)
         }
@@ -220,9 +287,51 @@ public:
         return 0.5f * Log2(rho2);
     }
 
-    Rgba Sample(float u, float v, float lod) const
+    // Lod for four pixels, one in each lane.
+    Float4 LodLanes(Float4 dudx, Float4 dvdx, Float4 dudy, Float4 dvdy) const
     {
-        std::array<float, 4> sum{};
+        const Float4 ux = dudx * width0, vx = dvdx * height0, uy = dudy * width0, vy = dvdy * height0;
+        const Float4 x = ux * ux + vx * vx;
+        const Float4 y = uy * uy + vy * vy;
+        const Float4 rho2 = x < y ? y : x;
+        const Float4 minified = rho2 == std::numeric_limits<float>::infinity()
+                                    ? Splat(static_cast<float>(levels->size()))
+                                    : 0.5f * Log2Lanes(rho2);
+        return rho2 > 1.0f ? minified : Splat(0.0f);
+    }
+
+    // Sample with all filters linear for four pixels, one in each lane: the
+    // channel sums in the order blue, green, red, alpha, each rounded.
+    std::array<Int4, 4> SampleLanes(Float4 u, Float4 v, Float4 lod) const
+    {
+        // Each lane reads two levels; one that needs a single level reads it again with weight 0,
+        // which adds exactly nothing.
+        std::array<uint32_t, 4> first{}, second{};
+        Float4 firstWeight{}, secondWeight{};
+        const size_t last = levels->size() - 1;
+        for (int lane = 0; lane < 4; ++lane) {
+            size_t level = 0;
+            float fraction = 0.0f;
+            if (lod[lane] > 0.0f) {
+                const float clamped = std::min(lod[lane], static_cast<float>(last));
+                level = static_cast<size_t>(clamped);
+                fraction = clamped - static_cast<float>(level);
+            }
+            const bool both = level < last && fraction != 0.0f;
+            first[lane] = static_cast<uint32_t>(level);
+            second[lane] = static_cast<uint32_t>(both ? level + 1 : level);
+            firstWeight[lane] = both ? 1.0f - fraction : 1.0f;
+            secondWeight[lane] = both ? fraction : 0.0f;
+        }
+        std::array<Float4, 4> sum{};
+        FilterLanes(first, u, v, firstWeight, sum);
+        FilterLanes(second, u, v, secondWeight, sum);
+        return {RoundChannels(sum[0]), RoundChannels(sum[1]), RoundChannels(sum[2]), RoundChannels(sum[3])};
+    }
+
+    Int4 Sample(float u, float v, float lod) const
+    {
+        Float4 sum{};
         const size_t last = levels->size() - 1;
         if (!(lod > 0.0f)) {
             Filter(0, u, v, magFilter, 1.0f, sum);
@@ -243,20 +352,13 @@ public:
                 }
             }
         }
-        return {RoundChannel(sum[0]), RoundChannel(sum[1]), RoundChannel(sum[2]), RoundChannel(sum[3])};
+        return RoundChannels(sum);
     }
 
 private:
-    static void Add(std::array<float, 4>& sum, uint32_t texel, float weight)
-    {
-        const Rgba c = Unpack(texel);
-        sum[0] += weight * static_cast<float>(c.r);
-        sum[1] += weight * static_cast<float>(c.g);
-        sum[2] += weight * static_cast<float>(c.b);
-        sum[3] += weight * static_cast<float>(c.a);
-    }
+    static void Add(Float4& sum, uint32_t texel, float weight) { sum += Splat(weight) * Channels(texel); }
 
-    void Filter(size_t index, float u, float v, uint32_t filter, float weight, std::array<float, 4>& sum) const
+    void Filter(size_t index, float u, float v, uint32_t filter, float weight, Float4& sum) const
     {
         const DeviceTexture::Level& level = (*levels)[index];
         const float w = static_cast<float>(level.width);
@@ -283,9 +385,108 @@ private:
         Add(sum, texels[y1 * level.width + x1], weight * fx * fy);
     }
 
+    // Filter's linear branch for four pixels, each lane at its own level.
+    void FilterLanes(const std::array<uint32_t, 4>& level, Float4 u, Float4 v, Float4 weight,
+                     std::array<Float4, 4>& sum) const
+    {
+        Float4 w{}, h{};
+        for (int lane = 0; lane < 4; ++lane) {
+            w[lane] = views[level[lane]].w;
+            h[lane] = views[level[lane]].h;
+        }
+        const Float4 s = ClampLanes(u * w - 0.5f, Splat(0.0f), w - 1.0f);
+        const Float4 t = ClampLanes(v * h - 0.5f, Splat(0.0f), h - 1.0f);
+        const Int4 x0 = __builtin_convertvector(s, Int4);
+        const Int4 y0 = __builtin_convertvector(t, Int4);
+        const Float4 fx = s - __builtin_convertvector(x0, Float4);
+        const Float4 fy = t - __builtin_convertvector(y0, Float4);
+        std::array<UInt4, 4> taps{};
+        for (int lane = 0; lane < 4; ++lane) {
+            const LevelView& view = views[level[lane]];
+            const auto x = static_cast<uint32_t>(x0[lane]);
+            const auto y = static_cast<uint32_t>(y0[lane]);
+            const uint32_t x1 = std::min(x + 1, view.width - 1);
+            const uint32_t* row0 = view.texels + y * view.width;
+            const uint32_t* row1 = view.texels + std::min(y + 1, view.height - 1) * view.width;
+            taps[0][lane] = row0[x];
+            taps[1][lane] = row0[x1];
+            taps[2][lane] = row1[x];
+            taps[3][lane] = row1[x1];
+        }
+        const std::array<Float4, 4> weights{weight * (1.0f - fx) * (1.0f - fy), weight * fx * (1.0f - fy),
+                                            weight * (1.0f - fx) * fy, weight * fx * fy};
+        for (size_t tap = 0; tap < 4; ++tap) {
+            for (size_t channel = 0; channel < 4; ++channel) {
+                const UInt4 bytes = (taps[tap] >> static_cast<uint32_t>(8 * channel)) & 0xFFu;
+                sum[channel] += weights[tap] * __builtin_convertvector(bytes, Float4);
+            }
+        }
+    }
+
+    struct LevelView {
+        const uint32_t* texels = nullptr;
+        uint32_t width = 0, height = 0;
+        float w = 0, h = 0;
+    };
+    std::array<LevelView, kMaxTextureLevels> views{};
+
     const std::vector<DeviceTexture::Level>* levels = nullptr;
     float width0 = 0, height0 = 0;
     uint32_t magFilter = d3d::TEXF_LINEAR, minFilter = d3d::TEXF_LINEAR, mipFilter = d3d::TEXF_LINEAR;
+};
+
+// Pixels from (x0, y0) to (x1, y1), both included; none when x0 > x1.
+struct Box {
+    int64_t x0 = 0, y0 = 0, x1 = -1, y1 = -1;
+
+    void Add(int64_t left, int64_t top, int64_t right, int64_t bottom)
+    {
+        if (x0 > x1) {
+            *this = {left, top, right, bottom};
+            return;
+        }
+        x0 = std::min(x0, left);
+        y0 = std::min(y0, top);
+        x1 = std::max(x1, right);
+        y1 = std::max(y1, bottom);
+    }
+};
+
+// One value over a whole buffer, then writes only inside a box: a clear to the
+// same value again has only that box to fill.
+template <class T>
+class ClearedBuffer {
+public:
+    ClearedBuffer(size_t bufferWidth, size_t bufferHeight, T value)
+        : values(bufferWidth * bufferHeight, value), width(bufferWidth), clearValue(value)
+    {
+    }
+
+    T* Data() { return values.data(); }
+    std::vector<T>& Values() { return values; }
+    const std::vector<T>& Values() const { return values; }
+    // Pixels in the box may have been written.
+    void Touch(const Box& box) { written.Add(box.x0, box.y0, box.x1, box.y1); }
+
+    void Clear(T value)
+    {
+        if (std::memcmp(&value, &clearValue, sizeof value) != 0) {
+            std::fill(values.begin(), values.end(), value);
+        } else if (written.x0 <= written.x1) {
+            for (int64_t y = written.y0; y <= written.y1; ++y) {
+                const auto row = values.begin() + static_cast<ptrdiff_t>(static_cast<size_t>(y) * width);
+                std::fill(row + written.x0, row + written.x1 + 1, value);
+            }
+        }
+        clearValue = value;
+        written = {};
+    }
+
+private:
+    std::vector<T> values;
+    size_t width;
+    T clearValue;
+    Box written;
 };
 
 // What the fixed-function stages ask of one draw.
@@ -319,6 +520,8 @@ public:
     // boxes of its triangles. Real icons stay far below the bound; a file of
     // thousands of pane-filling triangles would otherwise take seconds a frame.
     void StartFrame() { spent = 0; }
+    // The box around every pixel drawn since the last call.
+    Box TakeDrawn() { return std::exchange(drawn, {}); }
     bool OverBudget() const { return overBudget; }
     void ClearOverBudget() { overBudget = false; }
 
@@ -373,14 +576,9 @@ private:
         s.x = static_cast<int64_t>(std::floor(std::clamp(x, -limit, limit) * subpixel + 0.5));
         s.y = static_cast<int64_t>(std::floor(std::clamp(y, -limit, limit) * subpixel + 0.5));
         const auto q = static_cast<float>(invW);
-        s.z = ClampFloat(static_cast<float>(static_cast<double>(c.z) * invW), 0.0f, 1.0f);
-        s.q = q;
-        s.r = c.r * q;
-        s.g = c.g * q;
-        s.b = c.b * q;
-        s.a = c.a * q;
-        s.u = c.u * q;
-        s.v = c.v * q;
+        s.zquv = Float4{ClampFloat(static_cast<float>(static_cast<double>(c.z) * invW), 0.0f, 1.0f), q, c.u * q,
+                        c.v * q};
+        s.colour = Float4{c.b, c.g, c.r, c.a} * q;
         return true;
     }
 
@@ -445,18 +643,48 @@ private:
             return;
         }
         spent += box;
+        drawn.Add(x0, y0, x1, y1);
         // Edge k lies opposite vertex k, so its value over the area is vertex k's weight.
         std::array<Edge, 3> edges{MakeEdge(*v[1], *v[2], x0 * kSubpixel, y0 * kSubpixel),
                                   MakeEdge(*v[2], *v[0], x0 * kSubpixel, y0 * kSubpixel),
                                   MakeEdge(*v[0], *v[1], x0 * kSubpixel, y0 * kSubpixel)};
         Setup(v, area, edges);
+        if (sampler->AllLinear()) {
+            // Pixels of one triangle never overlap, so their depth tests do not depend on
+            // each other: they are shaded in fours, the last group of the triangle padded.
+            PixelGroup group;
+            Scan(x0, x1, y0, y1, edges, [&](uint32_t index, float l0, float l1, float l2) {
+                group.Add(index, l0, l1, l2);
+                if (group.count == 4) {
+                    ShadeFour(group);
+                    group.count = 0;
+                }
+            });
+            if (group.count != 0) {
+                ShadeFour(group);
+            }
+        } else {
+            Scan(x0, x1, y0, y1, edges, [this](uint32_t index, float l0, float l1, float l2) {
+                Shade(index, l0, l1, l2);
+            });
+        }
+    }
+
+    // Calls shade(index, l0, l1, l2) for each pixel of the box the triangle covers, with its vertex weights.
+    template <class ShadeFunction>
+    void Scan(int64_t x0, int64_t x1, int64_t y0, int64_t y1, std::array<Edge, 3> edges, ShadeFunction shade) const
+    {
         for (int64_t y = y0; y <= y1; ++y) {
             int64_t w0 = edges[0].row, w1 = edges[1].row, w2 = edges[2].row;
             uint32_t index = static_cast<uint32_t>(y) * width + static_cast<uint32_t>(x0);
+            bool entered = false;
             for (int64_t x = x0; x <= x1; ++x, ++index) {
                 if ((w0 | w1 | w2) >= 0) {
-                    Shade(index, static_cast<float>(w0) * invArea, static_cast<float>(w1) * invArea,
+                    entered = true;
+                    shade(index, static_cast<float>(w0) * invArea, static_cast<float>(w1) * invArea,
                           static_cast<float>(w2) * invArea);
+                } else if (entered) {
+                    break;  // a row crosses a triangle in one run of pixels
                 }
                 w0 += edges[0].stepX;
                 w1 += edges[1].stepX;
@@ -467,6 +695,22 @@ private:
             }
         }
     }
+
+    // Up to four covered pixels, one to a lane.
+    struct PixelGroup {
+        std::array<uint32_t, 4> index{};
+        Float4 l0{}, l1{}, l2{};
+        int count = 0;
+
+        void Add(uint32_t pixel, float w0, float w1, float w2)
+        {
+            index[count] = pixel;
+            l0[count] = w0;
+            l1[count] = w1;
+            l2[count] = w2;
+            ++count;
+        }
+    };
 
     // Per-triangle constants: vertex values and the screen gradients of u/w, v/w and 1/w,
     // from which each pixel gets the derivatives of u and v that pick the mip level.
@@ -481,47 +725,92 @@ private:
             gx[k] = static_cast<float>(edges[k].stepX) * invArea;
             gy[k] = static_cast<float>(edges[k].stepY) * invArea;
         }
-        auto gradient = [&](const std::array<float, 3>& g, float ScreenVertex::*field) {
-            return g[0] * (vertex[0].*field) + g[1] * (vertex[1].*field) + g[2] * (vertex[2].*field);
-        };
-        dqdx = gradient(gx, &ScreenVertex::q);
-        dqdy = gradient(gy, &ScreenVertex::q);
-        duqdx = gradient(gx, &ScreenVertex::u);
-        duqdy = gradient(gy, &ScreenVertex::u);
-        dvqdx = gradient(gx, &ScreenVertex::v);
-        dvqdy = gradient(gy, &ScreenVertex::v);
+        const Float4 dx = Mix(gx[0], gx[1], gx[2], &ScreenVertex::zquv);
+        const Float4 dy = Mix(gy[0], gy[1], gy[2], &ScreenVertex::zquv);
+        textureGradients = Float4{dx[kLaneU], dx[kLaneV], dy[kLaneU], dy[kLaneV]};
+        qGradients = Float4{dx[kLaneQ], dx[kLaneQ], dy[kLaneQ], dy[kLaneQ]};
     }
 
-    float Mix(float l0, float l1, float l2, float ScreenVertex::*field) const
+    // The three vertices' values weighted and summed, lane by lane.
+    Float4 Mix(float l0, float l1, float l2, Float4 ScreenVertex::*field) const
     {
-        return l0 * (vertex[0].*field) + l1 * (vertex[1].*field) + l2 * (vertex[2].*field);
+        return Splat(l0) * (vertex[0].*field) + Splat(l1) * (vertex[1].*field) + Splat(l2) * (vertex[2].*field);
     }
 
     void Shade(uint32_t index, float l0, float l1, float l2)
     {
-        const float z = ClampFloat(Mix(l0, l1, l2, &ScreenVertex::z), 0.0f, 1.0f);
+        const Float4 zquv = Mix(l0, l1, l2, &ScreenVertex::zquv);
+        const float z = ClampFloat(zquv[kLaneZ], 0.0f, 1.0f);
         if (state.depthTest && !(z <= depth[index])) {
             return;
         }
-        const float invQ = 1.0f / Mix(l0, l1, l2, &ScreenVertex::q);
+        const float invQ = 1.0f / zquv[kLaneQ];
         Rgba diffuse = flatColour;
         if (!flat) {
-            diffuse = {RoundChannel(Mix(l0, l1, l2, &ScreenVertex::r) * invQ),
-                       RoundChannel(Mix(l0, l1, l2, &ScreenVertex::g) * invQ),
-                       RoundChannel(Mix(l0, l1, l2, &ScreenVertex::b) * invQ),
-                       RoundChannel(Mix(l0, l1, l2, &ScreenVertex::a) * invQ)};
+            diffuse = FromChannels(RoundChannels(Mix(l0, l1, l2, &ScreenVertex::colour) * invQ));
         }
         Rgba result = diffuse;
         if (sampler->Active()) {
-            const float u = Mix(l0, l1, l2, &ScreenVertex::u) * invQ;
-            const float v = Mix(l0, l1, l2, &ScreenVertex::v) * invQ;
-            const float lod = sampler->Lod((duqdx - u * dqdx) * invQ, (dvqdx - v * dqdx) * invQ,
-                                           (duqdy - u * dqdy) * invQ, (dvqdy - v * dqdy) * invQ);
-            result = Combine(sampler->Sample(u, v, lod), diffuse);
+            const float u = zquv[kLaneU] * invQ;
+            const float v = zquv[kLaneV] * invQ;
+            const float lod = sampler->Lod((textureGradients - Float4{u, v, u, v} * qGradients) * invQ);
+            result = Combine(FromChannels(sampler->Sample(u, v, lod)), diffuse);
         }
         colour[index] = Pack(result);
         if (state.depthTest && state.depthWrite) {
             depth[index] = z;
+        }
+    }
+
+    // Shade for the pixels of a group with all texture filters linear: each lane does what
+    // Shade does for its pixel.
+    void ShadeFour(PixelGroup& group)
+    {
+        // Padding lanes repeat the first pixel and are never written.
+        for (int lane = group.count; lane < 4; ++lane) {
+            group.index[lane] = group.index[0];
+            group.l0[lane] = group.l0[0];
+            group.l1[lane] = group.l1[0];
+            group.l2[lane] = group.l2[0];
+        }
+        auto mix = [&](int lane, Float4 ScreenVertex::*field) {
+            return group.l0 * (vertex[0].*field)[lane] + group.l1 * (vertex[1].*field)[lane] +
+                   group.l2 * (vertex[2].*field)[lane];
+        };
+        const Float4 z = ClampLanes(mix(kLaneZ, &ScreenVertex::zquv), Splat(0.0f), Splat(1.0f));
+        bool pass[4];
+        bool any = false;
+        for (int lane = 0; lane < 4; ++lane) {
+            pass[lane] = lane < group.count && (!state.depthTest || z[lane] <= depth[group.index[lane]]);
+            any = any || pass[lane];
+        }
+        if (!any) {
+            return;
+        }
+        const Float4 invQ = 1.0f / mix(kLaneQ, &ScreenVertex::zquv);
+        std::array<Int4, 4> diffuse{};  // blue, green, red, alpha
+        if (!flat) {
+            for (int channel = 0; channel < 4; ++channel) {
+                diffuse[channel] = RoundChannels(mix(channel, &ScreenVertex::colour) * invQ);
+            }
+        }
+        const Float4 u = mix(kLaneU, &ScreenVertex::zquv) * invQ;
+        const Float4 v = mix(kLaneV, &ScreenVertex::zquv) * invQ;
+        const Float4 lod = sampler->LodLanes(
+            (textureGradients[0] - u * qGradients[0]) * invQ, (textureGradients[1] - v * qGradients[1]) * invQ,
+            (textureGradients[2] - u * qGradients[2]) * invQ, (textureGradients[3] - v * qGradients[3]) * invQ);
+        const std::array<Int4, 4> texel = sampler->SampleLanes(u, v, lod);
+        for (int lane = 0; lane < 4; ++lane) {
+            if (!pass[lane]) {
+                continue;
+            }
+            const uint32_t index = group.index[lane];
+            const Rgba pixelDiffuse =
+                flat ? flatColour : Rgba{diffuse[2][lane], diffuse[1][lane], diffuse[0][lane], diffuse[3][lane]};
+            colour[index] = Pack(Combine({texel[2][lane], texel[1][lane], texel[0][lane], texel[3][lane]}, pixelDiffuse));
+            if (state.depthTest && state.depthWrite) {
+                depth[index] = z[lane];
+            }
         }
     }
 
@@ -557,21 +846,22 @@ private:
 
     std::array<ScreenVertex, 3> vertex{};
     float invArea = 0;
-    float dqdx = 0, dqdy = 0, duqdx = 0, duqdy = 0, dvqdx = 0, dvqdy = 0;
+    // The screen gradients of u/w and v/w (d/dx of both, then d/dy), and of 1/w lined up with them.
+    Float4 textureGradients{};
+    Float4 qGradients{};
     bool flat = true;
     Rgba flatColour;
     uint64_t spent = 0;
     bool overBudget = false;
+    Box drawn;
 };
 
 }  // namespace
 
 struct SoftwareDevice::State {
-    State(uint32_t w, uint32_t h) : width(w), height(h)
+    State(uint32_t w, uint32_t h) : width(w), height(h), colour(w, h, 0), depth(w, h, 1.0f)
     {
-        colour.assign(size_t{w} * h, 0);
-        depth.assign(size_t{w} * h, 1.0f);
-        rasterizer.SetTarget(colour.data(), depth.data(), w, h);
+        rasterizer.SetTarget(colour.Data(), depth.Data(), w, h);
         // Direct3D 9's initial values; the depth buffer is enabled because the device has one.
         renderStates[d3d::RS_ZENABLE] = 1;
         renderStates[d3d::RS_ZWRITEENABLE] = 1;
@@ -645,6 +935,9 @@ struct SoftwareDevice::State {
                 rasterizer.Triangle(transformed[i], transformed[i + 2], transformed[i + 1]);
             }
         }
+        const Box drawn = rasterizer.TakeDrawn();
+        colour.Touch(drawn);
+        depth.Touch(drawn);
     }
 
     uint32_t width;
@@ -661,8 +954,8 @@ struct SoftwareDevice::State {
     uint32_t streamOffset = 0;
     uint32_t streamStride = 0;
 
-    std::vector<uint32_t> colour;
-    std::vector<float> depth;
+    ClearedBuffer<uint32_t> colour;
+    ClearedBuffer<float> depth;
     // Reused from draw to draw: after the first frame nothing is allocated.
     std::vector<ClipVertex> transformed;
     TextureSampler sampler;
@@ -818,12 +1111,12 @@ void SoftwareDevice::SetStreamSource(uint32_t stream, std::shared_ptr<DeviceVert
 void SoftwareDevice::Clear(uint32_t flags, uint32_t colour, float z, uint32_t /*stencil*/)
 {
     if ((flags & d3d::CLEAR_TARGET) != 0) {
-        std::fill(state->colour.begin(), state->colour.end(), colour);
+        state->colour.Clear(colour);
         // A cleared target starts a frame, with or without BeginScene.
         state->rasterizer.StartFrame();
     }
     if ((flags & d3d::CLEAR_ZBUFFER) != 0) {
-        std::fill(state->depth.begin(), state->depth.end(), ClampFloat(z, 0.0f, 1.0f));
+        state->depth.Clear(ClampFloat(z, 0.0f, 1.0f));
     }
 }
 
@@ -881,9 +1174,17 @@ void SoftwareDevice::Present()
     if (!s.presentTarget) {
         return;
     }
+    // The frame holds the back buffer itself for the length of the call, not a
+    // copy of it; the buffer comes back however the call ends.
+    struct Lend {
+        State& s;
+        explicit Lend(State& state) : s(state) { s.presented.pixels.swap(s.colour.Values()); }
+        ~Lend() { s.presented.pixels.swap(s.colour.Values()); }
+        Lend(const Lend&) = delete;
+        Lend& operator=(const Lend&) = delete;
+    } lend(s);
     s.presented.width = s.width;
     s.presented.height = s.height;
-    s.presented.pixels.assign(s.colour.begin(), s.colour.end());
     s.presentTarget(s.presented);
 }
 
@@ -895,7 +1196,7 @@ void SoftwareDevice::SetPresentTarget(std::function<void(const DeviceFrame&)> ta
 
 DeviceFrame SoftwareDevice::BackBuffer() const
 {
-    return {state->width, state->height, state->colour};
+    return {state->width, state->height, state->colour.Values()};
 }
 
 std::vector<float> SoftwareDevice::DepthBuffer() const { return state->depth; }

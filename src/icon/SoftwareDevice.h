@@ -143,7 +143,9 @@ public:
     // Hands the back buffer to the present target (if any) as a finished frame.
     void Present();
 
-    // Who receives presented frames (the pane, a test, the command line).
+    // Who receives presented frames (the pane, a test, the command line). The
+    // frame is the back buffer itself, lent for the call: a target copies what
+    // it keeps and does not call the device.
     void SetPresentTarget(std::function<void(const DeviceFrame&)> target);
     // The back buffer as it stands.
     DeviceFrame BackBuffer() const;

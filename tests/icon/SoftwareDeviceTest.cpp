@@ -276,3 +276,81 @@ TEST(SoftwareDevice, AFrameOfFarTooManyTrianglesDrawsWhatFitsAndSaysSoOnce)
     const std::string log = ReadText(dir / "log.txt");
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
 }
+
+// With every filter linear, pixels are shaded four at a time; other filters shade
+// them one by one. A one-colour texture samples alike under any filter, so both
+// ways must give the same frame for each depth, colour and combining state,
+// over overlapping perspective triangles whose pixel counts leave part groups.
+TEST(SoftwareDevice, PixelsShadedInFoursMatchThoseShadedOneByOne)
+{
+    const std::vector<uint8_t> texels = Bgra(std::vector<uint32_t>(8 * 8, 0xC0A05030));
+    // x, y, w per vertex: clip z is half of w; different colours per vertex.
+    const std::array<std::array<float, 3>, 9> corners = {{{-0.9f, 0.8f, 1.0f}, {0.7f, 0.9f, 2.5f}, {-0.2f, -0.95f, 1.5f},
+                                                          {-0.6f, -0.3f, 3.0f}, {0.95f, -0.1f, 1.2f}, {0.1f, 0.85f, 1.1f},
+                                                          {-1.0f, -1.0f, 2.0f}, {0.3f, -0.7f, 1.0f}, {0.0f, 0.2f, 4.0f}}};
+    const uint32_t colours[3] = {0xFF204080, 0x80FF8010, 0x4010C0FF};
+    std::array<ColourVertex, 9> triangles{};
+    for (size_t i = 0; i < corners.size(); ++i) {
+        const auto& [x, y, w] = corners[i];
+        triangles[i] = {x * w, y * w, 0.5f * w * (1.0f + 0.1f * static_cast<float>(i)), 0, 0, 0, colours[i % 3],
+                        0.5f * x + 0.5f, 0.5f - 0.5f * y};
+    }
+    auto draw = [&](uint32_t filter, uint32_t mipFilter, uint32_t depth, uint32_t depthWrite, uint32_t op,
+                    uint32_t colourVertex) {
+        SoftwareDevice device(23, 17);
+        PlainStates(device);
+        device.SetSamplerState(0, d3d::SAMP_MAGFILTER, filter);
+        device.SetSamplerState(0, d3d::SAMP_MINFILTER, filter);
+        device.SetSamplerState(0, d3d::SAMP_MIPFILTER, mipFilter);
+        device.SetRenderState(d3d::RS_ZENABLE, depth);
+        device.SetRenderState(d3d::RS_ZWRITEENABLE, depthWrite);
+        device.SetRenderState(d3d::RS_COLORVERTEX, colourVertex);
+        device.SetTextureStageState(0, d3d::TSS_COLOROP, op);
+        device.SetTextureStageState(0, d3d::TSS_COLORARG2, d3d::TA_DIFFUSE);
+        device.SetTexture(0, device.CreateTexture(8, 8, texels.data()));
+        device.SetFVF(d3d::FVF_POSITION_NORMAL_DIFFUSE_TEX1);
+        device.DrawPrimitiveUP(d3d::PT_TRIANGLELIST, 3, triangles.data(), sizeof(ColourVertex));
+        return device.BackBuffer().pixels;
+    };
+    for (uint32_t depth : {0u, 1u}) {
+        for (uint32_t depthWrite : {0u, 1u}) {
+            for (uint32_t op : {d3d::TOP_SELECTARG1, d3d::TOP_MODULATE, d3d::TOP_MODULATE2X}) {
+                for (uint32_t colourVertex : {0u, 1u}) {
+                    const std::vector<uint32_t> inFours =
+                        draw(d3d::TEXF_LINEAR, d3d::TEXF_LINEAR, depth, depthWrite, op, colourVertex);
+                    const std::vector<uint32_t> oneByOne =
+                        draw(d3d::TEXF_POINT, d3d::TEXF_NONE, depth, depthWrite, op, colourVertex);
+                    EXPECT_GT(std::count_if(inFours.begin(), inFours.end(), [](uint32_t p) { return p != kSentinel; }),
+                              100);
+                    EXPECT_EQ(inFours, oneByOne) << depth << depthWrite << " " << op << " " << colourVertex;
+                }
+            }
+        }
+    }
+}
+
+// A clear to the value a buffer already had only refills where drawing went
+// since: nothing drawn may survive it, in the colour or the depth buffer.
+TEST(SoftwareDevice, ClearsAgainToTheSameValueLeaveNothingDrawnBehind)
+{
+    SoftwareDevice device(16, 16);
+    PlainStates(device);
+    device.SetRenderState(d3d::RS_ZENABLE, 1);
+    device.SetRenderState(d3d::RS_ZWRITEENABLE, 1);
+    DrawScreenTriangle(device, {2, 2, 14, 3, 5, 13}, 0xFF0000FF, 0.2f);
+    DrawScreenTriangle(device, {9, 9, 15, 10, 10, 15}, 0xFF00FF00, 0.3f);
+    ASSERT_GT(Count(Written(device)), 40u);
+    device.Clear(d3d::CLEAR_TARGET | d3d::CLEAR_ZBUFFER, kSentinel, 1.0f, 0);
+    EXPECT_EQ(Count(Written(device)), 0u);
+    // The depth buffer was cleared too: a farther triangle draws where the near ones were.
+    DrawColourQuad(device, 0xFFFF0000, 0.9f);
+    EXPECT_EQ(Count(Written(device)), 256u);
+    // Only the colour this time: the depth of the quad stays and hides what lies behind it.
+    device.Clear(d3d::CLEAR_TARGET, kSentinel, 1.0f, 0);
+    EXPECT_EQ(Count(Written(device)), 0u);
+    DrawScreenTriangle(device, {2, 2, 14, 3, 5, 13}, 0xFF0000FF, 0.95f);
+    EXPECT_EQ(Count(Written(device)), 0u);
+    // Another value fills the whole buffer.
+    device.Clear(d3d::CLEAR_TARGET, 0xFF101010, 1.0f, 0);
+    EXPECT_EQ(device.BackBuffer().pixels, std::vector<uint32_t>(256, 0xFF101010));
+}
