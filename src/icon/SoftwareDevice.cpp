@@ -1199,4 +1199,4 @@ DeviceFrame SoftwareDevice::BackBuffer() const
     return {state->width, state->height, state->colour.Values()};
 }
 
-std::vector<float> SoftwareDevice::DepthBuffer() const { return state->depth; }
+std::vector<float> SoftwareDevice::DepthBuffer() const { return state->depth.Values(); }
