@@ -306,26 +306,25 @@ public:
     {
         // Each lane reads two levels; one that needs a single level reads it again with weight 0,
         // which adds exactly nothing.
+        // As the one-pixel Sample: no level of detail above 0 (NaN included) reads level 0 alone.
+        const auto last = static_cast<int32_t>(levels->size() - 1);
+        const Float4 top = Splat(static_cast<float>(last));
+        const Float4 clamped = lod > 0.0f ? (top < lod ? top : lod) : Splat(0.0f);
+        const Int4 level = __builtin_convertvector(clamped, Int4);
+        const Float4 fraction = clamped - __builtin_convertvector(level, Float4);
+        const Int4 both = (level < last) & (fraction != 0.0f);
+        const Float4 secondWeight = both ? fraction : Splat(0.0f);
         std::array<uint32_t, 4> first{}, second{};
-        Float4 firstWeight{}, secondWeight{};
-        const size_t last = levels->size() - 1;
         for (int lane = 0; lane < 4; ++lane) {
-            size_t level = 0;
-            float fraction = 0.0f;
-            if (lod[lane] > 0.0f) {
-                const float clamped = std::min(lod[lane], static_cast<float>(last));
-                level = static_cast<size_t>(clamped);
-                fraction = clamped - static_cast<float>(level);
-            }
-            const bool both = level < last && fraction != 0.0f;
-            first[lane] = static_cast<uint32_t>(level);
-            second[lane] = static_cast<uint32_t>(both ? level + 1 : level);
-            firstWeight[lane] = both ? 1.0f - fraction : 1.0f;
-            secondWeight[lane] = both ? fraction : 0.0f;
+            first[lane] = static_cast<uint32_t>(level[lane]);
+            second[lane] = static_cast<uint32_t>(level[lane] + (both[lane] != 0 ? 1 : 0));
         }
         std::array<Float4, 4> sum{};
-        FilterLanes(first, u, v, firstWeight, sum);
-        FilterLanes(second, u, v, secondWeight, sum);
+        FilterLanes(first, u, v, both ? 1.0f - fraction : Splat(1.0f), sum);
+        // A second level of weight 0 would add exactly nothing.
+        if (both[0] != 0 || both[1] != 0 || both[2] != 0 || both[3] != 0) {
+            FilterLanes(second, u, v, secondWeight, sum);
+        }
         return {RoundChannels(sum[0]), RoundChannels(sum[1]), RoundChannels(sum[2]), RoundChannels(sum[3])};
     }
 
@@ -799,19 +798,50 @@ private:
         const Float4 lod = sampler->LodLanes(
             (textureGradients[0] - u * qGradients[0]) * invQ, (textureGradients[1] - v * qGradients[1]) * invQ,
             (textureGradients[2] - u * qGradients[2]) * invQ, (textureGradients[3] - v * qGradients[3]) * invQ);
-        const std::array<Int4, 4> texel = sampler->SampleLanes(u, v, lod);
+        if (flat) {
+            diffuse = {Int4{} + flatColour.b, Int4{} + flatColour.g, Int4{} + flatColour.r, Int4{} + flatColour.a};
+        }
+        const std::array<Int4, 4> result = CombineLanes(sampler->SampleLanes(u, v, lod), diffuse);
         for (int lane = 0; lane < 4; ++lane) {
             if (!pass[lane]) {
                 continue;
             }
             const uint32_t index = group.index[lane];
-            const Rgba pixelDiffuse =
-                flat ? flatColour : Rgba{diffuse[2][lane], diffuse[1][lane], diffuse[0][lane], diffuse[3][lane]};
-            colour[index] = Pack(Combine({texel[2][lane], texel[1][lane], texel[0][lane], texel[3][lane]}, pixelDiffuse));
+            colour[index] = Pack({result[2][lane], result[1][lane], result[0][lane], result[3][lane]});
             if (state.depthTest && state.depthWrite) {
                 depth[index] = z[lane];
             }
         }
+    }
+
+    // x / 255 rounded down, exact for 0 <= x <= 255 x 255, and at least 255 from there
+    // to 2 x 255 x 255 (where the product still fits 32 bits unsigned).
+    static Int4 DivideBy255(Int4 x)
+    {
+        return __builtin_convertvector((__builtin_convertvector(x, UInt4) * 0x8081u) >> 23u, Int4);
+    }
+
+    // Combine for four pixels, one in each lane; channels blue, green, red, alpha.
+    std::array<Int4, 4> CombineLanes(const std::array<Int4, 4>& texel, const std::array<Int4, 4>& diffuse) const
+    {
+        const auto& a = (state.colourArg1 & TA_SELECTMASK) == d3d::TA_TEXTURE ? texel : diffuse;
+        const auto& b = (state.colourArg2 & TA_SELECTMASK) == d3d::TA_TEXTURE ? texel : diffuse;
+        std::array<Int4, 4> result = diffuse;
+        for (size_t channel = 0; channel < 3; ++channel) {
+            switch (state.colourOp) {
+            case d3d::TOP_SELECTARG1: result[channel] = a[channel]; break;
+            case d3d::TOP_MODULATE: result[channel] = DivideBy255(a[channel] * b[channel]); break;
+            case d3d::TOP_MODULATE2X: {
+                // Past 255 x 255 the quotient is clamped anyway: DivideBy255 need not be exact there.
+                const Int4 doubled = DivideBy255(2 * a[channel] * b[channel]);
+                result[channel] = doubled < 255 ? doubled : Int4{} + 255;
+                break;
+            }
+            default: break;
+            }
+        }
+        result[3] = texel[3];
+        return result;
     }
 
     // Texture stage 0. At the first stage the current colour is the diffuse colour;
