@@ -49,7 +49,7 @@ void IconPane::Present(const DeviceFrame& frame)
     // One repaint request in flight at most; the paint takes whatever is newest then.
     if (!updatePosted.exchange(true)) {
         // By name: the request is Qt's own allocation, never one made on the rendering thread.
-        QMetaObject::invokeMethod(this, "repaint", Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "update", Qt::QueuedConnection);
     }
 }
 
