@@ -414,12 +414,17 @@ private:
         }
         const std::array<Float4, 4> weights{weight * (1.0f - fx) * (1.0f - fy), weight * fx * (1.0f - fy),
                                             weight * (1.0f - fx) * fy, weight * fx * fy};
+        // Bytes as signed lanes: their conversion to float is one instruction, an unsigned one several.
+        Float4 blue = sum[0], green = sum[1], red = sum[2], alpha = sum[3];
         for (size_t tap = 0; tap < 4; ++tap) {
-            for (size_t channel = 0; channel < 4; ++channel) {
-                const UInt4 bytes = (taps[tap] >> static_cast<uint32_t>(8 * channel)) & 0xFFu;
-                sum[channel] += weights[tap] * __builtin_convertvector(bytes, Float4);
-            }
+            // A vector cast keeps the bits; the lanes hold bytes below 2^31 after the masks.
+            const Int4 texels = (Int4)taps[tap];
+            blue += weights[tap] * __builtin_convertvector(texels & 0xFF, Float4);
+            green += weights[tap] * __builtin_convertvector((texels >> 8) & 0xFF, Float4);
+            red += weights[tap] * __builtin_convertvector((texels >> 16) & 0xFF, Float4);
+            alpha += weights[tap] * __builtin_convertvector((texels >> 24) & 0xFF, Float4);
         }
+        sum = {blue, green, red, alpha};
     }
 
     struct LevelView {
