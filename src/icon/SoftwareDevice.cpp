@@ -679,20 +679,33 @@ private:
     void Scan(int64_t x0, int64_t x1, int64_t y0, int64_t y1, std::array<Edge, 3> edges, ShadeFunction shade) const
     {
         for (int64_t y = y0; y <= y1; ++y) {
-            int64_t w0 = edges[0].row, w1 = edges[1].row, w2 = edges[2].row;
-            uint32_t index = static_cast<uint32_t>(y) * width + static_cast<uint32_t>(x0);
-            bool entered = false;
-            for (int64_t x = x0; x <= x1; ++x, ++index) {
-                if ((w0 | w1 | w2) >= 0) {
-                    entered = true;
+            // A row crosses a triangle in one run: the pixels n from the box's left where every
+            // edge's row + n * stepX >= 0, solved edge by edge instead of tested pixel by pixel.
+            int64_t first = 0, last = x1 - x0;
+            for (const Edge& edge : edges) {
+                if (edge.stepX > 0) {
+                    if (edge.row < 0) {
+                        first = std::max(first, (-edge.row + edge.stepX - 1) / edge.stepX);
+                    }
+                } else if (edge.row < 0) {
+                    last = -1;  // outside, and not coming closer along the row
+                } else if (edge.stepX < 0) {
+                    last = std::min(last, edge.row / -edge.stepX);
+                }
+            }
+            // Only within the box is first small enough to multiply a step by.
+            if (first <= last) {
+                int64_t w0 = edges[0].row + first * edges[0].stepX;
+                int64_t w1 = edges[1].row + first * edges[1].stepX;
+                int64_t w2 = edges[2].row + first * edges[2].stepX;
+                uint32_t index = static_cast<uint32_t>(y) * width + static_cast<uint32_t>(x0 + first);
+                for (int64_t n = first; n <= last; ++n, ++index) {
                     shade(index, static_cast<float>(w0) * invArea, static_cast<float>(w1) * invArea,
                           static_cast<float>(w2) * invArea);
-                } else if (entered) {
-                    break;  // a row crosses a triangle in one run of pixels
+                    w0 += edges[0].stepX;
+                    w1 += edges[1].stepX;
+                    w2 += edges[2].stepX;
                 }
-                w0 += edges[0].stepX;
-                w1 += edges[1].stepX;
-                w2 += edges[2].stepX;
             }
             for (Edge& edge : edges) {
                 edge.row += edge.stepY;
