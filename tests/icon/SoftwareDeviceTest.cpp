@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <random>
 #include <array>
 #include <cstring>
 
@@ -353,4 +355,70 @@ TEST(SoftwareDevice, ClearsAgainToTheSameValueLeaveNothingDrawnBehind)
     // Another value fills the whole buffer.
     device.Clear(d3d::CLEAR_TARGET, 0xFF101010, 1.0f, 0);
     EXPECT_EQ(device.BackBuffer().pixels, std::vector<uint32_t>(256, 0xFF101010));
+}
+
+// Fans of random triangles around a point, some reaching far past the pane: every pixel
+// whose centre lies clearly inside the fan is drawn by exactly one of its triangles, none
+// clearly outside is drawn, and no pixel is drawn twice where two triangles meet.
+TEST(SoftwareDevice, RandomFansCoverTheirInsideOnceAndNothingElse)
+{
+    constexpr uint32_t kSide = 24;
+    std::mt19937 random(20261206);
+    std::uniform_real_distribution<float> place(-4.0f, kSide + 4.0f), reach(0.5f, 40.0f), turn(0.05f, 1.2f);
+    for (int fan = 0; fan < 150; ++fan) {
+        SoftwareDevice device(kSide, kSide);
+        const float cx = place(random), cy = place(random);
+        std::vector<std::array<float, 2>> rim;
+        for (float angle = 0; angle < 6.2f; angle += turn(random)) {
+            const float r = reach(random);
+            rim.push_back({cx + r * std::cos(angle), cy + r * std::sin(angle)});
+        }
+        std::vector<int> drawn(kSide * kSide, 0);
+        for (size_t i = 0; i < rim.size(); ++i) {
+            const auto& p = rim[i];
+            const auto& q = rim[(i + 1) % rim.size()];
+            PlainStates(device);
+            DrawScreenTriangle(device, {cx, cy, p[0], p[1], q[0], q[1]}, 0xFFFFFFFF);
+            const std::vector<bool> mask = Written(device);
+            for (size_t k = 0; k < mask.size(); ++k) {
+                drawn[k] += mask[k] ? 1 : 0;
+            }
+        }
+        // Which side of the fan a pixel centre lies on, by its own triangle; 0 when too close to tell.
+        const auto side = [&](double x, double y) {
+            for (size_t i = 0; i < rim.size(); ++i) {
+                const auto& p = rim[i];
+                const auto& q = rim[(i + 1) % rim.size()];
+                const std::array<std::array<double, 2>, 3> t{{{cx, cy}, {p[0], p[1]}, {q[0], q[1]}}};
+                double lowest = 1e30;
+                double sign = 0;
+                for (size_t e = 0; e < 3; ++e) {
+                    const auto& a = t[e];
+                    const auto& b = t[(e + 1) % 3];
+                    const double cross = (b[0] - a[0]) * (y - a[1]) - (b[1] - a[1]) * (x - a[0]);
+                    const double length = std::hypot(b[0] - a[0], b[1] - a[1]);
+                    const double distance = length > 0 ? cross / length : 0;
+                    sign = sign == 0 ? (distance > 0 ? 1 : -1) : sign;
+                    lowest = std::min(lowest, distance * sign);
+                }
+                if (lowest > 0.05) {
+                    return 1;
+                }
+                if (lowest > -0.05) {
+                    return 0;
+                }
+            }
+            return -1;
+        };
+        for (uint32_t y = 0; y < kSide; ++y) {
+            for (uint32_t x = 0; x < kSide; ++x) {
+                const int count = drawn[y * kSide + x];
+                ASSERT_LE(count, 1) << "fan " << fan << " pixel " << x << "," << y;
+                const int where = side(x, y);
+                if (where != 0) {
+                    ASSERT_EQ(count, where > 0 ? 1 : 0) << "fan " << fan << " pixel " << x << "," << y;
+                }
+            }
+        }
+    }
 }
