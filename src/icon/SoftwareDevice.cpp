@@ -566,6 +566,13 @@ public:
 private:
     // Direct3D 9's viewport: x = -1 maps to 0 and x = 1 to the width; pixel (i, j) is
     // drawn when its centre, the integer point (i, j), is covered.
+    // std::floor for the finite values ToScreen clamps, without a call into the maths library.
+    static int64_t Floor(double v)
+    {
+        const auto truncated = static_cast<int64_t>(v);
+        return static_cast<double>(truncated) > v ? truncated - 1 : truncated;
+    }
+
     bool ToScreen(const ClipVertex& c, ScreenVertex& s) const
     {
         if (!(c.w > 0.0f)) {
@@ -577,8 +584,8 @@ private:
         // Far beyond the guard band, yet small enough that edge products fit in 64 bits.
         const double limit = 1.0e6;
         const auto subpixel = static_cast<double>(kSubpixel);
-        s.x = static_cast<int64_t>(std::floor(std::clamp(x, -limit, limit) * subpixel + 0.5));
-        s.y = static_cast<int64_t>(std::floor(std::clamp(y, -limit, limit) * subpixel + 0.5));
+        s.x = Floor(std::clamp(x, -limit, limit) * subpixel + 0.5);
+        s.y = Floor(std::clamp(y, -limit, limit) * subpixel + 0.5);
         const auto q = static_cast<float>(invW);
         s.zquv = Float4{ClampFloat(static_cast<float>(static_cast<double>(c.z) * invW), 0.0f, 1.0f), q, c.u * q,
                         c.v * q};
@@ -820,12 +827,14 @@ private:
             diffuse = {Int4{} + flatColour.b, Int4{} + flatColour.g, Int4{} + flatColour.r, Int4{} + flatColour.a};
         }
         const std::array<Int4, 4> result = CombineLanes(sampler->SampleLanes(u, v, lod), diffuse);
+        // Channels of 0 to 255: packed as Pack packs them.
+        const UInt4 packed = (UInt4)result[3] << 24u | (UInt4)result[2] << 16u | (UInt4)result[1] << 8u | (UInt4)result[0];
         for (int lane = 0; lane < 4; ++lane) {
             if (!pass[lane]) {
                 continue;
             }
             const uint32_t index = group.index[lane];
-            colour[index] = Pack({result[2][lane], result[1][lane], result[0][lane], result[3][lane]});
+            colour[index] = packed[lane];
             if (state.depthTest && state.depthWrite) {
                 depth[index] = z[lane];
             }
