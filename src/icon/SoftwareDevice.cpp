@@ -258,7 +258,7 @@ public:
             height0 = static_cast<float>(levels->front().height);
             for (size_t i = 0; i < levels->size() && i < views.size(); ++i) {
                 const DeviceTexture::Level& level = (*levels)[i];
-                views[i] = {level.texels.data(), level.width, level.height, static_cast<float>(level.width),
+                views[i] = {level.padded.data(), level.width + 1, static_cast<float>(level.width),
                             static_cast<float>(level.height)};
             }
         }
@@ -402,15 +402,12 @@ private:
         std::array<UInt4, 4> taps{};
         for (int lane = 0; lane < 4; ++lane) {
             const LevelView& view = views[level[lane]];
-            const auto x = static_cast<uint32_t>(x0[lane]);
-            const auto y = static_cast<uint32_t>(y0[lane]);
-            const uint32_t x1 = std::min(x + 1, view.width - 1);
-            const uint32_t* row0 = view.texels + y * view.width;
-            const uint32_t* row1 = view.texels + std::min(y + 1, view.height - 1) * view.width;
-            taps[0][lane] = row0[x];
-            taps[1][lane] = row0[x1];
-            taps[2][lane] = row1[x];
-            taps[3][lane] = row1[x1];
+            // Within the level (the clamps above), so its padded neighbours are there.
+            const uint32_t* tap = view.padded + static_cast<size_t>(y0[lane]) * view.stride + static_cast<size_t>(x0[lane]);
+            taps[0][lane] = tap[0];
+            taps[1][lane] = tap[1];
+            taps[2][lane] = tap[view.stride];
+            taps[3][lane] = tap[view.stride + 1];
         }
         const std::array<Float4, 4> weights{weight * (1.0f - fx) * (1.0f - fy), weight * fx * (1.0f - fy),
                                             weight * (1.0f - fx) * fy, weight * fx * fy};
@@ -428,8 +425,8 @@ private:
     }
 
     struct LevelView {
-        const uint32_t* texels = nullptr;
-        uint32_t width = 0, height = 0;
+        const uint32_t* padded = nullptr;
+        uint32_t stride = 0;
         float w = 0, h = 0;
     };
     std::array<LevelView, kMaxTextureLevels> views{};
@@ -1091,6 +1088,15 @@ std::shared_ptr<DeviceTexture> SoftwareDevice::CreateTexture(uint32_t textureWid
                 }
             }
             texture->levels.push_back(std::move(next));
+        }
+        for (DeviceTexture::Level& level : texture->levels) {
+            const size_t stride = size_t{level.width} + 1;
+            level.padded.resize(stride * (level.height + 1));
+            for (size_t y = 0; y <= level.height; ++y) {
+                const uint32_t* row = level.texels.data() + std::min<size_t>(y, level.height - 1) * level.width;
+                std::copy_n(row, level.width, level.padded.data() + y * stride);
+                level.padded[y * stride + level.width] = row[level.width - 1];
+            }
         }
         return texture;
     } catch (const std::bad_alloc&) {

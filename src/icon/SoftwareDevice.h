@@ -85,6 +85,9 @@ public:
         uint32_t width = 0;
         uint32_t height = 0;
         std::vector<uint32_t> texels;
+        // The texels with one more column and row repeating the last ones, (width + 1) x (height + 1):
+        // a bilinear tap's right and lower neighbours are always there, clamped to the edge.
+        std::vector<uint32_t> padded;
     };
     const std::vector<Level>& Levels() const { return levels; }
 
