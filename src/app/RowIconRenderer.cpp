@@ -20,9 +20,9 @@ namespace {
 constexpr uint32_t kOversample = 4;
 constexpr uint32_t kLargestDrawn = 256;
 
-// The part of the picture the model covers, made square about its middle; the whole picture when
-// nothing wrote depth (a PS1 icon fills the frame without depth).
-QRect CoveredSquare(const std::vector<float>& depth, int side)
+// The part of the picture the model covers, made square about its middle;
+// nothing when no pixel wrote depth (a PS1 icon fills the frame without depth).
+std::optional<QRect> CoveredSquare(const std::vector<float>& depth, int side)
 {
     int left = side, top = side, right = -1, bottom = -1;
     for (int y = 0; y < side; ++y) {
@@ -36,7 +36,7 @@ QRect CoveredSquare(const std::vector<float>& depth, int side)
         }
     }
     if (right < 0) {
-        return {0, 0, side, side};
+        return std::nullopt;
     }
     const int extent = std::max(right - left, bottom - top) + 1;
     const QRect square((left + right + 1 - extent) / 2, (top + bottom + 1 - extent) / 2, extent, extent);
@@ -71,7 +71,7 @@ QImage RowIconRenderer::DrawStill(const std::string& savePath, uint32_t size)
         frame->pixels.size() < depth.size() || depth.size() != static_cast<size_t>(side) * static_cast<size_t>(side)) {
         return {};
     }
-    const bool hasDepth = std::ranges::any_of(depth, [](float z) { return z < 1.0f; });
+    const std::optional<QRect> covered = CoveredSquare(depth, side);
     QImage drawn(side, side, QImage::Format_ARGB32);
     for (int y = 0; y < side; ++y) {
         auto* line = reinterpret_cast<uint32_t*>(drawn.scanLine(y));
@@ -79,7 +79,7 @@ QImage RowIconRenderer::DrawStill(const std::string& savePath, uint32_t size)
             const size_t at = static_cast<size_t>(y) * static_cast<size_t>(side) + static_cast<size_t>(x);
             // The pane ignores alpha (a PS2 texel's 0x80 means opaque): a still shows
             // what the model covers, opaque, and nothing around it. A PS1 icon keeps its own.
-            if (!hasDepth) {
+            if (!covered) {
                 line[x] = frame->pixels[at];
             } else {
                 line[x] = depth[at] < 1.0f ? (frame->pixels[at] | 0xFF000000u) : 0u;
@@ -87,7 +87,7 @@ QImage RowIconRenderer::DrawStill(const std::string& savePath, uint32_t size)
         }
     }
     const auto shown = static_cast<int>(size);
-    return drawn.copy(CoveredSquare(depth, side))
+    return drawn.copy(covered.value_or(QRect(0, 0, side, side)))
         .scaled(shown, shown, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 

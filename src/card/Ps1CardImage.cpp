@@ -139,30 +139,28 @@ std::optional<std::vector<uint8_t>> Ps1CardImage::Read(const std::string& name) 
     }
     std::vector<uint8_t> data;
     data.reserve(save->blocks.size() * kBlockSize);
-    const std::vector<Replacement> replacements = Replacements();
     for (const int block : save->blocks) {
         const size_t start = kBlocksOffset + block * kBlockSize;
         const size_t at = data.size();
         data.insert(data.end(), Card() + start, Card() + start + kBlockSize);
         // The console reads a sector the card lists as broken from the frame standing in for it.
-        for (const Replacement& replacement : replacements) {
-            if (replacement.sector >= start && replacement.sector < start + kBlockSize) {
-                std::memcpy(data.data() + at + (replacement.sector - start), Card() + replacement.standIn, kFrameSize);
-            }
+        for (const Replacement& replacement : Replacements(start)) {
+            std::memcpy(data.data() + at + (replacement.sector - start), Card() + replacement.standIn, kFrameSize);
         }
     }
     return data;
 }
 
-std::vector<Ps1CardImage::Replacement> Ps1CardImage::Replacements() const
+std::vector<Ps1CardImage::Replacement> Ps1CardImage::Replacements(size_t blockStart) const
 {
     std::vector<Replacement> replacements;
     for (int entry = 0; entry < kBrokenListFrames; ++entry) {
         uint32_t sector = 0;
         std::memcpy(&sector, Card() + kBrokenListOffset + entry * kFrameSize, sizeof sector);
-        // Only sectors of the data blocks: block 0 (the directory) is read as it is.
-        if (sector >= kFramesPerBlock && sector < kFramesPerBlock * (kBlockCount + 1)) {
-            replacements.push_back({size_t{sector} * kFrameSize, kReplacementOffset + entry * kFrameSize});
+        // Block 0 (the directory) is never a block's start here, so it is read as it is.
+        const uint64_t start = uint64_t{sector} * kFrameSize;
+        if (start >= blockStart && start < blockStart + kBlockSize) {
+            replacements.push_back({static_cast<size_t>(start), kReplacementOffset + entry * kFrameSize});
         }
     }
     return replacements;
@@ -208,7 +206,6 @@ bool Ps1CardImage::Write(const std::string& name, std::span<const uint8_t> data,
     }
     candidates.resize(needed);
     std::ranges::sort(candidates);
-    const std::vector<Replacement> replacements = Replacements();
     if (old) {
         for (const int block : old->blocks) {
             DirectoryFrame frame = Frame(block);
@@ -226,10 +223,8 @@ bool Ps1CardImage::Write(const std::string& name, std::span<const uint8_t> data,
         std::memcpy(Card() + start, data.data() + i * kBlockSize, kBlockSize);
         // A listed sector's stand-in gets the same data: a reader that follows the list and one
         // that does not both see the save as written.
-        for (const Replacement& replacement : replacements) {
-            if (replacement.sector >= start && replacement.sector < start + kBlockSize) {
-                std::memcpy(Card() + replacement.standIn, Card() + replacement.sector, kFrameSize);
-            }
+        for (const Replacement& replacement : Replacements(start)) {
+            std::memcpy(Card() + replacement.standIn, Card() + replacement.sector, kFrameSize);
         }
     }
     MirrorIntoHeader();

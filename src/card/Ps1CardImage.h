@@ -53,13 +53,13 @@ private:
     uint8_t* Card() { return file.data() + offset; }
     const uint8_t* Card() const { return file.data() + offset; }
     std::optional<Save> Find(const std::string& name) const;
-    // The data blocks' sectors the broken-sector list names, each with the
-    // offset of the frame standing in for it (both from the card's start).
+    // The sectors of the data block at blockStart that the broken-sector list names,
+    // each with the offset of the frame standing in for it (both from the card's start).
     struct Replacement {
         size_t sector;
         size_t standIn;
     };
-    std::vector<Replacement> Replacements() const;
+    std::vector<Replacement> Replacements(size_t blockStart) const;
     // Copies the frames' states into the DexDrive header, which mirrors them.
     void MirrorIntoHeader();
 

@@ -93,16 +93,19 @@ void Control::ForgetCardSave(const std::string& slot, const std::string& name)
 
 bool Control::StillsFromFetchedFiles() const { return dialog->IsIconShown() && LocalCardFolder().empty(); }
 
+bool Control::FetchIconModel(const IconSys& iconSys)
+{
+    // The icon's name comes from the card: it must stay a name inside the staging folder,
+    // and not replace the icon.sys that names it.
+    const std::string& icon = iconSys.iconFileNames[0];
+    return iconSys.valid && SaveFileBase::IsSafeName(icon) && icon != "icon.sys" && card->Get(icon);
+}
+
 void Control::ShowStillFromCard(const ListRow& row, const IconSys& iconSys, const std::string& staging)
 {
-    // The icon's name comes from the card: it must stay a name inside the staging folder.
-    const std::string& icon = iconSys.iconFileNames[0];
-    if (!iconSys.valid || !SaveFileBase::IsSafeName(icon) || icon == "icon.sys") {
-        return;
-    }
-    if (card->Get(icon)) {
+    if (FetchIconModel(iconSys)) {
         dialog->ShowCardRowIcon(row, staging);
-        ::unlink((staging + icon).c_str());
+        ::unlink((staging + iconSys.iconFileNames[0]).c_str());
     }
 }
 

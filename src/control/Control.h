@@ -160,6 +160,9 @@ private:
     // True when the card's rows get their stills from icon files the controller
     // fetched (a card image, a card across the network), not from the window.
     bool StillsFromFetchedFiles() const;
+    // The save's icon model fetched from the card's current directory into the staging
+    // folder (the current directory) beside its icon.sys; false when there is none to fetch.
+    bool FetchIconModel(const IconSys& iconSys);
     // The row's still, from the save's icon.sys (read already) and its icon model
     // fetched into the staging folder for the moment it takes.
     void ShowStillFromCard(const ListRow& row, const IconSys& iconSys, const std::string& staging);

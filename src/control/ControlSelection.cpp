@@ -14,7 +14,6 @@
 #include "control/SaveInfo.h"
 #include "icon/IconRenderingManager.h"
 #include "save/IconSys.h"
-#include "save/SaveFileBase.h"
 
 namespace {
 
@@ -103,15 +102,13 @@ void Control::OnChangePS2()
             ::chdir(staging.c_str());
             if (lock.Held() && card->SetCurrentDirectory(name) && card->Get("icon.sys")) {
                 const IconSys iconSys(staging + "icon.sys");
-                // The icon's name comes from the card: it must stay a name inside the staging folder.
-                const std::string& icon = iconSys.iconFileNames[0];
-                const bool fetched = iconSys.valid && SaveFileBase::IsSafeName(icon) && card->Get(icon);
+                const bool fetched = FetchIconModel(iconSys);
                 iconRenderer->ShowIcon(key, staging + "icon.sys");
                 if (fetched) {
                     if (StillsFromFetchedFiles()) {
                         dialog->ShowCardRowIcon(*row, staging);
                     }
-                    ::unlink((staging + icon).c_str());
+                    ::unlink((staging + iconSys.iconFileNames[0]).c_str());
                 }
                 ::unlink((staging + "icon.sys").c_str());
             }

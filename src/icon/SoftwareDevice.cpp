@@ -150,7 +150,9 @@ Float4 Channels(uint32_t c)
 
 Rgba FromChannels(Int4 c) { return {c[2], c[1], c[0], c[3]}; }
 
-// Log2 in every lane.
+// log2 in every lane, from the exact exponent and a quadratic through the mantissa's
+// ends: within 0.01 of the true value, and made only of exactly rounded operations.
+// Only ever asked for normal positive values, whose bits give both parts.
 Float4 Log2Lanes(Float4 x)
 {
     const auto bits = std::bit_cast<UInt4>(x);
@@ -158,18 +160,6 @@ Float4 Log2Lanes(Float4 x)
     const Float4 mantissa = std::bit_cast<Float4>((bits & 0x007FFFFFu) | 0x3F800000u);  // [1, 2)
     const Float4 fraction = ((-1.0f / 3.0f) * mantissa + 2.0f) * mantissa - 5.0f / 3.0f;
     return exponent + fraction;
-}
-
-// log2 from the exact exponent and a quadratic through the mantissa's ends:
-// within 0.01 of the true value, and made only of exactly rounded operations.
-// Only ever asked for normal positive values, whose bits give both parts.
-float Log2(float x)
-{
-    const auto bits = std::bit_cast<uint32_t>(x);
-    const int exponent = static_cast<int>(bits >> 23) - 127;
-    const float mantissa = std::bit_cast<float>((bits & 0x007FFFFFu) | 0x3F800000u);  // [1, 2)
-    const float fraction = ((-1.0f / 3.0f) * mantissa + 2.0f) * mantissa - 5.0f / 3.0f;
-    return static_cast<float>(exponent) + fraction;
 }
 
 struct ClipVertex {
@@ -275,19 +265,10 @@ public:
     // The derivatives are du/dx, dv/dx, du/dy, dv/dy.
     float Lod(Float4 derivatives) const
     {
-        const Float4 texels = derivatives * Float4{width0, height0, width0, height0};
-        const Float4 squares = texels * texels;
-        const float rho2 = std::max(squares[0] + squares[1], squares[2] + squares[3]);
-        if (!(rho2 > 1.0f)) {
-            return 0.0f;  // magnified (NaN included)
-        }
-        if (!std::isfinite(rho2)) {
-            return static_cast<float>(levels->size());
-        }
-        return 0.5f * Log2(rho2);
+        return LodLanes(Splat(derivatives[0]), Splat(derivatives[1]), Splat(derivatives[2]), Splat(derivatives[3]))[0];
     }
 
-    // Lod for four pixels, one in each lane.
+    // Lod for four pixels, one in each lane: 0 when magnified (NaN included).
     Float4 LodLanes(Float4 dudx, Float4 dvdx, Float4 dudy, Float4 dvdy) const
     {
         const Float4 ux = dudx * width0, vx = dvdx * height0, uy = dudy * width0, vy = dvdy * height0;
@@ -304,9 +285,8 @@ public:
     // channel sums in the order blue, green, red, alpha, each rounded.
     std::array<Int4, 4> SampleLanes(Float4 u, Float4 v, Float4 lod) const
     {
-        // Each lane reads two levels; one that needs a single level reads it again with weight 0,
-        // which adds exactly nothing.
-        // As the one-pixel Sample: no level of detail above 0 (NaN included) reads level 0 alone.
+        // As the one-pixel Sample: no level of detail above 0 (NaN included) reads level 0 alone,
+        // and a lane between two levels reads the second with the fraction's weight.
         const auto last = static_cast<int32_t>(levels->size() - 1);
         const Float4 top = Splat(static_cast<float>(last));
         const Float4 clamped = lod > 0.0f ? (top < lod ? top : lod) : Splat(0.0f);
@@ -321,7 +301,7 @@ public:
         }
         std::array<Float4, 4> sum{};
         FilterLanes(first, u, v, both ? 1.0f - fraction : Splat(1.0f), sum);
-        // A second level of weight 0 would add exactly nothing.
+        // Lanes of one level read their level again with weight 0 here, which adds exactly nothing.
         if (both[0] != 0 || both[1] != 0 || both[2] != 0 || both[3] != 0) {
             FilterLanes(second, u, v, secondWeight, sum);
         }
@@ -561,14 +541,15 @@ public:
     }
 
 private:
-    // Direct3D 9's viewport: x = -1 maps to 0 and x = 1 to the width; pixel (i, j) is
-    // drawn when its centre, the integer point (i, j), is covered.
     // std::floor for the finite values ToScreen clamps, without a call into the maths library.
     static int64_t Floor(double v)
     {
         const auto truncated = static_cast<int64_t>(v);
         return static_cast<double>(truncated) > v ? truncated - 1 : truncated;
     }
+
+    // Direct3D 9's viewport: x = -1 maps to 0 and x = 1 to the width; pixel (i, j) is
+    // drawn when its centre, the integer point (i, j), is covered.
 
     bool ToScreen(const ClipVertex& c, ScreenVertex& s) const
     {
@@ -809,7 +790,7 @@ private:
             return;
         }
         const Float4 invQ = 1.0f / mix(kLaneQ, &ScreenVertex::zquv);
-        std::array<Int4, 4> diffuse{};  // blue, green, red, alpha
+        std::array<Int4, 4> diffuse = Lanes(flatColour);  // blue, green, red, alpha
         if (!flat) {
             for (int channel = 0; channel < 4; ++channel) {
                 diffuse[channel] = RoundChannels(mix(channel, &ScreenVertex::colour) * invQ);
@@ -820,9 +801,6 @@ private:
         const Float4 lod = sampler->LodLanes(
             (textureGradients[0] - u * qGradients[0]) * invQ, (textureGradients[1] - v * qGradients[1]) * invQ,
             (textureGradients[2] - u * qGradients[2]) * invQ, (textureGradients[3] - v * qGradients[3]) * invQ);
-        if (flat) {
-            diffuse = {Int4{} + flatColour.b, Int4{} + flatColour.g, Int4{} + flatColour.r, Int4{} + flatColour.a};
-        }
         const std::array<Int4, 4> result = CombineLanes(sampler->SampleLanes(u, v, lod), diffuse);
         // Channels of 0 to 255: packed as Pack packs them.
         const UInt4 packed = (UInt4)result[3] << 24u | (UInt4)result[2] << 16u | (UInt4)result[1] << 8u | (UInt4)result[0];
@@ -845,7 +823,9 @@ private:
         return __builtin_convertvector((__builtin_convertvector(x, UInt4) * 0x8081u) >> 23u, Int4);
     }
 
-    // Combine for four pixels, one in each lane; channels blue, green, red, alpha.
+    // Texture stage 0 for four pixels, one in each lane; channels blue, green, red, alpha.
+    // At the first stage the current colour is the diffuse colour; the alpha is the
+    // texture's, as with the stage's default alpha operation.
     std::array<Int4, 4> CombineLanes(const std::array<Int4, 4>& texel, const std::array<Int4, 4>& diffuse) const
     {
         const auto& a = (state.colourArg1 & TA_SELECTMASK) == d3d::TA_TEXTURE ? texel : diffuse;
@@ -856,6 +836,7 @@ private:
             case d3d::TOP_SELECTARG1: result[channel] = a[channel]; break;
             case d3d::TOP_MODULATE: result[channel] = DivideBy255(a[channel] * b[channel]); break;
             case d3d::TOP_MODULATE2X: {
+                // Truncating keeps a colour of 0x80 an exact identity: 2 * t * 128 / 255 rounds down to t.
                 // Past 255 x 255 the quotient is clamped anyway: DivideBy255 need not be exact there.
                 const Int4 doubled = DivideBy255(2 * a[channel] * b[channel]);
                 result[channel] = doubled < 255 ? doubled : Int4{} + 255;
@@ -868,28 +849,14 @@ private:
         return result;
     }
 
-    // Texture stage 0. At the first stage the current colour is the diffuse colour;
-    // the alpha is the texture's, as with the stage's default alpha operation.
+    // One colour in every lane, channels blue, green, red, alpha.
+    static std::array<Int4, 4> Lanes(const Rgba& c) { return {Int4{} + c.b, Int4{} + c.g, Int4{} + c.r, Int4{} + c.a}; }
+
+    // CombineLanes for one pixel.
     Rgba Combine(const Rgba& texel, const Rgba& diffuse) const
     {
-        auto argument = [&](uint32_t arg) -> const Rgba& {
-            return (arg & TA_SELECTMASK) == d3d::TA_TEXTURE ? texel : diffuse;
-        };
-        const Rgba& a = argument(state.colourArg1);
-        const Rgba& b = argument(state.colourArg2);
-        Rgba result = diffuse;
-        switch (state.colourOp) {
-        case d3d::TOP_SELECTARG1: result = a; break;
-        case d3d::TOP_MODULATE: result = {a.r * b.r / 255, a.g * b.g / 255, a.b * b.b / 255, 0}; break;
-        case d3d::TOP_MODULATE2X:
-            // Truncating keeps a colour of 0x80 an exact identity: 2 * t * 128 / 255 rounds down to t.
-            result = {std::min(255, 2 * a.r * b.r / 255), std::min(255, 2 * a.g * b.g / 255),
-                      std::min(255, 2 * a.b * b.b / 255), 0};
-            break;
-        default: break;
-        }
-        result.a = texel.a;
-        return result;
+        const std::array<Int4, 4> combined = CombineLanes(Lanes(texel), Lanes(diffuse));
+        return {combined[2][0], combined[1][0], combined[0][0], combined[3][0]};
     }
 
     uint32_t* colour = nullptr;

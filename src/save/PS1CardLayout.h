@@ -38,18 +38,16 @@ constexpr size_t kBlockSize = 8192;
 constexpr size_t kImageSize = 131072;
 constexpr size_t kMaxNameLength = sizeof(DirectoryFrame::name) - 1;
 // Frames 16-35 list broken sectors (a u32 sector number, block x 64 + frame,
-// 0xFFFFFFFF for none); frame 36+N holds the data of the sector listed in
+// so the sector starts at number x kFrameSize; 0xFFFFFFFF for none); frame 36+N holds the data of the sector listed in
 // frame 16+N. Frame 63 repeats the header frame.
 constexpr size_t kBrokenListOffset = 0x800;
 constexpr int kBrokenListFrames = 20;
 constexpr size_t kReplacementOffset = 0x1200;
-constexpr uint32_t kFramesPerBlock = 64;
 constexpr size_t kWriteTestOffset = 0x1F80;
 static_assert(kDirectoryOffset == kFrameSize);
 static_assert(kDirectoryOffset + kBlockCount * kFrameSize == kBrokenListOffset);
 static_assert(kBlocksOffset + kBlockCount * kBlockSize == kImageSize);
 static_assert(kBrokenListOffset + kBrokenListFrames * kFrameSize == kReplacementOffset);
-static_assert(kFramesPerBlock * kFrameSize == kBlockSize);
 
 // The image's header frame opens with it.
 constexpr std::string_view kCardMark = "MC";
