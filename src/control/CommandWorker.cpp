@@ -57,10 +57,15 @@ void CommandWorker::Loop()
         } catch (const std::exception& error) {
             Log(std::string("エラー : 処理を中断しました ") + error.what());
         }
+        running = nullptr;
+        // Free before done says so: the window may post the next command the
+        // moment it hears, and a refusal then would drop the user's click.
+        lock.lock();
+        busy = false;
+        lock.unlock();
         if (finished) {
             finished();
         }
         lock.lock();
-        busy = false;
     }
 }

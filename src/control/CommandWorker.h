@@ -15,8 +15,9 @@ public:
     CommandWorker(const CommandWorker&) = delete;
     CommandWorker& operator=(const CommandWorker&) = delete;
 
-    // Runs command, then done, on the worker's thread. False, and nothing
-    // runs, while another command has not finished.
+    // Runs command, then done, on the worker's thread; by the time done runs
+    // the worker takes the next command. False, and nothing runs, while
+    // another command has not finished.
     bool Post(std::function<void()> command, std::function<void()> done);
     bool Busy() const;
 
