@@ -143,6 +143,14 @@ protected:
         dialog->WaitForCommand();
     }
 
+    // The row named name; a missing row fails the test, not the whole run.
+    static QTreeWidgetItem* Item(CListCtrlEx* list, const QString& name)
+    {
+        const QList<QTreeWidgetItem*> found = list->findItems(name, Qt::MatchExactly, kColumnName);
+        EXPECT_EQ(found.size(), 1) << name.toStdString();
+        static QTreeWidgetItem nothing;
+        return found.isEmpty() ? &nothing : found.front();
+    }
     // A click on the row named name, and the command it starts run to its end.
     void Select(ListSide side, const QString& name)
     {
@@ -452,8 +460,6 @@ TEST_F(MainWindowTest, TheLogButtonShowsTheNewestLines)
     EXPECT_TRUE(views.front()->toPlainText().endsWith("エラー : a line the user should see"));
 }
 
-// A server that takes the connection and never says a word: the window keeps
-// working while the connect waits for its time limit, then says it failed.
 // Keys act on the focused list as people expect, and rows dragged onto the other list are copied
 // there (moved with Shift), through the same commands and questions as the buttons.
 TEST_F(MainWindowTest, KeysAndRowsDraggedOntoTheOtherList)
@@ -486,7 +492,7 @@ TEST_F(MainWindowTest, KeysAndRowsDraggedOntoTheOtherList)
 
     const auto drag = [](CListCtrlEx* from, CListCtrlEx* onto, const QString& name, Qt::KeyboardModifiers modifiers) {
         from->clearSelection();
-        from->findItems(name, Qt::MatchExactly, kColumnName).front()->setSelected(true);
+        Item(from, name)->setSelected(true);
         std::unique_ptr<QMimeData> carried(from->mimeData({}));
         const QPoint at = onto->viewport()->rect().center();
         QDragEnterEvent enter(at, Qt::CopyAction, carried.get(), Qt::LeftButton, modifiers);
@@ -626,7 +632,7 @@ TEST_F(MainWindowTest, RowsOfSavesOnThisMachineShowAStillOfTheirIcon)
     dialog->SetEditText(Edit::UsbFolder, image);
     Click(IDC_BUTTON_USB_CONNECT);
     CListCtrlEx& pcList = *dialog->List(ListSide::PC);
-    pcList.findItems("BESLES-00010ICON", Qt::MatchExactly, kColumnName).front()->setCheckState(0, Qt::Checked);
+    Item(&pcList, "BESLES-00010ICON")->setCheckState(0, Qt::Checked);
     Click(IDC_BUTTON_COPY_TO_PS2);
     EXPECT_TRUE(HasStill(ListSide::PS2, "BESLES-00010ICON"));
     RefreshCard();  // listed from what was read before: the still stays
@@ -664,7 +670,7 @@ TEST_F(MainWindowTest, RemoteCardRowsShowAStillOnceTheIconWasFetched)
     // The save replaced from the PC: its old still goes with the old save.
     WriteBytes(pc / "BASLUS-00011ICON/icon.sys", MakeIconSys("NO ICON NOW"));
     Click(IDC_BUTTON_REFRESH_PC);
-    dialog->List(ListSide::PC)->findItems("BASLUS-00011ICON", Qt::MatchExactly, kColumnName).front()->setCheckState(0, Qt::Checked);
+    Item(dialog->List(ListSide::PC), "BASLUS-00011ICON")->setCheckState(0, Qt::Checked);
     Answer("上書き");
     Click(IDC_BUTTON_COPY_TO_PS2);
     EXPECT_EQ(dialog->GetRow(ListSide::PS2, 0)[kColumnTitle], "NO ICON NOW");
@@ -707,6 +713,8 @@ TEST_F(MainWindowTest, SelectingACardRowAndAPcRowFillsBothPanes)
         << Caption(Find(IDC_STATIC_SAVE_INFO));
 }
 
+// A server that takes the connection and never says a word: the window keeps
+// working while the connect waits for its time limit, then says it failed.
 TEST_F(MainWindowTest, ASilentServerLeavesTheWindowResponsiveAndEndsInAMessage)
 {
     const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
