@@ -173,8 +173,6 @@ bool Control::RunCommand(std::function<void()> command, std::function<void()> do
     return worker->Post(std::move(command), std::move(done));
 }
 
-bool Control::IsCommandRunning() const { return worker && worker->Busy(); }
-
 std::string Control::GetSlotText() const { return dialog->GetComboText(Combo::Slot); }
 
 std::string Control::GetEditText(Edit edit) const { return dialog->GetEditText(edit); }

@@ -104,7 +104,6 @@ public:
     // The window's commands run here, one at a time, off the window's thread.
     // False (nothing runs) while another command has not finished.
     bool RunCommand(std::function<void()> command, std::function<void()> done);
-    bool IsCommandRunning() const;
     // Asks the running command to stop at its next save or file boundary.
     void Cancel() { cancelRequested = true; }
     bool CancelRequested() const { return cancelRequested.load(); }
