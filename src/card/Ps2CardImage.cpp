@@ -445,15 +445,17 @@ Ps2CardImage::Chain Ps2CardImage::ChainOf(const DirEntry& entry) const
     return Follow(entry.length == 0 ? kNoCluster : entry.cluster, CeilDiv(entry.length, clusterSize));
 }
 
-// The clusters of a deleted entry, except any the directory holding it uses:
-// on a damaged card two chains may share clusters.
+// The clusters of a deleted entry, except any the directory holding it or the
+// root uses: on a damaged card two chains may share clusters, and a freed
+// cluster of the root would be handed to the next file written, over the
+// entries of every save.
 void Ps2CardImage::Release(const DirEntry& entry, const Directory& holder)
 {
+    const Chain root = Root().chain;
     std::vector<uint32_t> clusters = ChainOf(entry).clusters;
     std::erase_if(clusters, [&](uint32_t cluster) {
-        return std::find(holder.chain.clusters.begin(), holder.chain.clusters.end(), cluster) !=
-                   holder.chain.clusters.end() ||
-               cluster == super.rootCluster;
+        return std::ranges::find(holder.chain.clusters, cluster) != holder.chain.clusters.end() ||
+               std::ranges::find(root.clusters, cluster) != root.clusters.end() || cluster == super.rootCluster;
     });
     Free(clusters);
 }
@@ -594,23 +596,24 @@ std::optional<std::vector<uint8_t>> Ps2CardImage::ReadFile(const std::string& di
     return data;
 }
 
-DirEntry Ps2CardImage::OwnerEntry(const Directory& directory) const
+// The chain holding the directory's own entry, while it still reaches that
+// entry: freeing a damaged card's shared clusters may have cut it short.
+std::optional<Ps2CardImage::Chain> Ps2CardImage::OwnerChain(const Directory& directory) const
 {
-    const Chain owner = directory.ownerIndex == 0 ? directory.chain : Root().chain;
-    return EntryAt(owner, directory.ownerIndex);
-}
-
-void Ps2CardImage::PutOwnerEntry(const Directory& directory, const DirEntry& entry)
-{
-    const Chain owner = directory.ownerIndex == 0 ? directory.chain : Root().chain;
-    PutEntry(owner, directory.ownerIndex, entry);
+    Chain owner = directory.ownerIndex == 0 ? directory.chain : Root().chain;
+    if (directory.ownerIndex / entriesPerCluster >= owner.clusters.size()) {
+        return std::nullopt;
+    }
+    return owner;
 }
 
 void Ps2CardImage::Touch(const Directory& directory, int64_t now)
 {
-    DirEntry owner = OwnerEntry(directory);
-    owner.modified = FromUnixTime(now);
-    PutOwnerEntry(directory, owner);
+    if (const std::optional<Chain> owner = OwnerChain(directory)) {
+        DirEntry entry = EntryAt(*owner, directory.ownerIndex);
+        entry.modified = FromUnixTime(now);
+        PutEntry(*owner, directory.ownerIndex, entry);
+    }
 }
 
 std::optional<uint32_t> Ps2CardImage::AddEntry(Directory& directory, const DirEntry& entry, std::string& why)
@@ -621,7 +624,9 @@ std::optional<uint32_t> Ps2CardImage::AddEntry(Directory& directory, const DirEn
         ++index;
     }
     if (index >= readable) {
-        if (readable != directory.length) {
+        // The directory's length is kept in its own entry: without it the new entry would not count.
+        const std::optional<Chain> owner = OwnerChain(directory);
+        if (readable != directory.length || !owner) {
             why = "the directory is damaged";
             return std::nullopt;
         }
@@ -640,9 +645,9 @@ std::optional<uint32_t> Ps2CardImage::AddEntry(Directory& directory, const DirEn
             WriteInCluster(grown->front() + super.allocOffset, 0, std::vector<uint8_t>(clusterSize, 0));
         }
         directory.length = index + 1;
-        DirEntry owner = OwnerEntry(directory);
-        owner.length = directory.length;
-        PutOwnerEntry(directory, owner);
+        DirEntry owned = EntryAt(*owner, directory.ownerIndex);
+        owned.length = directory.length;
+        PutEntry(*owner, directory.ownerIndex, owned);
     }
     PutEntry(directory.chain, index, entry);
     return index;

@@ -129,8 +129,7 @@ private:
     std::optional<uint32_t> AddEntry(Directory& directory, const Ps2Card::DirEntry& entry, std::string& why);
     void Touch(const Directory& directory, int64_t now);
     void Delete(const Directory& holder, const Found& found, int64_t now);
-    Ps2Card::DirEntry OwnerEntry(const Directory& directory) const;
-    void PutOwnerEntry(const Directory& directory, const Ps2Card::DirEntry& entry);
+    std::optional<Chain> OwnerChain(const Directory& directory) const;
     void CheckDirectory(const Directory& directory, const std::string& path, int depth, std::vector<int32_t>& owner,
                         std::vector<std::string>& owners, std::vector<std::string>& problems) const;
 

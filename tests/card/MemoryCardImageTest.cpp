@@ -249,6 +249,24 @@ TEST_F(CardImageTest, DamagedPs2ImagesAreReadAsFarAsTheyAreSound)
             EXPECT_EQ(ReadBytes(pc + "small"), std::vector<uint8_t>(10, 2));
         }
     }
+    // "big" runs on into the root's second cluster: deleting it must leave that cluster to the root,
+    // or the next save written lands on the root's entries and "GOOD" is gone.
+    std::vector<uint8_t> crossed = fresh.Bytes();
+    const uint32_t intoRoot = 0x80000002u;
+    std::memcpy(crossed.data() + fat(4), &intoRoot, 4);
+    Ps2CardImage shared(crossed);
+    EXPECT_TRUE(shared.RemoveFile("SAVE", "big", 0, why)) << why;
+    EXPECT_TRUE(shared.MakeDirectory("NEW", 0, why) && shared.WriteFile("NEW", "data", std::vector<uint8_t>(5000, 3), 0, 0, 0, why))
+        << why;
+    std::vector<std::string> damage, names;
+    for (const auto& save : shared.List("", damage).value_or(std::vector<Ps2CardImage::Entry>{})) {
+        names.push_back(save.name);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"SAVE", "GOOD", "NEW"}));
+    EXPECT_EQ(shared.ReadFile("SAVE", "small", why), std::vector<uint8_t>(10, 2));
+    // Only the cluster the damage itself cut off stays astray.
+    EXPECT_EQ(shared.Check(), std::vector<std::string>{"1 clusters are marked in use but belong to no file"});
+
     // A superblock whose allocatable area covers the FAT is read, never written.
     std::vector<uint8_t> overlapping = fresh.Bytes();
     overlapping[0x34] = 5;  // alloc_offset
