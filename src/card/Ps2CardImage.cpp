@@ -445,19 +445,49 @@ Ps2CardImage::Chain Ps2CardImage::ChainOf(const DirEntry& entry) const
     return Follow(entry.length == 0 ? kNoCluster : entry.cluster, CeilDiv(entry.length, clusterSize));
 }
 
-// The clusters of a deleted entry, except any the directory holding it or the
-// root uses: on a damaged card two chains may share clusters, and a freed
-// cluster of the root would be handed to the next file written, over the
-// entries of every save.
-void Ps2CardImage::Release(const DirEntry& entry, const Directory& holder)
+// The clusters of a deleted entry, except any another chain of the card uses:
+// on a damaged card two chains may share clusters, and a shared cluster freed
+// would be handed to the next file written, over the other file or directory
+// (the root's, holding every save).
+void Ps2CardImage::Release(const DirEntry& entry, const Directory& holder, uint32_t index)
 {
-    const Chain root = Root().chain;
+    std::vector<bool> used(super.allocEnd, false);
+    if (super.rootCluster < used.size()) {
+        used[super.rootCluster] = true;
+    }
+    MarkUsed(Root(), 0, {holder.chain.clusters.empty() ? kNoCluster : holder.chain.clusters.front(), index}, used);
     std::vector<uint32_t> clusters = ChainOf(entry).clusters;
-    std::erase_if(clusters, [&](uint32_t cluster) {
-        return std::ranges::find(holder.chain.clusters, cluster) != holder.chain.clusters.end() ||
-               std::ranges::find(root.clusters, cluster) != root.clusters.end() || cluster == super.rootCluster;
-    });
+    std::erase_if(clusters, [&](uint32_t cluster) { return used[cluster]; });
     Free(clusters);
+}
+
+void Ps2CardImage::MarkUsed(const Directory& directory, int depth, std::pair<uint32_t, uint32_t> skip,
+                            std::vector<bool>& used) const
+{
+    for (const uint32_t cluster : directory.chain.clusters) {
+        used[cluster] = true;
+    }
+    const bool holdsSkipped = !directory.chain.clusters.empty() && directory.chain.clusters.front() == skip.first;
+    const uint32_t readable = directory.Readable(entriesPerCluster);
+    for (uint32_t index = 2; index < readable; ++index) {
+        const DirEntry entry = EntryAt(directory.chain, index);
+        if (!Exists(entry) || (holdsSkipped && index == skip.second)) {
+            continue;
+        }
+        Directory sub;
+        sub.length = entry.length;
+        sub.chain = ChainOf(entry);
+        // A directory met before (a loop) or nested past what is read holds nothing more to keep.
+        const bool descend = (entry.mode & kModeDirectory) != 0 && !sub.chain.clusters.empty() &&
+                             !used[sub.chain.clusters.front()] && depth < kDeepestDirectory;
+        if (descend) {
+            MarkUsed(sub, depth + 1, skip, used);
+        } else {
+            for (const uint32_t cluster : sub.chain.clusters) {
+                used[cluster] = true;
+            }
+        }
+    }
 }
 
 DirEntry Ps2CardImage::EntryAt(const Chain& chain, uint32_t index) const
@@ -690,7 +720,7 @@ bool Ps2CardImage::WriteFile(const std::string& directory, const std::string& na
         return false;
     }
     if (existing) {
-        Release(existing->entry, *opened);
+        Release(existing->entry, *opened, existing->index);
     }
     const auto length = static_cast<uint32_t>(data.size());
     uint32_t first = kNoCluster;
@@ -724,7 +754,7 @@ bool Ps2CardImage::WriteFile(const std::string& directory, const std::string& na
 // The entry keeps everything but its "exists" bit, as the console leaves it.
 void Ps2CardImage::Delete(const Directory& holder, const Found& found, int64_t now)
 {
-    Release(found.entry, holder);
+    Release(found.entry, holder, found.index);
     DirEntry entry = found.entry;
     entry.mode = static_cast<uint16_t>(entry.mode & ~kModeExists);
     PutEntry(holder.chain, found.index, entry);

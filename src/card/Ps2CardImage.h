@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "card/Ps2CardLayout.h"
@@ -114,7 +115,12 @@ private:
     std::optional<std::vector<uint32_t>> Allocate(size_t count);
     void Free(const std::vector<uint32_t>& clusters);
     Chain ChainOf(const Ps2Card::DirEntry& entry) const;
-    void Release(const Ps2Card::DirEntry& entry, const Directory& holder);
+    // Frees the clusters of the entry at index of holder that no other chain uses.
+    void Release(const Ps2Card::DirEntry& entry, const Directory& holder, uint32_t index);
+    // Marks every cluster used below directory, skipping the entry at skip.second of
+    // the directory whose chain starts at skip.first.
+    void MarkUsed(const Directory& directory, int depth, std::pair<uint32_t, uint32_t> skip,
+                  std::vector<bool>& used) const;
     // Marks a directory whose chain cannot hold its length as damaged.
     void NoteShortChain(Directory& directory) const;
 

@@ -204,7 +204,8 @@ TEST_F(CardImageTest, DamagedPs2ImagesAreReadAsFarAsTheyAreSound)
 {
     Ps2CardImage fresh(Ps2CardImage::Format(8, true, 0));
     std::string why;
-    // SAVE takes cluster 1, the root's second cluster 2, "big" 3-5 and "small" 6.
+    // SAVE takes cluster 1, the root's second cluster 2, "big" 3-5, SAVE's second cluster 6,
+    // "small" 7 and GOOD 8.
     ASSERT_TRUE(fresh.MakeDirectory("SAVE", 0, why));
     ASSERT_TRUE(fresh.WriteFile("SAVE", "big", std::vector<uint8_t>(3000, 1), 0, 0, 0, why));
     ASSERT_TRUE(fresh.WriteFile("SAVE", "small", std::vector<uint8_t>(10, 2), 0, 0, 0, why));
@@ -249,23 +250,27 @@ TEST_F(CardImageTest, DamagedPs2ImagesAreReadAsFarAsTheyAreSound)
             EXPECT_EQ(ReadBytes(pc + "small"), std::vector<uint8_t>(10, 2));
         }
     }
-    // "big" runs on into the root's second cluster: deleting it must leave that cluster to the root,
-    // or the next save written lands on the root's entries and "GOOD" is gone.
-    std::vector<uint8_t> crossed = fresh.Bytes();
-    const uint32_t intoRoot = 0x80000002u;
-    std::memcpy(crossed.data() + fat(4), &intoRoot, 4);
-    Ps2CardImage shared(crossed);
-    EXPECT_TRUE(shared.RemoveFile("SAVE", "big", 0, why)) << why;
-    EXPECT_TRUE(shared.MakeDirectory("NEW", 0, why) && shared.WriteFile("NEW", "data", std::vector<uint8_t>(5000, 3), 0, 0, 0, why))
-        << why;
-    std::vector<std::string> damage, names;
-    for (const auto& save : shared.List("", damage).value_or(std::vector<Ps2CardImage::Entry>{})) {
-        names.push_back(save.name);
+    // "big" runs on into a cluster of the root, of "small" or of the directory "GOOD": deleting it
+    // must leave that cluster to its owner, or the next save written lands on it.
+    for (const uint32_t into : {2u, 7u, 8u}) {
+        std::vector<uint8_t> crossed = fresh.Bytes();
+        const uint32_t link = 0x80000000u | into;
+        std::memcpy(crossed.data() + fat(4), &link, 4);
+        Ps2CardImage shared(crossed);
+        EXPECT_TRUE(shared.RemoveFile("SAVE", "big", 0, why)) << why;
+        EXPECT_TRUE(shared.MakeDirectory("NEW", 0, why) &&
+                    shared.WriteFile("NEW", "data", std::vector<uint8_t>(5000, 3), 0, 0, 0, why))
+            << why;
+        std::vector<std::string> damage, names;
+        for (const auto& save : shared.List("", damage).value_or(std::vector<Ps2CardImage::Entry>{})) {
+            names.push_back(save.name);
+        }
+        EXPECT_EQ(names, (std::vector<std::string>{"SAVE", "GOOD", "NEW"})) << into;
+        EXPECT_EQ(shared.ReadFile("SAVE", "small", why), std::vector<uint8_t>(10, 2)) << into;
+        EXPECT_TRUE(shared.List("GOOD", damage) && damage.empty()) << into;
+        // Only the cluster the damage itself cut off stays astray.
+        EXPECT_EQ(shared.Check(), std::vector<std::string>{"1 clusters are marked in use but belong to no file"}) << into;
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"SAVE", "GOOD", "NEW"}));
-    EXPECT_EQ(shared.ReadFile("SAVE", "small", why), std::vector<uint8_t>(10, 2));
-    // Only the cluster the damage itself cut off stays astray.
-    EXPECT_EQ(shared.Check(), std::vector<std::string>{"1 clusters are marked in use but belong to no file"});
 
     // A superblock whose allocatable area covers the FAT is read, never written.
     std::vector<uint8_t> overlapping = fresh.Bytes();
