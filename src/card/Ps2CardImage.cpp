@@ -455,7 +455,11 @@ void Ps2CardImage::Release(const DirEntry& entry, const Directory& holder, uint3
     if (super.rootCluster < used.size()) {
         used[super.rootCluster] = true;
     }
-    MarkUsed(Root(), 0, {holder.chain.clusters.empty() ? kNoCluster : holder.chain.clusters.front(), index}, used);
+    const Directory root = Root();
+    for (const uint32_t cluster : root.chain.clusters) {
+        used[cluster] = true;
+    }
+    MarkUsed(root, 0, {holder.chain.clusters.empty() ? kNoCluster : holder.chain.clusters.front(), index}, used);
     std::vector<uint32_t> clusters = ChainOf(entry).clusters;
     std::erase_if(clusters, [&](uint32_t cluster) { return used[cluster]; });
     Free(clusters);
@@ -464,9 +468,6 @@ void Ps2CardImage::Release(const DirEntry& entry, const Directory& holder, uint3
 void Ps2CardImage::MarkUsed(const Directory& directory, int depth, std::pair<uint32_t, uint32_t> skip,
                             std::vector<bool>& used) const
 {
-    for (const uint32_t cluster : directory.chain.clusters) {
-        used[cluster] = true;
-    }
     const bool holdsSkipped = !directory.chain.clusters.empty() && directory.chain.clusters.front() == skip.first;
     const uint32_t readable = directory.Readable(entriesPerCluster);
     for (uint32_t index = 2; index < readable; ++index) {
@@ -477,15 +478,15 @@ void Ps2CardImage::MarkUsed(const Directory& directory, int depth, std::pair<uin
         Directory sub;
         sub.length = entry.length;
         sub.chain = ChainOf(entry);
-        // A directory met before (a loop) or nested past what is read holds nothing more to keep.
-        const bool descend = (entry.mode & kModeDirectory) != 0 && !sub.chain.clusters.empty() &&
-                             !used[sub.chain.clusters.front()] && depth < kDeepestDirectory;
+        // Each cluster is read as a directory once at most: a directory met again (a loop) or
+        // sharing a cluster already kept is kept whole but not walked, nor one nested past what is read.
+        const bool descend = (entry.mode & kModeDirectory) != 0 && depth < kDeepestDirectory &&
+                             std::ranges::none_of(sub.chain.clusters, [&](uint32_t cluster) { return used[cluster]; });
+        for (const uint32_t cluster : sub.chain.clusters) {
+            used[cluster] = true;
+        }
         if (descend) {
             MarkUsed(sub, depth + 1, skip, used);
-        } else {
-            for (const uint32_t cluster : sub.chain.clusters) {
-                used[cluster] = true;
-            }
         }
     }
 }

@@ -117,8 +117,8 @@ private:
     Chain ChainOf(const Ps2Card::DirEntry& entry) const;
     // Frees the clusters of the entry at index of holder that no other chain uses.
     void Release(const Ps2Card::DirEntry& entry, const Directory& holder, uint32_t index);
-    // Marks every cluster used below directory, skipping the entry at skip.second of
-    // the directory whose chain starts at skip.first.
+    // Marks every cluster the entries of directory use, and those below them,
+    // skipping the entry at skip.second of the directory whose chain starts at skip.first.
     void MarkUsed(const Directory& directory, int depth, std::pair<uint32_t, uint32_t> skip,
                   std::vector<bool>& used) const;
     // Marks a directory whose chain cannot hold its length as damaged.
