@@ -452,9 +452,6 @@ Ps2CardImage::Chain Ps2CardImage::ChainOf(const DirEntry& entry) const
 void Ps2CardImage::Release(const DirEntry& entry, const Directory& holder, uint32_t index)
 {
     std::vector<bool> used(super.allocEnd, false);
-    if (super.rootCluster < used.size()) {
-        used[super.rootCluster] = true;
-    }
     const Directory root = Root();
     for (const uint32_t cluster : root.chain.clusters) {
         used[cluster] = true;
